@@ -1,0 +1,30 @@
+// Shared codes of the cache library: which reader a sequence's files go through.
+#pragma once
+
+#include <cstdint>
+
+enum CacheFormat : int32_t
+{
+	CACHE_PARTICLE_BIN = 0,
+	CACHE_PARTICLE_PXY = 1,
+	CACHE_MESH_BIN = 2,
+	CACHE_MESH_CHUNK = 3,
+	CACHE_MESH_MD = 4,
+	CACHE_NONE = 5,
+	CACHE_PARTICLE_TPC = 6,
+};
+
+// Paths and names inside the module live in fixed buffers of this size (at most 255 characters).
+constexpr int TW_PATH_SIZE = 256;
+// File records keep their own copy of the path in a buffer of this size.
+constexpr int TW_RECORD_PATH_SIZE = 512;
+
+inline bool IsParticleFormat(int32_t code)
+{
+	return code == CACHE_PARTICLE_BIN || code == CACHE_PARTICLE_PXY || code == CACHE_PARTICLE_TPC;
+}
+
+inline bool IsMeshFormat(int32_t code)
+{
+	return code == CACHE_MESH_BIN || code == CACHE_MESH_CHUNK || code == CACHE_MESH_MD;
+}
