@@ -1,0 +1,70 @@
+// cache_internal.cpp - the allocation hook and file helpers of the cache library.
+#include "cache_internal.h"
+
+#include <cstdlib>
+
+static int64_t g_fail_after = -1;
+static int64_t g_live = 0;
+
+void* CacheAlloc(size_t size_bytes)
+{
+	if (g_fail_after == 0)
+		return nullptr;
+	if (g_fail_after > 0)
+		--g_fail_after;
+	void* p = std::malloc(size_bytes ? size_bytes : 1);
+	if (p)
+		++g_live;
+	return p;
+}
+
+void* CacheCalloc(size_t count, size_t size_bytes)
+{
+	if (size_bytes && count > SIZE_MAX / size_bytes)
+		return nullptr;
+	void* p = CacheAlloc(count * size_bytes);
+	if (p)
+		std::memset(p, 0, count * size_bytes);
+	return p;
+}
+
+void CacheFree(void* p)
+{
+	if (!p)
+		return;
+	--g_live;
+	std::free(p);
+}
+
+void CacheSetAllocFailAfter(int64_t successes)
+{
+	g_fail_after = successes;
+}
+
+int64_t CacheLiveAllocations()
+{
+	return g_live;
+}
+
+int64_t CacheFileSize(FILE* f)
+{
+	if (!f || fseeko(f, 0, SEEK_END) != 0)
+		return -1;
+	int64_t size = ftello(f);
+	if (fseeko(f, 0, SEEK_SET) != 0)
+		return -1;
+	return size;
+}
+
+void CacheCopyName(char* dst, size_t dst_size, const char* src, size_t src_len)
+{
+	if (!dst || dst_size == 0)
+		return;
+	size_t n = 0;
+	if (src)
+		while (n < src_len && n + 1 < dst_size && src[n] != '\0')
+			++n;
+	if (n)
+		std::memcpy(dst, src, n);
+	dst[n] = '\0';
+}
