@@ -1,0 +1,117 @@
+// headless.h - driving the embedded host: load the module, read back what it registered, printed and showed.
+#pragma once
+
+#include "c4d.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace headless
+{
+
+enum PluginKind
+{
+	KIND_OBJECT,
+	KIND_COMMAND,
+	KIND_SHADER,
+	KIND_MATERIAL,
+	KIND_OPERATOR,
+};
+
+const char* KindName(PluginKind kind);
+
+// One plug-in as the module registered it, with every argument of its registration.
+struct Registration
+{
+	PluginKind kind = KIND_OBJECT;
+	Int32 id = 0;
+	std::string name;		  // as passed, menu-group prefix included
+	std::string display_name; // without the menu-group prefix
+	Int32 menu_group = -1;	  // the menu group the prefix named, -1 for none
+	Int32 info = 0;
+	std::string description;
+	bool has_icon = false;
+	Int32 icon_width = 0, icon_height = 0;
+	Int32 disklevel = -1;
+	std::string help;
+	Int32 op_class = 0, op_group = 0, op_owner = 0;
+	DataAllocator* alloc = nullptr;
+	CommandData* command = nullptr; // owned by the host
+};
+
+struct MessageBoxRecord
+{
+	std::string text;
+	Int32 flags = 0;
+};
+
+// The module loaded from a plug-in folder: <folder>/tidewell_connect.xdl64 with <folder>/res beside it.
+class Module
+{
+public:
+	Module() = default;
+	~Module();
+	Module(const Module&) = delete;
+	Module& operator=(const Module&) = delete;
+
+	// System initialisation, PluginStart, start of activity. False (with a reason) when any step failed;
+	// what was registered before a failure stays readable until Unload.
+	bool Load(const std::string& folder, std::string* error = nullptr);
+	// Frees every scene node of the module's plug-ins, PluginEnd, then unloads.
+	void Unload();
+	bool IsLoaded() const { return _lib != nullptr; }
+	const std::string& Folder() const { return _folder; }
+
+private:
+	void* _lib = nullptr;
+	Int32 (*_main)(Int32, void*, void*, void*) = nullptr;
+	std::string _folder;
+};
+
+// --- registrations
+const std::vector<Registration>& Registrations();
+const Registration* FindRegistration(Int32 id);
+// Injected fault: the host refuses the registration of this plug-in ID (0 = refuse none).
+void RefuseRegistration(Int32 id);
+
+// --- console lines and message boxes, in the order they came
+const std::vector<std::string>& ConsoleLines();
+const std::vector<MessageBoxRecord>& MessageBoxes();
+void ClearConsole();
+void ClearMessageBoxes();
+// Also write console lines to stderr as they come (for the command-line tool).
+void SetConsoleEcho(bool echo);
+
+// --- running mode and network rendering
+void SetVersionType(Int32 type);
+// The service behind GetNetRenderService(); nullptr restores the default, which answers "none".
+void SetNetRenderService(NetRenderService* service);
+
+// A render job laid out in folders: the server's files in server_folder (found there by file name),
+// the job's local folder, and the local asset list. Counts every call so tests can see what was asked.
+class FolderNetRenderService : public NetRenderService
+{
+public:
+	std::string server_folder;
+	std::string job_folder;
+	std::string local_folder;
+	std::vector<std::string> local_assets; // full local paths
+	bool refuse_requests = false;		   // injected fault: the server refuses every transfer
+	int calls = 0;
+	std::vector<std::string> requested; // server paths asked for
+
+	Filename GetJobFolder() override;
+	Filename FindLocalAsset(const String& file_name) override;
+	Filename GetLocalFolder() override;
+	Bool RequestFile(const Filename& server_path, const Filename& local_path) override;
+};
+
+// --- documents
+// The active document (made on first use); Set makes another one active (the host does not own it then).
+void SetActiveDocument(BaseDocument* doc);
+
+// Drops every registration, console line, message box and fault setting (the module must be unloaded).
+void Reset();
+
+} // namespace headless

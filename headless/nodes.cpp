@@ -1,0 +1,228 @@
+// nodes.cpp - scene nodes, objects and documents of the headless host.
+#include "host_state.h"
+
+using headless::State;
+
+GeListNode::GeListNode(Int32 type) : _type(type) {}
+
+GeListNode::~GeListNode()
+{
+	if (_data)
+	{
+		_data->Free(this);
+		delete _data;
+		_data = nullptr;
+		State().plugin_nodes.erase(this);
+	}
+}
+
+Bool GeListNode::AttachNodeData()
+{
+	const headless::Registration* reg = headless::FindRegistration(_type);
+	if (!reg || !reg->alloc)
+		return false;
+	_data = reg->alloc();
+	if (!_data)
+		return false;
+	State().plugin_nodes.insert(this);
+	return _data->Init(this);
+}
+
+Bool GeListNode::Message(Int32 type, void* data)
+{
+	return _data ? _data->Message(this, type, data) : true;
+}
+
+void GeListNode::InsertUnder(GeListNode* parent)
+{
+	Remove();
+	if (!parent)
+		return;
+	_up = parent;
+	_next = parent->_down;
+	if (_next)
+		_next->_pred = this;
+	parent->_down = this;
+	_doc = parent->_doc;
+}
+
+void GeListNode::InsertUnderLast(GeListNode* parent)
+{
+	Remove();
+	if (!parent)
+		return;
+	GeListNode* last = parent->_down;
+	if (!last)
+	{
+		InsertUnder(parent);
+		return;
+	}
+	while (last->_next)
+		last = last->_next;
+	InsertAfter(last);
+}
+
+void GeListNode::InsertAfter(GeListNode* pred)
+{
+	Remove();
+	if (!pred)
+		return;
+	_up = pred->_up;
+	_pred = pred;
+	_next = pred->_next;
+	if (_next)
+		_next->_pred = this;
+	pred->_next = this;
+	_doc = pred->_doc;
+}
+
+void GeListNode::Remove()
+{
+	if (_pred)
+		_pred->_next = _next;
+	else if (_up && _up->_down == this)
+		_up->_down = _next;
+	if (_next)
+		_next->_pred = _pred;
+	if (_doc && !_up && !_pred && _doc->_first == static_cast<void*>(this))
+		_doc->_first = static_cast<BaseObject*>(_next);
+	_up = _pred = _next = nullptr;
+	_doc = nullptr;
+}
+
+BaseDocument* GeListNode::GetDocument() const
+{
+	return _doc;
+}
+
+BaseObject* BaseObject::Alloc(Int32 type)
+{
+	BaseObject* op = new BaseObject(type);
+	if (type == Opolygon || type == Ocamera || type == Onull)
+		return op;
+	if (!op->AttachNodeData())
+	{
+		delete op;
+		return nullptr;
+	}
+	return op;
+}
+
+void BaseObject::Free(BaseObject*& op)
+{
+	if (!op)
+		return;
+	op->Remove();
+	delete op;
+	op = nullptr;
+}
+
+BaseObject::~BaseObject()
+{
+	while (GetDown())
+	{
+		BaseObject* child = GetDown();
+		BaseObject::Free(child);
+	}
+}
+
+Matrix BaseObject::GetMg() const
+{
+	Matrix m = _ml;
+	for (const BaseObject* p = GetUp(); p; p = p->GetUp())
+		m = p->_ml * m;
+	return m;
+}
+
+void BaseObject::SetMg(const Matrix& m)
+{
+	BaseObject* up = GetUp();
+	_ml = up ? ~up->GetMg() * m : m;
+}
+
+BaseDocument::BaseDocument() : BaseList2D(0)
+{
+	_doc = this;
+}
+
+BaseDocument::~BaseDocument()
+{
+	while (_first)
+	{
+		BaseObject* op = _first;
+		BaseObject::Free(op);
+	}
+	if (State().active_doc == this)
+	{
+		State().active_doc = nullptr;
+		State().owns_active_doc = false;
+	}
+}
+
+BaseDocument* BaseDocument::Alloc()
+{
+	return new BaseDocument();
+}
+
+void BaseDocument::Free(BaseDocument*& doc)
+{
+	delete doc;
+	doc = nullptr;
+}
+
+BaseObject* BaseDocument::GetFirstObject() const
+{
+	return _first;
+}
+
+void BaseDocument::InsertObject(BaseObject* op, BaseObject* parent, BaseObject* pred)
+{
+	if (!op)
+		return;
+	op->Remove();
+	if (pred)
+		op->InsertAfter(pred);
+	else if (parent)
+		op->InsertUnder(parent);
+	else
+	{
+		op->_next = _first;
+		if (_first)
+			_first->_pred = op;
+		_first = op;
+	}
+	// The whole subtree now belongs to this document.
+	std::vector<GeListNode*> stack{op};
+	while (!stack.empty())
+	{
+		GeListNode* n = stack.back();
+		stack.pop_back();
+		n->_doc = this;
+		for (GeListNode* c = n->GetDown(); c; c = c->GetNext())
+			stack.push_back(c);
+	}
+}
+
+BaseDocument* GetActiveDocument()
+{
+	auto& s = State();
+	if (!s.active_doc)
+	{
+		s.active_doc = BaseDocument::Alloc();
+		s.owns_active_doc = true;
+	}
+	return s.active_doc;
+}
+
+void headless::SetActiveDocument(BaseDocument* doc)
+{
+	auto& s = State();
+	if (s.owns_active_doc && s.active_doc != doc)
+	{
+		BaseDocument* old = s.active_doc;
+		s.active_doc = nullptr;
+		BaseDocument::Free(old);
+	}
+	s.active_doc = doc;
+	s.owns_active_doc = false;
+}

@@ -1,0 +1,34 @@
+// c4d_bitmap.h - bitmaps loaded from image files (icons, textures).
+#pragma once
+
+#include "ge_types.h"
+
+#include <vector>
+
+enum IMAGERESULT : Int32
+{
+	IMAGERESULT_OK = 1,
+	IMAGERESULT_NOTEXISTING = -1,
+	IMAGERESULT_WRONGTYPE = 2,
+	IMAGERESULT_OUTOFMEMORY = 3,
+};
+
+class BaseBitmap
+{
+public:
+	static BaseBitmap* Alloc();
+	static void Free(BaseBitmap*& bmp);
+
+	// Decodes the image file; IMAGERESULT_OK only when the whole image was read.
+	IMAGERESULT Init(const Filename& name);
+	Int32 GetBw() const { return _w; }
+	Int32 GetBh() const { return _h; }
+	// RGBA pixel, 8 bits per channel.
+	void GetPixel(Int32 x, Int32 y, UChar* rgba) const;
+	BaseBitmap* GetClone() const;
+
+private:
+	BaseBitmap() = default;
+	Int32 _w = 0, _h = 0;
+	std::vector<UChar> _rgba;
+};

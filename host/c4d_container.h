@@ -1,0 +1,178 @@
+// c4d_container.h - time values, parameter values and parameter containers.
+#pragma once
+
+#include "ge_types.h"
+
+#include <map>
+#include <memory>
+#include <vector>
+
+class BaseList2D;
+class BaseDocument;
+
+// A time as a fraction of seconds (numerator / denominator), as documents keep it.
+class BaseTime
+{
+public:
+	BaseTime() = default;
+	explicit BaseTime(Float seconds) : _num(seconds * 1000.0), _den(1000.0) {}
+	BaseTime(Float num, Float den) : _num(num), _den(den != 0.0 ? den : 1.0) {}
+
+	Float Get() const { return _num / _den; }
+	Float GetNumerator() const { return _num; }
+	Float GetDenominator() const { return _den; }
+	// The frame at this frame rate, rounded down as the host counts frames.
+	Int32 GetFrame(Float fps) const;
+	bool operator==(const BaseTime& o) const { return _num * o._den == o._num * _den; }
+	bool operator!=(const BaseTime& o) const { return !(*this == o); }
+	bool operator<(const BaseTime& o) const { return Get() < o.Get(); }
+	bool operator>(const BaseTime& o) const { return Get() > o.Get(); }
+	bool operator<=(const BaseTime& o) const { return Get() <= o.Get(); }
+	bool operator>=(const BaseTime& o) const { return Get() >= o.Get(); }
+	BaseTime operator+(const BaseTime& o) const { return BaseTime(_num * o._den + o._num * _den, _den * o._den); }
+	BaseTime operator-(const BaseTime& o) const { return BaseTime(_num * o._den - o._num * _den, _den * o._den); }
+
+private:
+	Float _num = 0.0, _den = 1.0;
+};
+
+// A colour gradient parameter: knots of colour at positions 0..1.
+struct GradientKnot
+{
+	Vector col;
+	Float pos = 0.0;
+};
+
+class Gradient
+{
+public:
+	Int32 GetKnotCount() const { return static_cast<Int32>(_knots.size()); }
+	GradientKnot GetKnot(Int32 i) const { return _knots.at(static_cast<size_t>(i)); }
+	void InsertKnot(const Vector& col, Float pos) { _knots.push_back({col, pos}); }
+	void FlushKnots() { _knots.clear(); }
+	// Colour at position 0..1, linear between the knots.
+	Vector CalcGradientPixel(Float pos) const;
+	bool operator==(const Gradient& o) const;
+
+private:
+	std::vector<GradientKnot> _knots;
+};
+
+class BaseContainer;
+
+enum GEDATATYPE : Int32
+{
+	DA_NIL = 0,
+	DA_LONG = 15,
+	DA_REAL = 19,
+	DA_TIME = 22,
+	DA_VECTOR = 23,
+	DA_LLONG = 24,
+	DA_CONTAINER = 26,
+	DA_ALIASLINK = 27,
+	DA_VOID = 14,
+	DA_STRING = 130,
+	DA_FILENAME = 131,
+	DA_GRADIENT = 1000249,
+};
+
+// One parameter value of any of the container's types.
+class GeData
+{
+public:
+	GeData() = default;
+	GeData(Int32 v) : _type(DA_LONG), _l(v) {}
+	GeData(Bool v) : _type(DA_LONG), _l(v ? 1 : 0) {}
+	GeData(Int64 v) : _type(DA_LLONG), _l(v) {}
+	GeData(Float v) : _type(DA_REAL), _f(v) {}
+	GeData(const Vector& v) : _type(DA_VECTOR), _v(v) {}
+	GeData(const String& v) : _type(DA_STRING), _s(v.Get()) {}
+	GeData(const char* v) : _type(DA_STRING), _s(v ? v : "") {}
+	GeData(const Filename& v) : _type(DA_FILENAME), _s(v.Get()) {}
+	GeData(const BaseTime& v) : _type(DA_TIME), _t(v) {}
+	GeData(BaseList2D* link) : _type(DA_ALIASLINK), _link(link) {}
+	GeData(void* p, GEDATATYPE) : _type(DA_VOID), _p(p) {}
+	GeData(const Gradient& g);
+	GeData(const BaseContainer& bc);
+	GeData(const GeData& o);
+	GeData& operator=(const GeData& o);
+	~GeData();
+
+	GEDATATYPE GetType() const { return _type; }
+	Bool GetBool() const { return GetInt32() != 0; }
+	Int32 GetInt32() const;
+	Int64 GetInt64() const;
+	Float GetFloat() const;
+	Vector GetVector() const { return _type == DA_VECTOR ? _v : Vector(); }
+	String GetString() const { return _type == DA_STRING ? String(_s) : String(); }
+	Filename GetFilename() const { return (_type == DA_FILENAME || _type == DA_STRING) ? Filename(_s) : Filename(); }
+	BaseTime GetTime() const { return _type == DA_TIME ? _t : BaseTime(); }
+	BaseList2D* GetLink() const { return _type == DA_ALIASLINK ? _link : nullptr; }
+	void* GetVoid() const { return _type == DA_VOID ? _p : nullptr; }
+	const Gradient* GetGradient() const { return _type == DA_GRADIENT ? _gradient.get() : nullptr; }
+	const BaseContainer* GetContainer() const { return _type == DA_CONTAINER ? _bc.get() : nullptr; }
+	bool operator==(const GeData& o) const;
+	bool operator!=(const GeData& o) const { return !(*this == o); }
+
+private:
+	GEDATATYPE _type = DA_NIL;
+	Int64 _l = 0;
+	Float _f = 0.0;
+	Vector _v;
+	std::string _s;
+	BaseTime _t;
+	BaseList2D* _link = nullptr;
+	void* _p = nullptr;
+	std::unique_ptr<Gradient> _gradient;
+	std::unique_ptr<BaseContainer> _bc;
+};
+
+// Numbered parameters of an object, a tag, a document's settings or a dialog.
+class BaseContainer
+{
+public:
+	BaseContainer() = default;
+	explicit BaseContainer(Int32 id) : _id(id) {}
+
+	Int32 GetId() const { return _id; }
+	void SetId(Int32 id) { _id = id; }
+
+	Bool GetBool(Int32 id, Bool preset = false) const;
+	Int32 GetInt32(Int32 id, Int32 preset = 0) const;
+	Int64 GetInt64(Int32 id, Int64 preset = 0) const;
+	Float GetFloat(Int32 id, Float preset = 0.0) const;
+	Vector GetVector(Int32 id, const Vector& preset = Vector()) const;
+	String GetString(Int32 id, const String& preset = String()) const;
+	Filename GetFilename(Int32 id, const Filename& preset = Filename()) const;
+	BaseTime GetTime(Int32 id, const BaseTime& preset = BaseTime()) const;
+	BaseList2D* GetLink(Int32 id, BaseDocument* doc = nullptr) const;
+	void* GetVoid(Int32 id, void* preset = nullptr) const;
+	BaseContainer GetContainer(Int32 id) const;
+	BaseContainer* GetContainerInstance(Int32 id);
+	const GeData* GetDataPointer(Int32 id) const;
+	const GeData& GetData(Int32 id) const;
+
+	void SetBool(Int32 id, Bool v) { SetData(id, GeData(v)); }
+	void SetInt32(Int32 id, Int32 v) { SetData(id, GeData(v)); }
+	void SetInt64(Int32 id, Int64 v) { SetData(id, GeData(v)); }
+	void SetFloat(Int32 id, Float v) { SetData(id, GeData(v)); }
+	void SetVector(Int32 id, const Vector& v) { SetData(id, GeData(v)); }
+	void SetString(Int32 id, const String& v) { SetData(id, GeData(v)); }
+	void SetFilename(Int32 id, const Filename& v) { SetData(id, GeData(v)); }
+	void SetTime(Int32 id, const BaseTime& v) { SetData(id, GeData(v)); }
+	void SetLink(Int32 id, BaseList2D* link) { SetData(id, GeData(link)); }
+	void SetVoid(Int32 id, void* p) { SetData(id, GeData(p, DA_VOID)); }
+	void SetContainer(Int32 id, const BaseContainer& bc) { SetData(id, GeData(bc)); }
+	void SetData(Int32 id, const GeData& v) { _values[id] = v; }
+
+	Bool RemoveData(Int32 id) { return _values.erase(id) > 0; }
+	void FlushAll() { _values.clear(); }
+	Int32 GetCount() const { return static_cast<Int32>(_values.size()); }
+	// Parameter IDs in ascending order, for saving and copying.
+	std::vector<Int32> GetIds() const;
+	bool operator==(const BaseContainer& o) const { return _id == o._id && _values == o._values; }
+
+private:
+	Int32 _id = 0;
+	std::map<Int32, GeData> _values;
+};

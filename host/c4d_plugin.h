@@ -1,0 +1,91 @@
+// c4d_plugin.h - the plug-in data classes and the registration of plug-ins with the host.
+#pragma once
+
+#include "c4d_bitmap.h"
+#include "c4d_document.h"
+#include "c4d_object.h"
+
+class HierarchyHelp;
+class BaseShader;
+class BaseMaterial;
+
+// Behaviour of one scene node, supplied by a plug-in; the host owns the node, the node owns this.
+class NodeData
+{
+public:
+	virtual ~NodeData() = default;
+	virtual Bool Init(GeListNode* node) { (void)node; return true; }
+	virtual void Free(GeListNode* node) { (void)node; }
+	virtual Bool Message(GeListNode* node, Int32 type, void* data)
+	{
+		(void)node; (void)type; (void)data;
+		return true;
+	}
+	// Called on the copy's data after the host copied the node's container into the copy.
+	virtual Bool CopyTo(NodeData* dest, GeListNode* snode, GeListNode* dnode)
+	{
+		(void)dest; (void)snode; (void)dnode;
+		return true;
+	}
+};
+
+using DataAllocator = NodeData*();
+
+// Object info flags.
+enum
+{
+	OBJECT_MODIFIER = 1,
+	OBJECT_GENERATOR = 4,
+	PLUGINFLAG_HIDE = 0x10000000,
+};
+
+class ObjectData : public NodeData
+{
+public:
+	// A generator's result for this evaluation; the host owns what it returns.
+	virtual BaseObject* GetVirtualObjects(BaseObject* op, HierarchyHelp* hh)
+	{
+		(void)op; (void)hh;
+		return nullptr;
+	}
+	// A modifier deforms the copy of its parent that the host hands it.
+	virtual Bool ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* op, const Matrix& op_mg, const Matrix& mod_mg,
+		Float lod, Int32 flags)
+	{
+		(void)mod; (void)doc; (void)op; (void)op_mg; (void)mod_mg; (void)lod; (void)flags;
+		return true;
+	}
+};
+
+class CommandData
+{
+public:
+	virtual ~CommandData() = default;
+	virtual Bool Execute(BaseDocument* doc) { (void)doc; return true; }
+};
+
+class ShaderData : public NodeData
+{
+};
+
+class MaterialData : public NodeData
+{
+};
+
+using GvOperatorID = Int32;
+using GvOpClassID = Int32;
+using GvOpGroupID = Int32;
+
+class GvOperatorData : public NodeData
+{
+};
+
+Bool RegisterObjectPlugin(Int32 id, const String& str, Int32 info, DataAllocator* g, const String& description,
+	BaseBitmap* icon, Int32 disklevel);
+Bool RegisterCommandPlugin(Int32 id, const String& str, Int32 info, BaseBitmap* icon, const String& help, CommandData* dat);
+Bool RegisterShaderPlugin(Int32 id, const String& str, Int32 info, DataAllocator* g, const String& description,
+	Int32 disklevel);
+Bool RegisterMaterialPlugin(Int32 id, const String& str, Int32 info, DataAllocator* g, const String& description,
+	Int32 disklevel);
+Bool GvRegisterOperatorPlugin(GvOperatorID id, const String& str, Int32 info, DataAllocator* at, const String& description,
+	Int32 disklevel, GvOpClassID op_class, GvOpGroupID op_group, Int32 op_owner, BaseBitmap* icon);

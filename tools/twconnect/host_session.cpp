@@ -1,0 +1,27 @@
+// host_session.cpp - starting the headless host for the subcommands that run the module.
+#include "host_session.h"
+
+#include "cli.h"
+
+#include <cstdlib>
+
+std::string PluginFolder(const std::string& option)
+{
+	if (!option.empty())
+		return option;
+	if (const char* env = std::getenv("TWCONNECT_PLUGINS"))
+		if (env[0])
+			return env;
+	return TW_DEFAULT_PLUGIN_DIR;
+}
+
+bool StartHost(headless::Module& module, const std::string& folder)
+{
+	std::string error;
+	if (!module.Load(folder, &error))
+	{
+		CliError("cannot start the module from '%s': %s", folder.c_str(), error.c_str());
+		return false;
+	}
+	return true;
+}

@@ -1,0 +1,12 @@
+// host_session.h - the headless host with the module loaded, as the subcommands that run it need it.
+#pragma once
+
+#include "headless.h"
+
+#include <string>
+
+// The plug-in folder: --plugins DIR, else $TWCONNECT_PLUGINS, else the build's own folder.
+std::string PluginFolder(const std::string& option);
+
+// Loads the module; on failure prints the reason and returns false.
+bool StartHost(headless::Module& module, const std::string& folder);

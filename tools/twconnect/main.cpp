@@ -1,0 +1,99 @@
+// main.cpp - twconnect: inspect cache files, play them through the module in the headless host, export.
+#include "cli.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#define TW_CLI_VERSION "v6.0.2.0004"
+
+struct Command
+{
+	const char* name;
+	const char* args;
+	const char* summary;
+	int (*run)(const std::vector<std::string>& args);
+};
+
+static const Command kCommands[] = {
+	{"plugins", "[--json]", "load the module in the headless host and list what it registers", CmdPlugins},
+};
+
+static void Usage(FILE* out)
+{
+	std::fprintf(out,
+		"usage: twconnect [--help] [--version] COMMAND [ARGS...]\n"
+		"\n"
+		"Inspect Tidewell cache files and run them through the module in the headless host.\n"
+		"\n"
+		"commands:\n");
+	for (const Command& c : kCommands)
+		std::fprintf(out, "  %-8s %-34s %s\n", c.name, c.args, c.summary);
+	std::fprintf(out,
+		"\n"
+		"Run 'twconnect COMMAND --help' for a command's options. Exit status is 0 on success,\n"
+		"1 when the work failed and 2 after a bad argument.\n");
+}
+
+int CliError(const char* fmt, ...)
+{
+	std::fputs("twconnect: ", stderr);
+	va_list args;
+	va_start(args, fmt);
+	std::vfprintf(stderr, fmt, args);
+	va_end(args);
+	std::fputc('\n', stderr);
+	return 1;
+}
+
+std::string JsonString(const std::string& s)
+{
+	std::string out = "\"";
+	for (unsigned char c : s)
+	{
+		switch (c)
+		{
+			case '"': out += "\\\""; break;
+			case '\\': out += "\\\\"; break;
+			case '\n': out += "\\n"; break;
+			case '\r': out += "\\r"; break;
+			case '\t': out += "\\t"; break;
+			default:
+				if (c < 0x20)
+				{
+					char buf[8];
+					std::snprintf(buf, sizeof buf, "\\u%04x", c);
+					out += buf;
+				}
+				else
+					out += static_cast<char>(c);
+		}
+	}
+	return out + "\"";
+}
+
+int main(int argc, char** argv)
+{
+	if (argc < 2)
+	{
+		Usage(stderr);
+		return 2;
+	}
+	std::string first = argv[1];
+	if (first == "--help" || first == "-h" || first == "help")
+	{
+		Usage(stdout);
+		return 0;
+	}
+	if (first == "--version")
+	{
+		std::printf("twconnect %s\n", TW_CLI_VERSION);
+		return 0;
+	}
+	for (const Command& c : kCommands)
+		if (first == c.name)
+			return c.run(std::vector<std::string>(argv + 2, argv + argc));
+	CliError("unknown command '%s'", first.c_str());
+	Usage(stderr);
+	return 2;
+}
