@@ -11,6 +11,8 @@
 // nothing, small enough to stay in the processor's cache while they are decoded.
 static const int64_t kBlockBytes = 512 * 1024;
 
+static_assert(sizeof(MeshFace) == 12, "faces are read straight into the face array");
+
 static int ReadAt(FILE* f, int64_t offset, unsigned char* dst, int64_t n_bytes)
 {
 	if (n_bytes <= 0)
@@ -134,23 +136,35 @@ static void ClearCounts(MeshBinFile* file)
 	file->kept_index_count = 0;
 }
 
+// Three little-endian floats; on a little-endian host the bytes are the floats, and one copy of the
+// group costs fewer stores than a store per value.
+static inline void Load3(float* dst, const unsigned char* src)
+{
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+	std::memcpy(dst, src, 12);
+#else
+	dst[0] = LoadF32(src);
+	dst[1] = LoadF32(src + 4);
+	dst[2] = LoadF32(src + 8);
+#endif
+}
+
+// One variant per combination of blocks, so that the loop over a million vertices carries no tests.
+template <bool kTexture, bool kVelocity>
 static void DecodeVertices(MeshBinFile* file, int64_t first, int64_t n, const unsigned char* pos,
 	const unsigned char* tex, int64_t texture_record, int64_t weight_count, const unsigned char* vel)
 {
 	MeshVertex* out = file->vertices + first;
-	for (int64_t i = 0; i < n; ++i, ++out)
+	float* w = file->weight_values ? file->weight_values + first * weight_count : nullptr;
+	for (int64_t i = 0; i < n; ++i, ++out, pos += 12)
 	{
-		const unsigned char* p = pos + 12 * i;
-		out->position[0] = LoadF32(p);
-		out->position[1] = LoadF32(p + 4);
-		out->position[2] = LoadF32(p + 8);
+		Load3(out->position, pos);
 		out->weights = nullptr;
-		if (tex)
+		if (kTexture)
 		{
 			const unsigned char* t = tex + texture_record * i;
 			if (weight_count > 0)
 			{
-				float* w = file->weight_values + (first + i) * weight_count;
 				float sum = 0.0f;
 				for (int64_t k = 0; k + 1 < weight_count; ++k, t += 4)
 				{
@@ -159,6 +173,7 @@ static void DecodeVertices(MeshBinFile* file, int64_t first, int64_t n, const un
 				}
 				w[weight_count - 1] = static_cast<float>(1.0 - static_cast<double>(sum));
 				out->weights = w;
+				w += weight_count;
 			}
 			out->texture[0] = LoadF32(t);
 			out->texture[2] = LoadF32(t + 4);
@@ -168,12 +183,9 @@ static void DecodeVertices(MeshBinFile* file, int64_t first, int64_t n, const un
 		{
 			out->texture[0] = out->texture[1] = out->texture[2] = 0.0f;
 		}
-		if (vel)
+		if (kVelocity)
 		{
-			const unsigned char* v = vel + 12 * i;
-			out->velocity[0] = LoadF32(v);
-			out->velocity[1] = LoadF32(v + 4);
-			out->velocity[2] = LoadF32(v + 8);
+			Load3(out->velocity, vel + 12 * i);
 		}
 		else
 		{
@@ -281,7 +293,17 @@ int MeshBinRead(MeshBinFile* file, float percent)
 			(!tex || ReadAt(f, texture_at + texture_record * first, tex, texture_record * n)) &&
 			(!vel || ReadAt(f, velocity_at + 12 * first, vel, 12 * n));
 		if (ok)
-			DecodeVertices(file, first, n, pos, tex, texture_record, texture ? weight_count : 0, vel);
+		{
+			const int64_t w = texture ? weight_count : 0;
+			if (tex && vel)
+				DecodeVertices<true, true>(file, first, n, pos, tex, texture_record, w, vel);
+			else if (tex)
+				DecodeVertices<true, false>(file, first, n, pos, tex, texture_record, w, vel);
+			else if (vel)
+				DecodeVertices<false, true>(file, first, n, pos, tex, texture_record, w, vel);
+			else
+				DecodeVertices<false, false>(file, first, n, pos, tex, texture_record, w, vel);
+		}
 	}
 
 	// Faces: every face is checked, kept or not, so whether a file reads does not depend on the
@@ -293,12 +315,33 @@ int MeshBinRead(MeshBinFile* file, float percent)
 	for (int64_t first = 0; ok && first < face_count; first += face_batch)
 	{
 		const int64_t n = first + face_batch <= face_count ? face_batch : face_count - first;
-		if (!ReadAt(f, faces_at + 12 * first, scratch, 12 * n))
+		// Keeping every face, the file's bytes land in the face array itself and are turned round in
+		// place: each face is loaded whole before it is stored, and face i is stored at i.
+		unsigned char* block = keep_all ? reinterpret_cast<unsigned char*>(file->faces + first) : scratch;
+		if (!ReadAt(f, faces_at + 12 * first, block, 12 * n))
 		{
 			ok = 0;
 			break;
 		}
-		const unsigned char* p = scratch;
+		const unsigned char* p = block;
+		if (keep_all)
+		{
+			MeshFace* out = file->faces + first;
+			uint32_t bad = 0;
+			for (int64_t i = 0; i < n; ++i, p += 12, ++out)
+			{
+				const uint32_t c = LoadU32(p);
+				const uint32_t b = LoadU32(p + 4);
+				const uint32_t a = LoadU32(p + 8);
+				bad |= (a >= v_limit) | (b >= v_limit) | (c >= v_limit);
+				out->index[0] = a;
+				out->index[1] = b;
+				out->index[2] = c;
+			}
+			ok = !bad;
+			stored += n;
+			continue;
+		}
 		for (int64_t i = 0; i < n; ++i, p += 12)
 		{
 			const uint32_t c = LoadU32(p);
