@@ -1,0 +1,695 @@
+// mesh_bin.cpp - reading and writing mesh .bin frames, and the mesh handle layer.
+#include "mesh_bin.h"
+
+#include "cache_internal.h"
+#include "cache_types.h"
+
+#include <cstring>
+#include <utility>
+
+// Reads and writes go through buffers of about this size: large enough that the system calls cost
+// nothing, small enough to stay in the processor's cache while they are decoded.
+static const int64_t kBlockBytes = 512 * 1024;
+
+static_assert(sizeof(MeshFace) == 12, "faces are read straight into the face array");
+
+static int ReadAt(FILE* f, int64_t offset, unsigned char* dst, int64_t n_bytes)
+{
+	if (n_bytes <= 0)
+		return 1;
+	if (fseeko(f, static_cast<off_t>(offset), SEEK_SET) != 0)
+		return 0;
+	return fread(dst, 1, static_cast<size_t>(n_bytes), f) == static_cast<size_t>(n_bytes);
+}
+
+// Makes *array hold at least count entries, keeping what it has when it is big enough; the contents
+// are not kept.
+template <typename T>
+static int Reserve(T** array, int64_t* capacity, int64_t count)
+{
+	if (count <= *capacity)
+		return 1;
+	CacheFree(*array);
+	*array = nullptr;
+	*capacity = 0;
+	T* p = CacheAllocArray<T>(count);
+	if (!p)
+		return 0;
+	*array = p;
+	*capacity = count;
+	return 1;
+}
+
+static MeshBinFile* NewBinFile(const char* path, const char* mode)
+{
+	if (!path || !path[0] || std::strlen(path) >= static_cast<size_t>(TW_RECORD_PATH_SIZE))
+		return nullptr;
+	MeshBinFile* file = static_cast<MeshBinFile*>(CacheCalloc(1, sizeof(MeshBinFile)));
+	if (!file)
+		return nullptr;
+	file->path = static_cast<char*>(CacheAlloc(TW_RECORD_PATH_SIZE));
+	if (!file->path)
+	{
+		CacheFree(file);
+		return nullptr;
+	}
+	CacheCopyName(file->path, TW_RECORD_PATH_SIZE, path, TW_RECORD_PATH_SIZE);
+	file->stream = std::fopen(path, mode);
+	if (!file->stream)
+	{
+		CacheFree(file->path);
+		CacheFree(file);
+		return nullptr;
+	}
+	// Every read and write moves whole blocks of our own; a stream buffer would only add a copy.
+	setvbuf(file->stream, nullptr, _IONBF, 0);
+	file->weight_count = 1;
+	return file;
+}
+
+void MeshBinFree(MeshBinFile* file)
+{
+	if (!file)
+		return;
+	if (file->stream)
+		std::fclose(file->stream);
+	CacheFree(file->path);
+	CacheFree(file->vertices);
+	CacheFree(file->faces);
+	CacheFree(file->weight_values);
+	CacheFree(file);
+}
+
+bool MeshIsBinFile(const char* path)
+{
+	if (!path || !path[0])
+		return false;
+	FILE* f = std::fopen(path, "rb");
+	if (!f)
+		return false;
+	unsigned char word[4];
+	bool is_mesh = std::fread(word, 1, 4, f) == 4 && LoadU32(word) == MESH_BIN_MAGIC;
+	std::fclose(f);
+	return is_mesh;
+}
+
+// --- reading
+
+int MeshKeptFaces(int32_t n, float percent, int32_t* kept_count, uint32_t** kept_list)
+{
+	*kept_list = nullptr;
+	if (n < 0)
+		n = 0;
+	// Written this way round so that a percentage that is not a number keeps every face.
+	if (!(percent < 100.0f))
+	{
+		*kept_count = n;
+		return 1;
+	}
+	const float share = percent / 100.0f;
+	const float kept_f = static_cast<float>(n) * share;
+	// A negative share keeps nothing rather than sizing a negative list.
+	const int32_t kept = kept_f > 0.0f ? static_cast<int32_t>(kept_f) : 0;
+	*kept_count = kept;
+	if (kept == 0)
+		return 1;
+	uint32_t* list = CacheAllocArray<uint32_t>(kept);
+	if (!list)
+		return 0;
+	std::memset(list, 0, static_cast<size_t>(kept) * sizeof(uint32_t));
+	for (int32_t i = 0; i < n; ++i)
+	{
+		const int32_t k = static_cast<int32_t>(static_cast<float>(i) * share);
+		if (k < kept)
+			list[kept - 1 - k] = static_cast<uint32_t>(n - 1 - i);
+	}
+	*kept_list = list;
+	return 1;
+}
+
+static void ClearCounts(MeshBinFile* file)
+{
+	file->vertex_count = 0;
+	file->face_count = 0;
+	file->weight_count = 1;
+	file->kept_face_count = 0;
+	file->kept_index_count = 0;
+}
+
+// Three little-endian floats; on a little-endian host the bytes are the floats, and one copy of the
+// group costs fewer stores than a store per value.
+static inline void Load3(float* dst, const unsigned char* src)
+{
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+	std::memcpy(dst, src, 12);
+#else
+	dst[0] = LoadF32(src);
+	dst[1] = LoadF32(src + 4);
+	dst[2] = LoadF32(src + 8);
+#endif
+}
+
+// One variant per combination of blocks, so that the loop over a million vertices carries no tests.
+template <bool kTexture, bool kVelocity>
+static void DecodeVertices(MeshBinFile* file, int64_t first, int64_t n, const unsigned char* pos,
+	const unsigned char* tex, int64_t texture_record, int64_t weight_count, const unsigned char* vel)
+{
+	MeshVertex* out = file->vertices + first;
+	float* w = file->weight_values ? file->weight_values + first * weight_count : nullptr;
+	for (int64_t i = 0; i < n; ++i, ++out, pos += 12)
+	{
+		Load3(out->position, pos);
+		out->weights = nullptr;
+		if (kTexture)
+		{
+			const unsigned char* t = tex + texture_record * i;
+			if (weight_count > 0)
+			{
+				float sum = 0.0f;
+				for (int64_t k = 0; k + 1 < weight_count; ++k, t += 4)
+				{
+					w[k] = LoadF32(t);
+					sum += w[k];
+				}
+				w[weight_count - 1] = static_cast<float>(1.0 - static_cast<double>(sum));
+				out->weights = w;
+				w += weight_count;
+			}
+			out->texture[0] = LoadF32(t);
+			out->texture[2] = LoadF32(t + 4);
+			out->texture[1] = LoadF32(t + 8);
+		}
+		else
+		{
+			out->texture[0] = out->texture[1] = out->texture[2] = 0.0f;
+		}
+		if (kVelocity)
+		{
+			Load3(out->velocity, vel + 12 * i);
+		}
+		else
+		{
+			out->velocity[0] = out->velocity[1] = out->velocity[2] = 0.0f;
+		}
+	}
+}
+
+int MeshBinRead(MeshBinFile* file, float percent)
+{
+	if (!file || !file->stream)
+		return 0;
+	ClearCounts(file);
+	FILE* f = file->stream;
+	const int64_t size = CacheFileSize(f);
+	unsigned char head[16];
+	if (size < 16 || !ReadAt(f, 0, head, 16) || LoadU32(head) != MESH_BIN_MAGIC)
+		return 0;
+
+	// Locate every block and check it against the file's size before anything is allocated.
+	const uint32_t v_stored = LoadU32(head + 12);
+	if (v_stored > static_cast<uint32_t>(INT32_MAX))
+		return 0;
+	const int64_t vertex_count = v_stored;
+	const int64_t face_count_at = 16 + 12 * vertex_count;
+	unsigned char word[4];
+	if (face_count_at + 4 > size || !ReadAt(f, face_count_at, word, 4))
+		return 0;
+	const uint32_t f_stored = LoadU32(word);
+	// kept_index_count holds three indices per face
+	if (f_stored > static_cast<uint32_t>(INT32_MAX / 3))
+		return 0;
+	const int64_t face_count = f_stored;
+	const int64_t faces_at = face_count_at + 4;
+	const int64_t texture_marker_at = faces_at + 12 * face_count;
+	if (texture_marker_at + 4 > size || !ReadAt(f, texture_marker_at, word, 4))
+		return 0;
+	const uint32_t texture_marker = LoadU32(word);
+	const bool texture = texture_marker == MESH_BIN_TEXTURE_MARKER;
+	int64_t weight_count = 1;
+	int64_t texture_at = 0;
+	int64_t texture_record = 0;
+	int64_t velocity_marker_at = texture_marker_at + 4;
+	if (texture)
+	{
+		if (texture_marker_at + 8 > size || !ReadAt(f, texture_marker_at + 4, word, 4))
+			return 0;
+		const uint32_t w_stored = LoadU32(word);
+		if (w_stored > static_cast<uint32_t>(INT32_MAX))
+			return 0;
+		weight_count = w_stored;
+		texture_at = texture_marker_at + 8;
+		texture_record = 4 * ((weight_count > 0 ? weight_count - 1 : 0) + 3);
+		if (vertex_count > 0 && texture_record > (size - texture_at) / vertex_count)
+			return 0;
+		velocity_marker_at = texture_at + texture_record * vertex_count;
+	}
+	if (velocity_marker_at + 4 > size || !ReadAt(f, velocity_marker_at, word, 4))
+		return 0;
+	const uint32_t velocity_marker = LoadU32(word);
+	const bool velocity = velocity_marker == MESH_BIN_VELOCITY_MARKER;
+	const int64_t velocity_at = velocity_marker_at + 4;
+	const int64_t end_at = velocity ? velocity_at + 12 * vertex_count : velocity_at;
+	// The end marker's value is not checked, but a file that stops before it has been cut short.
+	if (end_at + 4 > size)
+		return 0;
+
+	int32_t kept_count = 0;
+	uint32_t* kept = nullptr;
+	if (!MeshKeptFaces(static_cast<int32_t>(face_count), percent, &kept_count, &kept))
+		return 0;
+	const int64_t weight_total = texture && weight_count > 0 ? vertex_count * weight_count : 0;
+	const int64_t vertex_bytes = 12 + texture_record + (velocity ? 12 : 0);
+	int64_t vertex_batch = kBlockBytes / vertex_bytes;
+	if (vertex_batch < 1)
+		vertex_batch = 1;
+	if (vertex_batch > vertex_count)
+		vertex_batch = vertex_count;
+	int64_t face_batch = kBlockBytes / 12;
+	if (face_batch > face_count)
+		face_batch = face_count;
+	int64_t scratch_bytes = vertex_batch * vertex_bytes;
+	if (scratch_bytes < face_batch * 12)
+		scratch_bytes = face_batch * 12;
+	unsigned char* scratch = nullptr;
+	if (!Reserve(&file->vertices, &file->vertex_capacity, vertex_count) ||
+		!Reserve(&file->faces, &file->face_capacity, kept_count) ||
+		!Reserve(&file->weight_values, &file->weight_capacity, weight_total) ||
+		!(scratch = CacheAllocArray<unsigned char>(scratch_bytes)))
+	{
+		CacheFree(kept);
+		return 0;
+	}
+
+	int ok = 1;
+	// Vertices in batches: the batch's positions, texture records and velocities are read from their
+	// three blocks side by side, so that each vertex record is written once.
+	for (int64_t first = 0; ok && first < vertex_count; first += vertex_batch)
+	{
+		const int64_t n = first + vertex_batch <= vertex_count ? vertex_batch : vertex_count - first;
+		unsigned char* pos = scratch;
+		unsigned char* tex = texture ? pos + 12 * n : nullptr;
+		unsigned char* vel = velocity ? pos + (12 + texture_record) * n : nullptr;
+		ok = ReadAt(f, 16 + 12 * first, pos, 12 * n) &&
+			(!tex || ReadAt(f, texture_at + texture_record * first, tex, texture_record * n)) &&
+			(!vel || ReadAt(f, velocity_at + 12 * first, vel, 12 * n));
+		if (ok)
+		{
+			const int64_t w = texture ? weight_count : 0;
+			if (tex && vel)
+				DecodeVertices<true, true>(file, first, n, pos, tex, texture_record, w, vel);
+			else if (tex)
+				DecodeVertices<true, false>(file, first, n, pos, tex, texture_record, w, vel);
+			else if (vel)
+				DecodeVertices<false, true>(file, first, n, pos, tex, texture_record, w, vel);
+			else
+				DecodeVertices<false, false>(file, first, n, pos, tex, texture_record, w, vel);
+		}
+	}
+
+	// Faces: every face is checked, kept or not, so whether a file reads does not depend on the
+	// percentage.
+	int64_t stored = 0;
+	int64_t cursor = 0;
+	const bool keep_all = kept_count > 0 && !kept;
+	const uint32_t v_limit = static_cast<uint32_t>(vertex_count);
+	for (int64_t first = 0; ok && first < face_count; first += face_batch)
+	{
+		const int64_t n = first + face_batch <= face_count ? face_batch : face_count - first;
+		// Keeping every face, the file's bytes land in the face array itself and are turned round in
+		// place: each face is loaded whole before it is stored, and face i is stored at i.
+		unsigned char* block = keep_all ? reinterpret_cast<unsigned char*>(file->faces + first) : scratch;
+		if (!ReadAt(f, faces_at + 12 * first, block, 12 * n))
+		{
+			ok = 0;
+			break;
+		}
+		const unsigned char* p = block;
+		if (keep_all)
+		{
+			MeshFace* out = file->faces + first;
+			uint32_t bad = 0;
+			for (int64_t i = 0; i < n; ++i, p += 12, ++out)
+			{
+				const uint32_t c = LoadU32(p);
+				const uint32_t b = LoadU32(p + 4);
+				const uint32_t a = LoadU32(p + 8);
+				bad |= (a >= v_limit) | (b >= v_limit) | (c >= v_limit);
+				out->index[0] = a;
+				out->index[1] = b;
+				out->index[2] = c;
+			}
+			ok = !bad;
+			stored += n;
+			continue;
+		}
+		for (int64_t i = 0; i < n; ++i, p += 12)
+		{
+			const uint32_t c = LoadU32(p);
+			const uint32_t b = LoadU32(p + 4);
+			const uint32_t a = LoadU32(p + 8);
+			if (a >= v_limit || b >= v_limit || c >= v_limit)
+			{
+				ok = 0;
+				break;
+			}
+			if (keep_all || (cursor < kept_count && kept[cursor] == static_cast<uint32_t>(first + i)))
+			{
+				MeshFace* out = file->faces + stored++;
+				out->index[0] = a;
+				out->index[1] = b;
+				out->index[2] = c;
+				++cursor;
+			}
+		}
+	}
+	CacheFree(kept);
+	CacheFree(scratch);
+	if (!ok)
+		return 0;
+
+	file->magic = LoadU32(head);
+	file->version = LoadU32(head + 4);
+	file->header_marker = LoadU32(head + 8);
+	file->texture_marker = texture_marker;
+	file->velocity_marker = velocity_marker;
+	file->vertex_count = static_cast<int32_t>(vertex_count);
+	file->face_count = static_cast<int32_t>(face_count);
+	file->weight_count = static_cast<int32_t>(weight_count);
+	file->kept_face_count = static_cast<int32_t>(stored);
+	file->kept_index_count = static_cast<int32_t>(3 * stored);
+	return 1;
+}
+
+// --- the handle layer
+
+static bool IsBinType(int32_t type)
+{
+	return type == CACHE_MESH_BIN || type == CACHE_MESH_CHUNK;
+}
+
+MeshHandle* MeshHandleOpen(const char* path, int32_t type)
+{
+	if (IsBinType(type))
+	{
+		MeshBinFile* file = NewBinFile(path, "rb");
+		if (!file)
+			return nullptr;
+		MeshHandle* handle = static_cast<MeshHandle*>(CacheAlloc(sizeof(MeshHandle)));
+		if (!handle)
+		{
+			MeshBinFree(file);
+			return nullptr;
+		}
+		handle->type = type;
+		handle->file = file;
+		return handle;
+	}
+	// CACHE_MESH_MD: opening creates the .md record once its reader exists; until then no handle.
+	return nullptr;
+}
+
+void MeshHandleReuse(MeshHandle* handle, MeshHandle* spare)
+{
+	if (!spare || spare == handle)
+		return;
+	if (handle && IsBinType(handle->type) && IsBinType(spare->type))
+	{
+		MeshBinFile* to = static_cast<MeshBinFile*>(handle->file);
+		MeshBinFile* from = static_cast<MeshBinFile*>(spare->file);
+		if (to->vertex_capacity < from->vertex_capacity)
+		{
+			std::swap(to->vertices, from->vertices);
+			std::swap(to->vertex_capacity, from->vertex_capacity);
+		}
+		if (to->face_capacity < from->face_capacity)
+		{
+			std::swap(to->faces, from->faces);
+			std::swap(to->face_capacity, from->face_capacity);
+		}
+		if (to->weight_capacity < from->weight_capacity)
+		{
+			std::swap(to->weight_values, from->weight_values);
+			std::swap(to->weight_capacity, from->weight_capacity);
+		}
+		// The arrays now belong to a record that has not been read: nothing may look into them.
+		ClearCounts(to);
+	}
+	MeshHandleFree(spare);
+}
+
+int MeshHandleRead(MeshHandle* handle, float percent)
+{
+	if (!handle)
+		return 0;
+	switch (handle->type)
+	{
+	case CACHE_MESH_BIN:
+		return MeshBinRead(static_cast<MeshBinFile*>(handle->file), percent);
+	case CACHE_MESH_CHUNK:
+		// The chunked reader fills the same record; until it exists such a frame shows nothing.
+		return 0;
+	case CACHE_MESH_MD:
+		// The .md reader goes here.
+		return 0;
+	default:
+		return 0;
+	}
+}
+
+int MeshHandleCloseFile(MeshHandle* handle)
+{
+	if (handle && IsBinType(handle->type))
+	{
+		MeshBinFile* file = static_cast<MeshBinFile*>(handle->file);
+		if (file->stream)
+			std::fclose(file->stream);
+		file->stream = nullptr;
+		return 0;
+	}
+	// CACHE_MESH_MD closes its record's stream here.
+	return 1;
+}
+
+void MeshHandleFree(MeshHandle* handle)
+{
+	if (!handle)
+		return;
+	if (IsBinType(handle->type))
+		MeshBinFree(static_cast<MeshBinFile*>(handle->file));
+	// CACHE_MESH_MD frees its record here.
+	CacheFree(handle);
+}
+
+MeshBinFile* MeshHandleBinFile(MeshHandle* handle)
+{
+	return handle && IsBinType(handle->type) ? static_cast<MeshBinFile*>(handle->file) : nullptr;
+}
+
+static const MeshBinFile* BinFileOf(const MeshHandle* handle)
+{
+	return handle && IsBinType(handle->type) ? static_cast<const MeshBinFile*>(handle->file) : nullptr;
+}
+
+int32_t MeshHandleType(const MeshHandle* handle)
+{
+	return handle && IsMeshFormat(handle->type) ? handle->type : 0;
+}
+
+const char* MeshHandlePath(const MeshHandle* handle)
+{
+	const MeshBinFile* file = BinFileOf(handle);
+	return file ? file->path : nullptr;
+}
+
+int32_t MeshHandleVertexCount(const MeshHandle* handle)
+{
+	const MeshBinFile* file = BinFileOf(handle);
+	return file ? file->vertex_count : 0;
+}
+
+int32_t MeshHandleFaceCount(const MeshHandle* handle)
+{
+	const MeshBinFile* file = BinFileOf(handle);
+	return file ? file->kept_face_count : 0;
+}
+
+float* MeshHandleVelocity(MeshHandle* handle, int32_t i)
+{
+	MeshBinFile* file = MeshHandleBinFile(handle);
+	if (!file || i < 0 || i >= file->vertex_count)
+		return nullptr;
+	return file->vertices[i].velocity;
+}
+
+void MeshScaleVelocities(MeshHandle* handle, const MeshVelocityScaleEntry* entries, int32_t entry_count)
+{
+	MeshBinFile* file = MeshHandleBinFile(handle);
+	if (!file || !entries)
+		return;
+	for (int32_t e = 0; e < entry_count; ++e)
+	{
+		if (entries[e].channel != 0 || entries[e].kind != 2)
+			continue;
+		const float factor = entries[e].factor;
+		for (int32_t i = 0; i < file->vertex_count; ++i)
+		{
+			float* v = file->vertices[i].velocity;
+			v[0] *= factor;
+			v[1] *= factor;
+			v[2] *= factor;
+		}
+	}
+}
+
+// --- writing
+
+MeshBinFile* MeshBinCreate(const char* path)
+{
+	MeshBinFile* file = NewBinFile(path, "wb");
+	if (!file)
+		return nullptr;
+	file->magic = MESH_BIN_MAGIC;
+	file->version = MESH_BIN_VERSION;
+	file->header_marker = MESH_BIN_HEADER_MARKER;
+	return file;
+}
+
+int MeshBinAllocate(MeshBinFile* file, int32_t vertex_count, int32_t face_count, int32_t weight_count,
+	bool texture, bool velocity)
+{
+	if (!file || vertex_count < 0 || face_count < 0 || face_count > INT32_MAX / 3 || weight_count < 0 ||
+		(texture && weight_count < 1))
+		return 0;
+	const int64_t weight_total = texture ? static_cast<int64_t>(vertex_count) * weight_count : 0;
+	if (!Reserve(&file->vertices, &file->vertex_capacity, vertex_count) ||
+		!Reserve(&file->faces, &file->face_capacity, face_count) ||
+		!Reserve(&file->weight_values, &file->weight_capacity, weight_total))
+		return 0;
+	if (vertex_count)
+		std::memset(file->vertices, 0, static_cast<size_t>(vertex_count) * sizeof(MeshVertex));
+	if (face_count)
+		std::memset(file->faces, 0, static_cast<size_t>(face_count) * sizeof(MeshFace));
+	if (weight_total)
+		std::memset(file->weight_values, 0, static_cast<size_t>(weight_total) * sizeof(float));
+	for (int32_t i = 0; texture && i < vertex_count; ++i)
+		file->vertices[i].weights = file->weight_values + static_cast<int64_t>(i) * weight_count;
+	file->vertex_count = vertex_count;
+	file->face_count = face_count;
+	file->kept_face_count = face_count;
+	file->kept_index_count = 3 * face_count;
+	file->weight_count = texture ? weight_count : 1;
+	file->texture_marker = texture ? MESH_BIN_TEXTURE_MARKER : 0;
+	file->velocity_marker = velocity ? MESH_BIN_VELOCITY_MARKER : 0;
+	return 1;
+}
+
+struct BlockWriter
+{
+	FILE* stream;
+	unsigned char* buffer;
+	int64_t used;
+	int ok;
+};
+
+static void Flush(BlockWriter* w)
+{
+	if (w->ok && w->used > 0 &&
+		std::fwrite(w->buffer, 1, static_cast<size_t>(w->used), w->stream) != static_cast<size_t>(w->used))
+		w->ok = 0;
+	w->used = 0;
+}
+
+// Room for n_bytes (at most kBlockBytes) at the end of the buffer.
+static unsigned char* Room(BlockWriter* w, int64_t n_bytes)
+{
+	if (w->used + n_bytes > kBlockBytes)
+		Flush(w);
+	unsigned char* p = w->buffer + w->used;
+	w->used += n_bytes;
+	return p;
+}
+
+static void PutU32(BlockWriter* w, uint32_t value)
+{
+	StoreU32(Room(w, 4), value);
+}
+
+static void PutF32x3(BlockWriter* w, float a, float b, float c)
+{
+	unsigned char* p = Room(w, 12);
+	StoreF32(p, a);
+	StoreF32(p + 4, b);
+	StoreF32(p + 8, c);
+}
+
+int MeshBinWrite(MeshBinFile* file)
+{
+	if (!file || !file->stream)
+		return 0;
+	const int32_t vertex_count = file->vertex_count;
+	const int32_t face_count = file->face_count;
+	const bool texture = file->texture_marker == MESH_BIN_TEXTURE_MARKER;
+	const bool velocity = file->velocity_marker == MESH_BIN_VELOCITY_MARKER;
+	const int32_t weight_count = file->weight_count;
+	// Refuse a record that would be written only in part, before any byte of it reaches the file.
+	if (vertex_count < 0 || face_count < 0 || (vertex_count > 0 && !file->vertices) ||
+		(face_count > 0 && !file->faces) || (texture && weight_count < 0))
+		return 0;
+	if (texture && weight_count >= 2)
+		for (int32_t i = 0; i < vertex_count; ++i)
+			if (!file->vertices[i].weights)
+				return 0;
+	BlockWriter w = {file->stream, CacheAllocArray<unsigned char>(kBlockBytes), 0, 1};
+	if (!w.buffer)
+		return 0;
+
+	PutU32(&w, file->magic);
+	PutU32(&w, file->version);
+	PutU32(&w, file->header_marker);
+	PutU32(&w, static_cast<uint32_t>(vertex_count));
+	for (int32_t i = 0; i < vertex_count; ++i)
+	{
+		const float* p = file->vertices[i].position;
+		PutF32x3(&w, p[0], p[1], p[2]);
+	}
+	PutU32(&w, static_cast<uint32_t>(face_count));
+	for (int32_t i = 0; i < face_count; ++i)
+	{
+		const uint32_t* index = file->faces[i].index;
+		unsigned char* p = Room(&w, 12);
+		StoreU32(p, index[2]);
+		StoreU32(p + 4, index[1]);
+		StoreU32(p + 8, index[0]);
+	}
+	PutU32(&w, file->texture_marker);
+	if (texture)
+	{
+		PutU32(&w, static_cast<uint32_t>(weight_count));
+		for (int32_t i = 0; i < vertex_count; ++i)
+		{
+			const MeshVertex* v = file->vertices + i;
+			for (int32_t k = 0; k + 1 < weight_count; ++k)
+				StoreF32(Room(&w, 4), v->weights[k]);
+			PutF32x3(&w, v->texture[0], v->texture[2], v->texture[1]);
+		}
+	}
+	PutU32(&w, file->velocity_marker);
+	if (velocity)
+		for (int32_t i = 0; i < vertex_count; ++i)
+		{
+			const float* v = file->vertices[i].velocity;
+			PutF32x3(&w, v[0], v[1], v[2]);
+		}
+	PutU32(&w, MESH_BIN_END_MARKER);
+	Flush(&w);
+	CacheFree(w.buffer);
+
+	// A write error may only show when the last bytes leave the stream.
+	int ok = w.ok;
+	if (std::fflush(file->stream) != 0 || std::ferror(file->stream))
+		ok = 0;
+	if (std::fclose(file->stream) != 0)
+		ok = 0;
+	file->stream = nullptr;
+	return ok;
+}
