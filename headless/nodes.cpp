@@ -119,6 +119,11 @@ void BaseObject::Free(BaseObject*& op)
 
 BaseObject::~BaseObject()
 {
+	while (_first_tag)
+	{
+		BaseTag* tag = _first_tag;
+		BaseTag::Free(tag);
+	}
 	while (GetDown())
 	{
 		BaseObject* child = GetDown();
@@ -225,4 +230,138 @@ void headless::SetActiveDocument(BaseDocument* doc)
 	}
 	s.active_doc = doc;
 	s.owns_active_doc = false;
+}
+
+BaseTag* BaseTag::Alloc(Int32 type)
+{
+	BaseTag* tag = new BaseTag(type);
+	if (headless::FindRegistration(type) && !tag->AttachNodeData())
+	{
+		delete tag;
+		return nullptr;
+	}
+	return tag;
+}
+
+void BaseTag::Free(BaseTag*& tag)
+{
+	if (!tag)
+		return;
+	if (tag->_object)
+		tag->_object->RemoveTag(tag);
+	delete tag;
+	tag = nullptr;
+}
+
+BaseTag::~BaseTag() = default;
+
+BaseTag* BaseObject::GetTag(Int32 type, Int32 nr) const
+{
+	for (BaseTag* t = _first_tag; t; t = t->GetNext())
+		if (t->GetType() == type && nr-- == 0)
+			return t;
+	return nullptr;
+}
+
+void BaseObject::InsertTag(BaseTag* tag, BaseTag* pred)
+{
+	if (!tag)
+		return;
+	if (tag->_object)
+		tag->_object->RemoveTag(tag);
+	tag->_object = this;
+	tag->_doc = _doc;
+	if (pred && pred->_object == this)
+	{
+		tag->_pred = pred;
+		tag->_next = pred->_next;
+		if (tag->_next)
+			tag->_next->_pred = tag;
+		pred->_next = tag;
+	}
+	else
+	{
+		tag->_next = _first_tag;
+		if (_first_tag)
+			_first_tag->_pred = tag;
+		_first_tag = tag;
+	}
+}
+
+BaseTag* BaseObject::MakeTag(Int32 type, BaseTag* pred)
+{
+	BaseTag* tag = BaseTag::Alloc(type);
+	if (!tag)
+		return nullptr;
+	if (!pred)
+		for (pred = _first_tag; pred && pred->GetNext(); pred = pred->GetNext())
+		{
+		}
+	InsertTag(tag, pred);
+	return tag;
+}
+
+void BaseObject::RemoveTag(BaseTag* tag)
+{
+	if (!tag || tag->_object != this)
+		return;
+	if (tag->_pred)
+		tag->_pred->_next = tag->_next;
+	else
+		_first_tag = static_cast<BaseTag*>(tag->_next);
+	if (tag->_next)
+		tag->_next->_pred = tag->_pred;
+	tag->_pred = tag->_next = nullptr;
+	tag->_object = nullptr;
+}
+
+Bool GeListNode::CopyNodeDataTo(GeListNode* dest) const
+{
+	if (!_data)
+		return true;
+	if (!dest->AttachNodeData())
+		return false;
+	return _data->CopyTo(dest->_data, const_cast<GeListNode*>(this), dest);
+}
+
+BaseTag* BaseTag::GetClone(Int32 flags) const
+{
+	(void)flags;
+	BaseTag* copy = CloneSelf();
+	copy->_bc = _bc;
+	copy->_name = _name;
+	if (!CopyNodeDataTo(copy))
+	{
+		delete copy;
+		return nullptr;
+	}
+	return copy;
+}
+
+BaseObject* BaseObject::GetClone(Int32 flags) const
+{
+	BaseObject* copy = CloneSelf();
+	// The host copies the container before the plug-in data sees the copy.
+	copy->_bc = _bc;
+	copy->_name = _name;
+	copy->_ml = _ml;
+	if (!CopyNodeDataTo(copy))
+	{
+		delete copy;
+		return nullptr;
+	}
+	BaseTag* last = nullptr;
+	for (BaseTag* t = _first_tag; t; t = t->GetNext())
+	{
+		BaseTag* tc = t->GetClone(flags);
+		if (!tc)
+			continue;
+		copy->InsertTag(tc, last);
+		last = tc;
+	}
+	if (!(flags & COPYFLAGS_NO_HIERARCHY))
+		for (BaseObject* c = GetDown(); c; c = c->GetNext())
+			if (BaseObject* cc = c->GetClone(flags))
+				cc->InsertUnderLast(copy);
+	return copy;
 }

@@ -57,6 +57,8 @@ protected:
 	GeListNode(Int32 type);
 	// Creates and initialises the plug-in data of a registered plug-in type; false when there is none.
 	Bool AttachNodeData();
+	// Gives a copy its own plug-in data: allocated and initialised, then CopyTo from this node's data.
+	Bool CopyNodeDataTo(GeListNode* dest) const;
 
 	Int32 _type = 0;
 	NodeData* _data = nullptr;
@@ -67,6 +69,15 @@ protected:
 	BaseDocument* _doc = nullptr;
 
 	friend class BaseDocument;
+	friend class BaseObject;
+};
+
+// Copy flags.
+enum
+{
+	COPYFLAGS_NONE = 0,
+	COPYFLAGS_NO_HIERARCHY = 4,
+	COPYFLAGS_NO_BITS = 8,
 };
 
 class BaseList2D : public GeListNode

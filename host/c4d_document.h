@@ -4,6 +4,17 @@
 #include "c4d_baselist.h"
 
 class BaseObject;
+class BaseThread;
+class BaseSceneHook;
+class HierarchyHelp;
+
+// Document settings containers.
+enum
+{
+	DOCUMENTSETTINGS_GENERAL = 0,
+	DOCUMENTSETTINGS_MODELING = 1,
+	DOCUMENTSETTINGS_DOCUMENT = 2,
+};
 
 class BaseDocument : public BaseList2D
 {
@@ -19,6 +30,31 @@ public:
 
 	BaseObject* GetFirstObject() const;
 	void InsertObject(BaseObject* op, BaseObject* parent, BaseObject* pred);
+	// The first object of this name in hierarchy order, or null.
+	BaseObject* SearchObject(const String& name) const;
+
+	// Time: the current time, the frame rate, the document's range and its preview range.
+	BaseTime GetTime() const { return _time; }
+	void SetTime(const BaseTime& t) { _time = t; }
+	Int32 GetFps() const { return _fps; }
+	void SetFps(Int32 fps) { _fps = fps > 0 ? fps : 1; }
+	BaseTime GetMinTime() const { return _min_time; }
+	void SetMinTime(const BaseTime& t) { _min_time = t; }
+	BaseTime GetMaxTime() const { return _max_time; }
+	void SetMaxTime(const BaseTime& t) { _max_time = t; }
+	BaseTime GetLoopMinTime() const { return _loop_min; }
+	void SetLoopMinTime(const BaseTime& t) { _loop_min = t; }
+	BaseTime GetLoopMaxTime() const { return _loop_max; }
+	void SetLoopMaxTime(const BaseTime& t) { _loop_max = t; }
+
+	// Settings containers (DOCUMENTSETTINGS_*); the exporters keep their dialog values in one.
+	BaseContainer* GetSettingsInstance(Int32 type);
+	// The document's scene hook of this ID (the particle master is 1001428), or null.
+	BaseSceneHook* FindSceneHook(Int32 id) const;
+
+	// Evaluates the document at its current time: animation, expressions, then the objects'
+	// generators and deformers in hierarchy order. bt may be null (no thread).
+	Bool ExecutePasses(BaseThread* bt, Bool animation, Bool expressions, Bool caches, Int32 flags);
 
 	~BaseDocument() override;
 
@@ -27,6 +63,9 @@ private:
 
 	Filename _path, _file;
 	BaseObject* _first = nullptr;
+	BaseTime _time, _min_time, _max_time{90.0, 30.0}, _loop_min, _loop_max{90.0, 30.0};
+	Int32 _fps = 30;
+	std::map<Int32, BaseContainer> _settings;
 
 	friend class GeListNode;
 };

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "c4d_baselist.h"
+#include "c4d_tag.h"
 
 class BaseObject : public BaseList2D
 {
@@ -15,16 +16,34 @@ public:
 	BaseObject* GetNext() const { return static_cast<BaseObject*>(GeListNode::GetNext()); }
 	BaseObject* GetPred() const { return static_cast<BaseObject*>(GeListNode::GetPred()); }
 
+	// A copy with container, name, matrix, tags, plug-in data (via CopyTo) and, unless
+	// COPYFLAGS_NO_HIERARCHY, the children; not part of any document.
+	BaseObject* GetClone(Int32 flags = COPYFLAGS_NONE) const;
+
 	Matrix GetMl() const { return _ml; }
 	void SetMl(const Matrix& m) { _ml = m; }
 	// The global matrix: the parents' local matrices applied in turn.
 	Matrix GetMg() const;
 	void SetMg(const Matrix& m);
 
+	// Tags, in the order the object lists them.
+	BaseTag* GetFirstTag() const { return _first_tag; }
+	// The nr-th tag of this type (0 = first), or null.
+	BaseTag* GetTag(Int32 type, Int32 nr = 0) const;
+	// Inserts the tag after pred, or first when pred is null; the object owns it from then on.
+	void InsertTag(BaseTag* tag, BaseTag* pred = nullptr);
+	// Allocates a tag of this type and inserts it after pred (last when pred is null).
+	BaseTag* MakeTag(Int32 type, BaseTag* pred = nullptr);
+	// Takes the tag out of the object's list; the caller owns it again.
+	void RemoveTag(BaseTag* tag);
+
 	~BaseObject() override;
 
 protected:
 	explicit BaseObject(Int32 type) : BaseList2D(type) {}
+	// The bare copy of the derived kind (a polygon object copies its points and polygons).
+	virtual BaseObject* CloneSelf() const { return new BaseObject(_type); }
 
 	Matrix _ml;
+	BaseTag* _first_tag = nullptr;
 };
