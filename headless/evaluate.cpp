@@ -7,7 +7,6 @@ BaseObject* BaseDocument::SearchObject(const String& name) const
 	for (BaseObject* op = _first; op; op = op->GetNext())
 		stack.push_back(op);
 	// Pre-order: an object before its children, siblings in list order.
-	std::vector<BaseObject*> order;
 	std::vector<BaseObject*> todo(stack.rbegin(), stack.rend());
 	while (!todo.empty())
 	{

@@ -365,3 +365,26 @@ BaseObject* BaseObject::GetClone(Int32 flags) const
 				cc->InsertUnderLast(copy);
 	return copy;
 }
+
+Bool BaseList2D::SetParameter(Int32 id, const GeData& value)
+{
+	_bc.SetData(id, value);
+	SetDirty(DIRTYFLAGS_DATA);
+	return true;
+}
+
+void BaseList2D::SetDirty(Int32 flags)
+{
+	if (flags & DIRTYFLAGS_DATA)
+		++_dirty_data;
+}
+
+UInt32 BaseList2D::GetDirty(Int32 flags) const
+{
+	return (flags & DIRTYFLAGS_DATA) ? _dirty_data : 0;
+}
+
+Bool BaseObject::IsDirty(Int32 flags) const
+{
+	return (flags & DIRTYFLAGS_DATA) && _dirty_data != _cache_dirty;
+}

@@ -80,9 +80,61 @@ enum
 	COPYFLAGS_NO_BITS = 8,
 };
 
+// Dirty flags.
+enum
+{
+	DIRTYFLAGS_DATA = 2,
+	DIRTYFLAGS_CACHE = 8,
+};
+
+// Data of MSG_MULTI_RENDERNOTIFICATION: sent to every object when a render starts and when it ends.
+struct RenderNotificationData
+{
+	BaseDocument* doc = nullptr;
+	Bool start = false;
+};
+
+// One asset of a document, as MSG_GETALLASSETS collects them.
+struct AssetEntry
+{
+	Filename file;
+	BaseList2D* owner = nullptr;
+	Int32 param_id = -1;
+	Int32 channel_id = -1;
+};
+
+// Data of MSG_GETALLASSETS.
+struct AssetData
+{
+	BaseDocument* doc = nullptr;
+	Int32 flags = 0;
+	std::vector<AssetEntry>* list = nullptr;
+	Bool Add(const Filename& fn, BaseList2D* owner, Int32 param_id = -1, Int32 channel_id = -1)
+	{
+		if (!list)
+			return false;
+		list->push_back({fn, owner, param_id, channel_id});
+		return true;
+	}
+};
+
+// Flag bit of MSG_GETALLASSETS asking for the files of cache sequences too.
+enum
+{
+	ASSETDATA_FLAG_WITHCACHES = 4,
+};
+
 class BaseList2D : public GeListNode
 {
 public:
+	// Sets one parameter as the attribute manager does: the value lands in the container and the node is
+	// marked dirty (the host then sends MSG_DESCRIPTION_POSTSETPARAMETER).
+	Bool SetParameter(Int32 id, const GeData& value);
+	GeData GetParameter(Int32 id) const { return _bc.GetData(id); }
+	void SetDirty(Int32 flags);
+	// A counter that grows with every change of the given kind.
+	UInt32 GetDirty(Int32 flags) const;
+
 	BaseContainer* GetDataInstance() { return &_bc; }
 	const BaseContainer* GetDataInstance() const { return &_bc; }
 	BaseContainer GetData() const { return _bc; }
@@ -95,4 +147,5 @@ protected:
 
 	BaseContainer _bc;
 	String _name;
+	UInt32 _dirty_data = 1;
 };

@@ -66,6 +66,7 @@ private:
 	BaseTime _time, _min_time, _max_time{90.0, 30.0}, _loop_min, _loop_max{90.0, 30.0};
 	Int32 _fps = 30;
 	std::map<Int32, BaseContainer> _settings;
+	BaseSceneHook* _particles = nullptr;
 
 	friend class GeListNode;
 };

@@ -37,6 +37,16 @@ public:
 	// Takes the tag out of the object's list; the caller owns it again.
 	void RemoveTag(BaseTag* tag);
 
+	// --- generator caches: the host keeps what GetVirtualObjects returned last.
+	// The cache; null when there is none.
+	BaseObject* GetCache(HierarchyHelp* hh = nullptr) const { (void)hh; return _cache; }
+	// True when the cache must be rebuilt: there is none yet.
+	Bool CheckCache(HierarchyHelp* hh) const { (void)hh; return _cache == nullptr; }
+	// For DIRTYFLAGS_DATA: whether the parameters changed since the cache was built.
+	Bool IsDirty(Int32 flags) const;
+	// The deformed copy the object's modifiers made at the last evaluation; null without modifiers.
+	BaseObject* GetDeformCache() const { return _deform_cache; }
+
 	~BaseObject() override;
 
 protected:
@@ -46,4 +56,9 @@ protected:
 
 	Matrix _ml;
 	BaseTag* _first_tag = nullptr;
+	BaseObject* _cache = nullptr;
+	BaseObject* _deform_cache = nullptr;
+	UInt32 _cache_dirty = 0;
+
+	friend class BaseDocument;
 };

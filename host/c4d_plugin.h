@@ -6,6 +6,8 @@
 #include "c4d_object.h"
 
 class HierarchyHelp;
+class HyperFile;
+class Description;
 class BaseShader;
 class BaseMaterial;
 
@@ -19,6 +21,24 @@ public:
 	virtual Bool Message(GeListNode* node, Int32 type, void* data)
 	{
 		(void)node; (void)type; (void)data;
+		return true;
+	}
+	// Reads what the node stored beyond its container; level is the disk level the document was saved at.
+	virtual Bool Read(GeListNode* node, HyperFile* hf, Int32 level)
+	{
+		(void)node; (void)hf; (void)level;
+		return true;
+	}
+	// Adds the node's elements to its description (the static one is loaded first by the plug-in).
+	virtual Bool GetDDescription(GeListNode* node, Description* description, Int32& flags)
+	{
+		(void)node; (void)description; (void)flags;
+		return true;
+	}
+	// Whether the description element id is enabled.
+	virtual Bool GetDEnabling(GeListNode* node, Int32 id, const GeData& t_data, Int32 flags, const BaseContainer* itemdesc)
+	{
+		(void)node; (void)id; (void)t_data; (void)flags; (void)itemdesc;
 		return true;
 	}
 	// Called on the copy's data after the host copied the node's container into the copy.
@@ -47,6 +67,13 @@ public:
 	{
 		(void)op; (void)hh;
 		return nullptr;
+	}
+	// The object's extent for the views: centre and half size.
+	virtual void GetDimension(BaseObject* op, Vector* mp, Vector* rad)
+	{
+		(void)op;
+		*mp = Vector();
+		*rad = Vector();
 	}
 	// A modifier deforms the copy of its parent that the host hands it.
 	virtual Bool ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* op, const Matrix& op_mg, const Matrix& mod_mg,

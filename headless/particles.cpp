@@ -1,0 +1,328 @@
+// particles.cpp - the headless Thinking Particles master: channels, groups and particles in flat arrays.
+#include "host_state.h"
+
+#include "c4d_particles.h"
+
+#include <algorithm>
+#include <cstring>
+
+TP_MasterSystem::TP_MasterSystem() : BaseSceneHook(ID_THINKINGPARTICLES) {}
+
+TP_MasterSystem::~TP_MasterSystem()
+{
+	for (TP_PGroup* g : _groups)
+		delete g;
+}
+
+Int32 TP_MasterSystem::AddDataChannel(Int32 type, const String& name)
+{
+	if (type != DTYPE_VECTOR && type != DTYPE_LONG && type != DTYPE_REAL && type != DTYPE_BOOL)
+		return -1;
+	Channel c;
+	c.type = type;
+	c.name = name.Get();
+	_channels.push_back(std::move(c));
+	return NumDataChannels() - 1;
+}
+
+Int32 TP_MasterSystem::GetDataChannelNumber(const String& name) const
+{
+	for (size_t i = 0; i < _channels.size(); ++i)
+		if (_channels[i].name == name.Get())
+			return static_cast<Int32>(i);
+	return -1;
+}
+
+Int32 TP_MasterSystem::GetDataChannelType(Int32 channel) const
+{
+	return channel >= 0 && channel < NumDataChannels() ? _channels[static_cast<size_t>(channel)].type : 0;
+}
+
+String TP_MasterSystem::GetDataChannelName(Int32 channel) const
+{
+	return channel >= 0 && channel < NumDataChannels() ? String(_channels[static_cast<size_t>(channel)].name) : String();
+}
+
+TP_PGroup* TP_MasterSystem::AllocParticleGroup()
+{
+	if (_group_fails)
+		return nullptr;
+	return new TP_PGroup();
+}
+
+Bool TP_MasterSystem::InsertParticleGroup(TP_PGroup* parent, TP_PGroup* group, Int32 mode)
+{
+	(void)mode;
+	if (!group || std::find(_groups.begin(), _groups.end(), group) != _groups.end())
+		return false;
+	group->_parent = parent;
+	_groups.push_back(group);
+	return true;
+}
+
+void TP_MasterSystem::Forget(TP_PGroup* group)
+{
+	for (size_t i = 0; i < _group.size(); ++i)
+		if (_group[i] == group)
+			_group[i] = nullptr;
+	for (TP_PGroup* g : _groups)
+		if (g->_parent == group)
+			g->_parent = group->_parent;
+}
+
+void TP_MasterSystem::FreeParticleGroup(TP_PGroup*& group)
+{
+	if (!group)
+		return;
+	auto it = std::find(_groups.begin(), _groups.end(), group);
+	if (it != _groups.end())
+		_groups.erase(it);
+	Forget(group);
+	delete group;
+	group = nullptr;
+}
+
+std::vector<TP_PGroup*> TP_MasterSystem::GetParticleGroups() const
+{
+	std::vector<TP_PGroup*> order;
+	std::vector<const TP_PGroup*> parents{nullptr};
+	// Depth first: each group followed by its subgroups, siblings in insertion order.
+	struct Walk
+	{
+		static void Add(const std::vector<TP_PGroup*>& all, const TP_PGroup* parent, std::vector<TP_PGroup*>& out)
+		{
+			for (TP_PGroup* g : all)
+				if (g->GetParentGroup() == parent)
+				{
+					out.push_back(g);
+					Add(all, g, out);
+				}
+		}
+	};
+	Walk::Add(_groups, nullptr, order);
+	return order;
+}
+
+Int32 TP_MasterSystem::Take()
+{
+	if (_alloc_limit == 0)
+		return -1;
+	if (_alloc_limit > 0)
+		--_alloc_limit;
+	Int32 id;
+	if (!_free.empty())
+	{
+		id = _free.back();
+		_free.pop_back();
+	}
+	else
+	{
+		id = static_cast<Int32>(_used.size());
+		size_t n = _used.size() + 1;
+		_used.resize(n);
+		_group.resize(n);
+		_life.resize(n);
+		_age.resize(n);
+		_mass.resize(n);
+		_pos.resize(n);
+		_vel.resize(n);
+	}
+	size_t i = static_cast<size_t>(id);
+	_used[i] = 1;
+	_group[i] = nullptr;
+	_life[i] = 0.0;
+	_age[i] = 0.0;
+	_mass[i] = 1.0;
+	_pos[i] = Vector();
+	_vel[i] = Vector();
+	for (Channel& c : _channels)
+		if (i < c.set.size())
+			c.set[i] = 0;
+	++_live;
+	return id;
+}
+
+Int32 TP_MasterSystem::AllocParticles(Int32 n, Int32* ids)
+{
+	if (n <= 0)
+		return 0;
+	// Grow the arrays once for the whole request.
+	size_t want = _used.size() + static_cast<size_t>(std::max<Int64>(0, n - static_cast<Int64>(_free.size())));
+	_used.reserve(want);
+	_group.reserve(want);
+	_life.reserve(want);
+	_age.reserve(want);
+	_mass.reserve(want);
+	_pos.reserve(want);
+	_vel.reserve(want);
+	Int32 made = 0;
+	for (; made < n; ++made)
+	{
+		Int32 id = Take();
+		if (id < 0)
+			break;
+		ids[made] = id;
+	}
+	return made;
+}
+
+Int32 TP_MasterSystem::AllocParticle()
+{
+	return Take();
+}
+
+void TP_MasterSystem::FreeParticle(Int32 id)
+{
+	if (!Valid(id))
+		return;
+	size_t i = static_cast<size_t>(id);
+	if (_group[i])
+		--_group[i]->_count;
+	_used[i] = 0;
+	_group[i] = nullptr;
+	_free.push_back(id);
+	--_live;
+}
+
+Bool TP_MasterSystem::Alive(Int32 id) const
+{
+	return Valid(id) && _age[static_cast<size_t>(id)] < _life[static_cast<size_t>(id)];
+}
+
+Int32 TP_MasterSystem::GetFirstParticle(const TP_PGroup* group) const
+{
+	return GetNextParticle(group, -1);
+}
+
+Int32 TP_MasterSystem::GetNextParticle(const TP_PGroup* group, Int32 id) const
+{
+	if (!group || group->_count == 0)
+		return -1;
+	for (size_t i = static_cast<size_t>(id + 1); i < _used.size(); ++i)
+		if (_used[i] && _group[i] == group)
+			return static_cast<Int32>(i);
+	return -1;
+}
+
+void TP_MasterSystem::SetGroup(Int32 id, TP_PGroup* group)
+{
+	if (!Valid(id))
+		return;
+	size_t i = static_cast<size_t>(id);
+	if (_group[i] == group)
+		return;
+	if (_group[i])
+		--_group[i]->_count;
+	_group[i] = group;
+	if (group)
+		++group->_count;
+}
+
+void TP_MasterSystem::SetLife(Int32 id, const BaseTime& life)
+{
+	if (Valid(id))
+		_life[static_cast<size_t>(id)] = life.Get();
+}
+
+void TP_MasterSystem::SetAge(Int32 id, const BaseTime& age)
+{
+	if (Valid(id))
+		_age[static_cast<size_t>(id)] = age.Get();
+}
+
+void TP_MasterSystem::SetPosition(Int32 id, const Vector& p)
+{
+	if (Valid(id))
+		_pos[static_cast<size_t>(id)] = p;
+}
+
+void TP_MasterSystem::SetVelocity(Int32 id, const Vector& v)
+{
+	if (Valid(id))
+		_vel[static_cast<size_t>(id)] = v;
+}
+
+void TP_MasterSystem::SetMass(Int32 id, Float mass)
+{
+	if (Valid(id))
+		_mass[static_cast<size_t>(id)] = mass;
+}
+
+static bool TypeFits(Int32 channel_type, Int32 value_type)
+{
+	switch (channel_type)
+	{
+		case DTYPE_VECTOR: return value_type == DTYPE_VECTOR_VALUE;
+		case DTYPE_LONG: return value_type == DTYPE_LONG_VALUE;
+		case DTYPE_REAL: return value_type == DTYPE_REAL_VALUE;
+		case DTYPE_BOOL: return value_type == DTYPE_BOOL_VALUE;
+	}
+	return false;
+}
+
+Bool TP_MasterSystem::SetData(Int32 id, Int32 channel, const void* data, Int32 value_type)
+{
+	if (!Valid(id) || channel < 0 || channel >= NumDataChannels() || !data)
+		return false;
+	Channel& c = _channels[static_cast<size_t>(channel)];
+	if (!TypeFits(c.type, value_type))
+		return false;
+	size_t i = static_cast<size_t>(id);
+	if (c.set.size() <= i)
+	{
+		size_t n = std::max(_used.size(), i + 1);
+		c.set.resize(n);
+		if (c.type == DTYPE_VECTOR)
+			c.vec.resize(n);
+		else if (c.type == DTYPE_REAL)
+			c.real.resize(n);
+		else
+			c.ints.resize(n);
+	}
+	switch (c.type)
+	{
+		case DTYPE_VECTOR: c.vec[i] = *static_cast<const Vector*>(data); break;
+		case DTYPE_REAL: c.real[i] = *static_cast<const Float*>(data); break;
+		case DTYPE_LONG: c.ints[i] = *static_cast<const Int32*>(data); break;
+		case DTYPE_BOOL: c.ints[i] = *static_cast<const Bool*>(data) ? 1 : 0; break;
+	}
+	c.set[i] = 1;
+	return true;
+}
+
+Bool TP_MasterSystem::GetData(Int32 id, Int32 channel, void* data, Int32 value_type) const
+{
+	if (!Valid(id) || channel < 0 || channel >= NumDataChannels() || !data)
+		return false;
+	const Channel& c = _channels[static_cast<size_t>(channel)];
+	size_t i = static_cast<size_t>(id);
+	if (!TypeFits(c.type, value_type) || i >= c.set.size() || !c.set[i])
+		return false;
+	switch (c.type)
+	{
+		case DTYPE_VECTOR: *static_cast<Vector*>(data) = c.vec[i]; break;
+		case DTYPE_REAL: *static_cast<Float*>(data) = c.real[i]; break;
+		case DTYPE_LONG: *static_cast<Int32*>(data) = c.ints[i]; break;
+		case DTYPE_BOOL: *static_cast<Bool*>(data) = c.ints[i] != 0; break;
+	}
+	return true;
+}
+
+TP_PGroup* TP_MasterSystem::Group(Int32 id) const { return Valid(id) ? _group[static_cast<size_t>(id)] : nullptr; }
+BaseTime TP_MasterSystem::Life(Int32 id) const { return BaseTime(Valid(id) ? _life[static_cast<size_t>(id)] : 0.0); }
+BaseTime TP_MasterSystem::Age(Int32 id) const { return BaseTime(Valid(id) ? _age[static_cast<size_t>(id)] : 0.0); }
+Vector TP_MasterSystem::Position(Int32 id) const { return Valid(id) ? _pos[static_cast<size_t>(id)] : Vector(); }
+Vector TP_MasterSystem::Velocity(Int32 id) const { return Valid(id) ? _vel[static_cast<size_t>(id)] : Vector(); }
+Float TP_MasterSystem::Mass(Int32 id) const { return Valid(id) ? _mass[static_cast<size_t>(id)] : 0.0; }
+
+void TP_MasterSystem::RemoveDead()
+{
+	for (size_t i = 0; i < _used.size(); ++i)
+		if (_used[i] && !(_age[i] < _life[i]))
+			FreeParticle(static_cast<Int32>(i));
+}
+
+TP_MasterSystem* GetThinkingParticlesMaster(BaseDocument* doc)
+{
+	return doc ? static_cast<TP_MasterSystem*>(doc->FindSceneHook(ID_THINKINGPARTICLES)) : nullptr;
+}
