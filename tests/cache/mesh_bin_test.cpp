@@ -132,7 +132,9 @@ TEST_P(MeshRoundTrip, EveryFieldReadsBack)
 
 INSTANTIATE_TEST_SUITE_P(Blocks, MeshRoundTrip,
 	::testing::Values(Shape{false, false, 1}, Shape{true, false, 1}, Shape{false, true, 1}, Shape{true, true, 2},
-		Shape{true, true, 3}));
+		Shape{true, true, 3}),
+	// Numbered, so the names stay the same from one run to the next.
+	[](const ::testing::TestParamInfo<Shape>& info) { return std::to_string(info.index); });
 
 TEST(MeshBinLayout, CornersReversedTextureAsUWFlippedVAndLastWeightDerived)
 {
@@ -213,7 +215,8 @@ TEST_P(MeshThinning, KeepsTheListedFaces)
 INSTANTIATE_TEST_SUITE_P(Percentages, MeshThinning,
 	::testing::Values(Thinning{100.0f, {}, true}, Thinning{250.0f, {}, true}, Thinning{NAN, {}, true},
 		Thinning{50.0f, {0, 2, 4, 6, 8}, false}, Thinning{25.0f, {2, 6}, false}, Thinning{0.0f, {}, false},
-		Thinning{-10.0f, {}, false}));
+		Thinning{-10.0f, {}, false}),
+	[](const ::testing::TestParamInfo<Thinning>& info) { return std::to_string(info.index); });
 
 TEST(MeshKeptFaces, ListIsAscendingAndFull)
 {
