@@ -12,6 +12,8 @@ static const int64_t CHANNEL_BYTES_PER_PARTICLE = 114;
 // The block also holds the buffer records are read into and written from.
 static const int64_t SCRATCH_MAX_BYTES = 1 << 20;
 static const int64_t SCRATCH_MIN_BYTES = 4096;
+// Records whose ids are tested together by the percentage selection.
+static const int64_t SELECT_BATCH = 1024;
 
 static bool HostIsLittleEndian()
 {
@@ -229,13 +231,25 @@ static void DecodeHeader(BinParticleHeader* h, const unsigned char* b)
 }
 
 // The same particles are kept in every frame: those whose id lies close to a multiple of the step.
-static bool KeepId(int32_t id, float step, float half_window)
+static inline unsigned char KeepId(int32_t id, float step, float half_window)
 {
 	float q = static_cast<float>(id) / step;
-	float d = q - std::trunc(q);
-	if (d > 0.5f)
-		d = 1.0f - d;
-	return half_window > d;
+	// Floats of 2^23 and more are whole numbers; below that the int conversion truncates exactly
+	// and, unlike trunc(), vectorises.
+	float d = std::fabs(q) < 8388608.0f ? q - static_cast<float>(static_cast<int32_t>(q)) : 0.0f;
+	float e = 1.0f - d;
+	d = d > 0.5f ? e : d;
+	return half_window > d ? 1 : 0;
+}
+
+// Marks the kept records of a batch.
+static void SelectRecords(const unsigned char* records, int64_t n, int64_t record_bytes, float step,
+	float half_window, int32_t* ids, unsigned char* keep)
+{
+	for (int64_t j = 0; j < n; ++j)
+		ids[j] = LoadI32(records + j * record_bytes + 106);
+	for (int64_t j = 0; j < n; ++j)
+		keep[j] = KeepId(ids[j], step, half_window);
 }
 
 static inline void Copy3(float* dst, const unsigned char* src, bool native)
@@ -316,6 +330,9 @@ int ReadParticleBin(BinParticleFrame* frame, float percentage)
 		return 0;
 	unsigned char* scratch = Scratch(frame, count);
 	const int64_t per_chunk = ScratchBytes(count) / record_bytes;
+	// selection works on a copy of the chunk's ids
+	int32_t select_ids[SELECT_BATCH];
+	unsigned char select_keep[SELECT_BATCH];
 	const bool wide_id = h.version >= 12;
 	const bool native = HostIsLittleEndian();
 	int64_t kept = 0;
@@ -335,9 +352,14 @@ int ReadParticleBin(BinParticleFrame* frame, float percentage)
 		}
 		else
 		{
-			for (int64_t j = 0; j < n; ++j, r += record_bytes)
-				if (KeepId(LoadI32(r + 106), step, half_window))
-					DecodeRecord(frame, kept++, r, wide_id, native);
+			for (int64_t b = 0; b < n; b += SELECT_BATCH)
+			{
+				int64_t m = n - b < SELECT_BATCH ? n - b : SELECT_BATCH;
+				SelectRecords(r, m, record_bytes, step, half_window, select_ids, select_keep);
+				for (int64_t j = 0; j < m; ++j, r += record_bytes)
+					if (select_keep[j])
+						DecodeRecord(frame, kept++, r, wide_id, native);
+			}
 		}
 		done += n;
 	}
