@@ -308,10 +308,11 @@ int ReadParticleBin(BinParticleFrame* frame, float percentage)
 		return 0;
 	BinParticleHeader h;
 	DecodeHeader(&h, hb);
+	// kept even when the read fails, so that a caller can say why
+	frame->header = h;
 	// version
 	if (h.version < PARTICLE_BIN_MIN_VERSION)
 		return 0;
-	frame->header = h;
 	// particle count against what the file holds, before anything is allocated
 	const int64_t record_bytes = ParticleBinRecordBytes(h.version);
 	const int64_t count = h.particle_count;

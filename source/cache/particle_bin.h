@@ -139,7 +139,8 @@ BinParticleFrame* OpenParticleBin(const char* path, int for_writing);
 
 // Reads the header and the particles selected by percentage (100 = all). 0 for a wrong magic, a
 // version below 9, a negative count, a count the file cannot hold, a short read or a failed
-// allocation; the frame is then left to its owner with no particles.
+// allocation; the frame is then left to its owner with no particles (its header holds what was
+// decoded once all 356 header bytes were read).
 int ReadParticleBin(BinParticleFrame* frame, float percentage);
 
 // Writes header, header.particle_count records and the trailer. 0 when the frame is not open for
