@@ -6,6 +6,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // Bytes per particle of the channel arrays: id 8, six float vectors 72, neighbors 4, seven
 // scalars 28, info bits 2.
 static const int64_t CHANNEL_BYTES_PER_PARTICLE = 114;
@@ -248,8 +252,33 @@ static void SelectRecords(const unsigned char* records, int64_t n, int64_t recor
 {
 	for (int64_t j = 0; j < n; ++j)
 		ids[j] = LoadI32(records + j * record_bytes + 106);
-	for (int64_t j = 0; j < n; ++j)
-		keep[j] = KeepId(ids[j], step, half_window);
+	int64_t j = 0;
+#if defined(__SSE2__)
+	// Four ids at a time, with the same single-precision steps as KeepId. q is clamped into the int
+	// range first; a clamped q is a whole number, as every float of 2^23 and more is.
+	if (step >= 1.0f)
+	{
+		const __m128 vstep = _mm_set1_ps(step), vhalf = _mm_set1_ps(half_window);
+		const __m128 one = _mm_set1_ps(1.0f), point5 = _mm_set1_ps(0.5f);
+		const __m128 low = _mm_set1_ps(-2147483648.0f), high = _mm_set1_ps(2147483520.0f);
+		for (; j + 4 <= n; j += 4)
+		{
+			__m128i vid = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ids + j));
+			__m128 q = _mm_div_ps(_mm_cvtepi32_ps(vid), vstep);
+			q = _mm_min_ps(_mm_max_ps(q, low), high);
+			__m128 d = _mm_sub_ps(q, _mm_cvtepi32_ps(_mm_cvttps_epi32(q)));
+			__m128 far = _mm_cmpgt_ps(d, point5);
+			d = _mm_or_ps(_mm_and_ps(far, _mm_sub_ps(one, d)), _mm_andnot_ps(far, d));
+			int mask = _mm_movemask_ps(_mm_cmpgt_ps(vhalf, d));
+			keep[j] = mask & 1;
+			keep[j + 1] = (mask >> 1) & 1;
+			keep[j + 2] = (mask >> 2) & 1;
+			keep[j + 3] = (mask >> 3) & 1;
+		}
+	}
+#endif
+	for (; j < n; ++j)
+		keep[j] = KeepId(ids[j], step, half_window) ? 1 : 0;
 }
 
 static inline void Copy3(float* dst, const unsigned char* src, bool native)

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 namespace
@@ -151,6 +152,40 @@ TEST(ParticleBin, PercentageKeepsIdsNearMultiplesOfTheStep)
 		// kept particles carry their own record, not a neighbour's
 		for (int i = 0; i < f->kept_count; ++i)
 			EXPECT_EQ(f->neighbors[i], 1000 + (f->id[i] + 3)) << c.percentage;
+		FreeParticleBin(f);
+	}
+}
+
+// Keep rule written out plainly: q = id / step, d = fractional part folded at one half.
+bool ReferenceKeep(int64_t id, float percentage)
+{
+	float step = 100.0f / percentage;
+	float q = static_cast<float>(static_cast<int32_t>(id)) / step;
+	float d = q - std::trunc(q);
+	if (d > 0.5f)
+		d = 1.0f - d;
+	return 0.5f / step > d;
+}
+
+TEST(ParticleBin, PercentageMatchesTheRuleForAwkwardIdsAndShares)
+{
+	TempDir dir;
+	std::string path = dir.File("w.bin");
+	std::vector<int64_t> ids = {INT32_MAX, INT32_MIN, (1 << 24) + 1, 123456789, -123456789, (int64_t(1) << 35) + 7,
+		8388607, 8388609, -1, 0, 1};
+	for (int64_t id = 0; id < 997; ++id)
+		ids.push_back(id * 7919 % 100003);
+	ASSERT_EQ(WriteTestFrame(path, 12, static_cast<int>(ids.size()), ids), 1);
+	for (float percentage : {33.3f, 7.0f, 99.9f, 1.0f, 66.6f, 150.0f})
+	{
+		int ok;
+		BinParticleFrame* f = ReadFile(path, percentage, &ok);
+		ASSERT_EQ(ok, 1);
+		std::vector<int64_t> want, got(f->id, f->id + f->kept_count);
+		for (int64_t id : ids)
+			if (ReferenceKeep(id, percentage))
+				want.push_back(id);
+		EXPECT_EQ(got, want) << percentage;
 		FreeParticleBin(f);
 	}
 }
