@@ -148,11 +148,16 @@ void BM_Memcpy(benchmark::State& state)
 {
 	Fixture& fx = Bench();
 	std::vector<char> a(static_cast<size_t>(fx.file_bytes), 1), b(static_cast<size_t>(fx.file_bytes), 2);
+	std::vector<double> times;
 	for (auto _ : state)
 	{
+		auto t0 = std::chrono::steady_clock::now();
 		std::memcpy(b.data(), a.data(), a.size());
 		benchmark::ClobberMemory();
+		times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
 	}
+	// the ratios divide by the faster of the two measurements, so they never flatter the reader
+	fx.memcpy_seconds = std::min(fx.memcpy_seconds, Median(times));
 	state.counters["median_ms"] = fx.memcpy_seconds * 1e3;
 	state.SetBytesProcessed(state.iterations() * fx.file_bytes);
 }
@@ -264,7 +269,7 @@ void BM_PeakMemory(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(BM_Memcpy)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_Memcpy)->Unit(benchmark::kMillisecond)->Iterations(21);
 BENCHMARK(BM_CacheMode0)->Arg(100)->Arg(10)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_FieldByField)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_PeakMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
