@@ -8,9 +8,16 @@
 
 #include <unistd.h>
 
+static std::string g_path;
+
+static void RemoveInput()
+{
+	std::remove(g_path.c_str());
+}
+
 static std::string InputPath()
 {
-	static std::string path;
+	std::string& path = g_path;
 	if (path.empty())
 	{
 		char tmpl[] = "/tmp/particle_bin_fuzz_XXXXXX";
@@ -19,6 +26,7 @@ static std::string InputPath()
 			std::abort();
 		close(fd);
 		path = tmpl;
+		std::atexit(RemoveInput);
 	}
 	return path;
 }
