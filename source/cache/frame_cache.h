@@ -1,0 +1,73 @@
+// frame_cache.h - the loaded frames of one importer: frame mapping, slots and their loading.
+//
+// A slot holds the frame of one sequence frame: a ParticleFrame* for the particle codes, the mesh
+// handle for the mesh codes (joined through the marked functions in frame_cache.cpp). The arrays
+// of flushed particle frames are kept for the next loads instead of going back to the system, at
+// most one block per slot, until ReleaseCache.
+#pragma once
+
+#include "cache_types.h"
+#include "frame_sequence.h"
+#include "particle_frame.h"
+
+#include <cstdint>
+
+enum FrameCacheMode : int32_t
+{
+	FRAME_CACHE_ONE = 0, // one frame at a time
+	FRAME_CACHE_WINDOW = 1, // read-ahead window of 2r + 1 frames
+	FRAME_CACHE_ALL = 2, // the whole sequence, loaded at InitCache
+};
+
+struct FrameCacheSettings
+{
+	FrameSequence* sequence; // nothing loads without it
+	int32_t mode;
+	int32_t window_radius;
+	int32_t offset; // subtracted from the host frame
+	float load_percentage; // 100 = all particles
+	bool reverse;
+	bool hold; // keep serving the frame served last
+	bool hold_ends; // beyond the last frame serve the end frame instead of nothing
+	// Velocity scale entries handed to the mesh reader after a read of a mesh .bin; the mesh
+	// layer defines the entry type.
+	const void* velocity_scale_entries;
+	int32_t velocity_scale_count;
+};
+
+struct FrameSlot
+{
+	int32_t format; // the sequence's format code when the slot was loaded
+	void* frame; // ParticleFrame* or mesh handle; nullptr = empty
+};
+
+struct FrameCache
+{
+	FrameSlot* slots;
+	int32_t count;
+	int32_t low; // sequence frame of slot 0
+	int32_t high; // sequence frame of the last loaded slot
+	int32_t current; // sequence frame served last
+	int32_t generation; // changes with every load and flush
+
+	void** spare_storage;
+	int64_t* spare_bytes;
+	int32_t spare_count;
+};
+
+// Starts from a zeroed or released cache. Mode 2 loads the whole sequence here.
+void InitCache(FrameCache* cache, const FrameCacheSettings* settings);
+void FlushCache(FrameCache* cache, const FrameCacheSettings* settings);
+void ReleaseCache(FrameCache* cache, const FrameCacheSettings* settings);
+void ResetCache(FrameCache* cache, const FrameCacheSettings* settings);
+
+// The sequence frame to show for a host frame, or -1 for none.
+int32_t MapFrame(const FrameCache* cache, const FrameCacheSettings* settings, int32_t host_frame);
+// The slot to show for a host frame, or nullptr when it is empty. Valid until the next flush,
+// which a caller notices by the generation.
+const FrameSlot* GetFrame(FrameCache* cache, const FrameCacheSettings* settings, int32_t host_frame);
+// The particle frame of a slot, or nullptr for an empty or mesh slot.
+ParticleFrame* SlotParticleFrame(const FrameSlot* slot);
+
+void LoadOne(FrameCache* cache, const FrameCacheSettings* settings, int32_t frame);
+void LoadRange(FrameCache* cache, const FrameCacheSettings* settings, int32_t first, int32_t last);

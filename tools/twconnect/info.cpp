@@ -1,0 +1,293 @@
+// info.cpp - twconnect info: the header and channel ranges of cache files.
+#include "cli.h"
+
+#include "particle_bin.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+
+namespace
+{
+
+// One entry per file kind info understands; mesh and SD files join as further entries.
+struct InfoFormat
+{
+	const char* description; // for "not a ... file"
+	bool (*detect)(const char* path);
+	int (*print)(const char* path, bool json);
+};
+
+// JSON keeps every digit a float needs to read back exactly; the text form stays short.
+bool g_exact_numbers = false;
+
+std::string Number(double v)
+{
+	if (!std::isfinite(v))
+		return g_exact_numbers ? "null" : (std::isnan(v) ? "nan" : (v < 0 ? "-inf" : "inf"));
+	char text[64];
+	// whole numbers (ids, counts) in full rather than rounded to a float's digits
+	if (v == std::floor(v) && std::fabs(v) < 9007199254740992.0)
+		std::snprintf(text, sizeof(text), "%.0f", v);
+	else
+		std::snprintf(text, sizeof(text), g_exact_numbers ? "%.9g" : "%.7g", v);
+	return text;
+}
+
+std::string Vec3Json(const float* v)
+{
+	return "[" + Number(v[0]) + ", " + Number(v[1]) + ", " + Number(v[2]) + "]";
+}
+
+std::string Vec3Text(const float* v)
+{
+	return Number(v[0]) + " " + Number(v[1]) + " " + Number(v[2]);
+}
+
+// Minimum and maximum of one channel (components components per particle).
+struct ChannelRange
+{
+	const char* name;
+	int components;
+	double min[3];
+	double max[3];
+};
+
+template <typename T>
+ChannelRange RangeOf(const char* name, const T* values, int components, int32_t count)
+{
+	ChannelRange r = {name, components, {0, 0, 0}, {0, 0, 0}};
+	for (int c = 0; c < components; ++c)
+	{
+		if (count < 1)
+			continue;
+		r.min[c] = r.max[c] = static_cast<double>(values[c]);
+		for (int32_t i = 1; i < count; ++i)
+		{
+			double v = static_cast<double>(values[static_cast<int64_t>(i) * components + c]);
+			if (v < r.min[c])
+				r.min[c] = v;
+			if (v > r.max[c])
+				r.max[c] = v;
+		}
+	}
+	return r;
+}
+
+std::vector<ChannelRange> ParticleRanges(const BinParticleFrame* f)
+{
+	const int32_t n = f->kept_count;
+	return {
+		RangeOf("position", f->position, 3, n),
+		RangeOf("velocity", f->velocity, 3, n),
+		RangeOf("force", f->force, 3, n),
+		RangeOf("vorticity", f->vorticity, 3, n),
+		RangeOf("normal", f->normal, 3, n),
+		RangeOf("texture", f->texture, 3, n),
+		RangeOf("neighbors", f->neighbors, 1, n),
+		RangeOf("info_bits", f->info_bits, 1, n),
+		RangeOf("age", f->age, 1, n),
+		RangeOf("isolation", f->isolation, 1, n),
+		RangeOf("viscosity", f->viscosity, 1, n),
+		RangeOf("density", f->density, 1, n),
+		RangeOf("pressure", f->pressure, 1, n),
+		RangeOf("mass", f->mass, 1, n),
+		RangeOf("temperature", f->temperature, 1, n),
+		RangeOf("id", f->id, 1, n),
+	};
+}
+
+int64_t FileBytes(const char* path)
+{
+	struct stat st;
+	return stat(path, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+}
+
+bool DetectParticleBin(const char* path)
+{
+	return IsParticleBin(path) != 0;
+}
+
+// Why a particle .bin that starts with the magic could not be read.
+std::string ParticleFailure(const BinParticleFrame* f, int64_t file_bytes)
+{
+	const BinParticleHeader& h = f->header;
+	if (file_bytes < PARTICLE_BIN_HEADER_BYTES)
+		return "truncated header (" + std::to_string(file_bytes) + " of 356 bytes)";
+	if (h.version < PARTICLE_BIN_MIN_VERSION)
+		return "version " + std::to_string(h.version) + " is older than 9";
+	if (h.particle_count < 0)
+		return "negative particle count " + std::to_string(h.particle_count);
+	int64_t need = PARTICLE_BIN_HEADER_BYTES + int64_t(h.particle_count) * ParticleBinRecordBytes(h.version);
+	if (file_bytes < need)
+		return "truncated records (header counts " + std::to_string(h.particle_count) + " particles, " +
+			std::to_string(need) + " bytes; the file has " + std::to_string(file_bytes) + ")";
+	return "read failed (out of memory?)";
+}
+
+int PrintParticleBin(const char* path, bool json)
+{
+	BinParticleFrame* f = OpenParticleBin(path, 0);
+	if (!f)
+		return CliError("cannot open '%s': %s", path, std::strerror(errno));
+	const int64_t file_bytes = FileBytes(path);
+	if (!ReadParticleBin(f, 100.0f))
+	{
+		std::string why = ParticleFailure(f, file_bytes);
+		FreeParticleBin(f);
+		return CliError("cannot read '%s': %s", path, why.c_str());
+	}
+	CloseParticleBinFile(f);
+	const BinParticleHeader& h = f->header;
+	const int64_t records_end = PARTICLE_BIN_HEADER_BYTES + int64_t(h.particle_count) * ParticleBinRecordBytes(h.version);
+	const std::vector<ChannelRange> ranges = ParticleRanges(f);
+
+	if (json)
+	{
+		std::string out = "{\"file\": " + JsonString(path) + ", \"format\": \"particle-bin\"";
+		out += ", \"version\": " + std::to_string(h.version);
+		out += ", \"fluid_name\": " + JsonString(h.fluid_name);
+		out += ", \"frame\": " + std::to_string(h.frame);
+		out += ", \"fps\": " + std::to_string(h.fps);
+		out += ", \"simulation_time\": " + Number(h.simulation_time_seconds);
+		out += ", \"scale\": " + Number(h.scale);
+		out += ", \"fluid_type\": " + std::to_string(h.fluid_type);
+		out += ", \"particle_count\": " + std::to_string(h.particle_count);
+		out += ", \"radius\": " + Number(h.radius);
+		out += ", \"range1\": " + Vec3Json(h.range1);
+		out += ", \"speed_range\": " + Vec3Json(h.speed_range);
+		out += ", \"range3\": " + Vec3Json(h.range3);
+		out += ", \"emitter_position\": " + Vec3Json(h.emitter_position);
+		out += ", \"emitter_rotation\": " + Vec3Json(h.emitter_rotation);
+		out += ", \"emitter_scale\": " + Vec3Json(h.emitter_scale);
+		out += ", \"file_bytes\": " + std::to_string(file_bytes);
+		out += ", \"records_end\": " + std::to_string(records_end);
+		out += ", \"channels\": {";
+		for (size_t k = 0; k < ranges.size(); ++k)
+		{
+			const ChannelRange& r = ranges[k];
+			out += (k ? ", " : "") + JsonString(r.name) + ": ";
+			if (r.components == 1)
+				out += "{\"min\": " + Number(r.min[0]) + ", \"max\": " + Number(r.max[0]) + "}";
+			else
+				out += "{\"min\": [" + Number(r.min[0]) + ", " + Number(r.min[1]) + ", " + Number(r.min[2]) +
+					"], \"max\": [" + Number(r.max[0]) + ", " + Number(r.max[1]) + ", " + Number(r.max[2]) + "]}";
+		}
+		out += "}}";
+		std::printf("%s\n", out.c_str());
+	}
+	else
+	{
+		std::printf("%s: particle .bin\n", path);
+		std::printf("  version          %d\n", h.version);
+		std::printf("  fluid name       %s\n", h.fluid_name);
+		std::printf("  frame            %d\n", h.frame);
+		std::printf("  fps              %d\n", h.fps);
+		std::printf("  simulation time  %s s\n", Number(h.simulation_time_seconds).c_str());
+		std::printf("  scale            %s\n", Number(h.scale).c_str());
+		std::printf("  fluid type       %d\n", h.fluid_type);
+		std::printf("  radius           %s\n", Number(h.radius).c_str());
+		std::printf("  range 1          %s\n", Vec3Text(h.range1).c_str());
+		std::printf("  speed range      %s\n", Vec3Text(h.speed_range).c_str());
+		std::printf("  range 3          %s\n", Vec3Text(h.range3).c_str());
+		std::printf("  emitter position %s\n", Vec3Text(h.emitter_position).c_str());
+		std::printf("  emitter rotation %s\n", Vec3Text(h.emitter_rotation).c_str());
+		std::printf("  emitter scale    %s\n", Vec3Text(h.emitter_scale).c_str());
+		std::printf("  particle count   %d\n", h.particle_count);
+		std::printf("  file size        %lld bytes; header and records take %lld, %lld after them\n",
+			static_cast<long long>(file_bytes), static_cast<long long>(records_end),
+			static_cast<long long>(file_bytes - records_end));
+		std::printf("  channel          minimum .. maximum\n");
+		for (const ChannelRange& r : ranges)
+		{
+			if (r.components == 1)
+				std::printf("    %-14s %s .. %s\n", r.name, Number(r.min[0]).c_str(), Number(r.max[0]).c_str());
+			else
+				std::printf("    %-14s %s %s %s .. %s %s %s\n", r.name, Number(r.min[0]).c_str(), Number(r.min[1]).c_str(),
+					Number(r.min[2]).c_str(), Number(r.max[0]).c_str(), Number(r.max[1]).c_str(), Number(r.max[2]).c_str());
+		}
+	}
+	FreeParticleBin(f);
+	return 0;
+}
+
+const InfoFormat FORMATS[] = {
+	{"particle .bin", DetectParticleBin, PrintParticleBin},
+};
+
+void Usage(FILE* out)
+{
+	std::fprintf(out,
+		"usage: twconnect info [--json] FILE...\n"
+		"  prints the header fields and channel ranges of cache files\n"
+		"  --json   one JSON object per file\n");
+}
+
+} // namespace
+
+int CmdInfo(const std::vector<std::string>& args)
+{
+	bool json = false;
+	std::vector<std::string> files;
+	for (const std::string& a : args)
+	{
+		if (a == "--json")
+			json = true;
+		else if (a == "--help" || a == "-h")
+		{
+			Usage(stdout);
+			return 0;
+		}
+		else if (a.size() > 1 && a[0] == '-')
+		{
+			CliError("info: unknown option '%s'", a.c_str());
+			Usage(stderr);
+			return 1;
+		}
+		else
+			files.push_back(a);
+	}
+	if (files.empty())
+	{
+		CliError("info: no file given");
+		Usage(stderr);
+		return 1;
+	}
+	g_exact_numbers = json;
+	int status = 0;
+	for (const std::string& file : files)
+	{
+		const char* path = file.c_str();
+		FILE* probe = std::fopen(path, "rb");
+		if (!probe)
+		{
+			status = CliError("cannot open '%s': %s", path, std::strerror(errno));
+			continue;
+		}
+		std::fclose(probe);
+		const InfoFormat* format = nullptr;
+		for (const InfoFormat& candidate : FORMATS)
+			if (candidate.detect(path))
+			{
+				format = &candidate;
+				break;
+			}
+		if (!format)
+		{
+			std::string kinds;
+			const size_t n = sizeof(FORMATS) / sizeof(FORMATS[0]);
+			for (size_t k = 0; k < n; ++k)
+				kinds += std::string(k == 0 ? "" : (k + 1 == n ? " or " : ", ")) + FORMATS[k].description;
+			status = CliError("cannot read '%s': not a %s file", path, kinds.c_str());
+			continue;
+		}
+		if (format->print(path, json) != 0)
+			status = 1;
+	}
+	return status;
+}
