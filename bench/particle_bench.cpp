@@ -273,5 +273,3 @@ BENCHMARK(BM_Memcpy)->Unit(benchmark::kMillisecond)->Iterations(21);
 BENCHMARK(BM_CacheMode0)->Arg(100)->Arg(10)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_FieldByField)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_PeakMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
-
-BENCHMARK_MAIN();

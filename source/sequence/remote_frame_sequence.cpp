@@ -23,27 +23,32 @@ int32_t RemoteFrameSequence::ScanRange()
 void RemoteFrameSequence::GetFileName(int32_t frame, int32_t offset, char* out)
 {
 	char path[SEQUENCE_PATH_SIZE];
+	char resolved[SEQUENCE_PATH_SIZE];
 	FormatAndExpand(frame, offset, path);
 	// a resolution that does not fit gives no file rather than a cut path
-	if (path[0] == '\0' || !ResolveRelativePath(path, document) || path[0] == '\0')
+	if (path[0] == '\0')
+	{
+		out[0] = '\0';
+		return;
+	}
+	ResolveRelativePath(path, document, resolved);
+	if (resolved[0] == '\0')
 	{
 		out[0] = '\0';
 		return;
 	}
 	// a failed fetch leaves the path as it was: the reader then shows nothing for the frame
-	FetchFile(path, downloads_allowed);
-	path[SEQUENCE_PATH_SIZE - 1] = '\0';
-	std::strcpy(out, path);
+	FetchFile(resolved, out, downloads_allowed);
 }
 
 void ExpandAndResolvePath(const char* file_name, BaseDocument* doc, char* out)
 {
 	char path[SEQUENCE_PATH_SIZE];
 	ExpandPath(file_name, path);
-	if (path[0] == '\0' || !ResolveRelativePath(path, doc))
+	if (path[0] == '\0')
 	{
 		out[0] = '\0';
 		return;
 	}
-	std::strcpy(out, path);
+	ResolveRelativePath(path, doc, out);
 }

@@ -12,6 +12,9 @@
 
 #include <sys/stat.h>
 
+#include "info_mesh.h"
+#include "mesh_bin.h"
+
 namespace
 {
 
@@ -216,8 +219,25 @@ int PrintParticleBin(const char* path, bool json)
 	return 0;
 }
 
+bool DetectMeshBin(const char* path)
+{
+	return MeshIsBinFile(path);
+}
+
+int PrintMeshBin(const char* path, bool json)
+{
+	std::string out, error;
+	if (!InfoMeshBin(path, json, out, error))
+		return CliError("cannot read '%s': %s", path, error.empty() ? "not a readable mesh .bin file" : error.c_str());
+	std::fputs(out.c_str(), stdout);
+	if (!out.empty() && out.back() != '\n')
+		std::fputc('\n', stdout);
+	return 0;
+}
+
 const InfoFormat FORMATS[] = {
 	{"particle .bin", DetectParticleBin, PrintParticleBin},
+	{"mesh .bin", DetectMeshBin, PrintMeshBin},
 };
 
 void Usage(FILE* out)

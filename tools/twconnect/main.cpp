@@ -16,6 +16,8 @@ struct Command
 };
 
 static const Command kCommands[] = {
+	{"info", "[--json] FILE...", "describe cache files: header, counts, ranges", CmdInfo},
+	{"sample", "particles DIR [OPTIONS]", "write a procedural sample sequence", CmdSample},
 	{"plugins", "[--json]", "load the module in the headless host and list what it registers", CmdPlugins},
 };
 

@@ -13,6 +13,8 @@
 
 #include <sys/stat.h>
 
+#include "sample_mesh.h"
+
 namespace
 {
 
@@ -247,8 +249,52 @@ struct SampleKind
 	int (*run)(const std::vector<std::string>& args);
 };
 
+int SampleMesh(const std::vector<std::string>& args)
+{
+	if (args.empty() || args[0] == "--help")
+	{
+		std::printf("usage: twconnect sample mesh DIR [--start N] [--end N] [--weights 1|2|3]\n");
+		return args.empty() ? 2 : 0;
+	}
+	long start = 0, end = 24, weights = 3;
+	for (size_t i = 1; i < args.size(); ++i)
+	{
+		const std::string& a = args[i];
+		if (i + 1 >= args.size())
+		{
+			CliError("sample mesh: '%s' needs a value", a.c_str());
+			return 2;
+		}
+		long v = std::strtol(args[++i].c_str(), nullptr, 10);
+		if (a == "--start")
+			start = v;
+		else if (a == "--end")
+			end = v;
+		else if (a == "--weights")
+			weights = v;
+		else
+		{
+			CliError("sample mesh: unknown option '%s'", a.c_str());
+			return 2;
+		}
+	}
+	if (end < start || weights < 1 || weights > 3)
+	{
+		CliError("sample mesh: need start <= end and 1 to 3 weights");
+		return 2;
+	}
+	if (!MakeFolder(args[0]))
+		return CliError("cannot make folder '%s'", args[0].c_str());
+	std::string error;
+	if (!WriteSampleMesh(args[0].c_str(), static_cast<int>(start), static_cast<int>(end), static_cast<int>(weights), error))
+		return CliError("sample mesh: %s", error.c_str());
+	std::printf("wrote %ld mesh frames to %s\n", end - start + 1, SampleMeshPath(args[0].c_str(), static_cast<int>(start)).c_str());
+	return 0;
+}
+
 const SampleKind KINDS[] = {
 	{"particles", SampleParticles},
+	{"mesh", SampleMesh},
 };
 
 } // namespace
