@@ -11,12 +11,15 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace
 {
 
 std::string TempPath(const std::string& name)
 {
-	return ::testing::TempDir() + "mesh_bin_test_" + name;
+	// ctest runs the cases as parallel processes: each needs its own files.
+	return ::testing::TempDir() + "mesh_bin_test_" + std::to_string(getpid()) + "_" + name;
 }
 
 std::vector<unsigned char> Slurp(const std::string& path)
