@@ -14,10 +14,8 @@
 // scalars 28, info bits 2.
 static const int64_t CHANNEL_BYTES_PER_PARTICLE = 114;
 // The block also holds the buffer records are read into and written from.
-static const int64_t SCRATCH_MAX_BYTES = 1 << 20;
+static const int64_t SCRATCH_MAX_BYTES = 1 << 19;
 static const int64_t SCRATCH_MIN_BYTES = 4096;
-// Records whose ids are tested together by the percentage selection.
-static const int64_t SELECT_BATCH = 1024;
 
 static bool HostIsLittleEndian()
 {
@@ -246,39 +244,31 @@ static inline unsigned char KeepId(int32_t id, float step, float half_window)
 	return half_window > d ? 1 : 0;
 }
 
-// Marks the kept records of a batch.
-static void SelectRecords(const unsigned char* records, int64_t n, int64_t record_bytes, float step,
-	float half_window, int32_t* ids, unsigned char* keep)
+// Bit k of the result is set when record k of the four at `records` is kept.
+static inline int KeepMask4(const unsigned char* records, int64_t record_bytes, float step, float half_window)
 {
-	for (int64_t j = 0; j < n; ++j)
-		ids[j] = LoadI32(records + j * record_bytes + 106);
-	int64_t j = 0;
+	const unsigned char* r = records + 106;
+	int32_t id0 = LoadI32(r), id1 = LoadI32(r + record_bytes), id2 = LoadI32(r + 2 * record_bytes),
+			id3 = LoadI32(r + 3 * record_bytes);
 #if defined(__SSE2__)
-	// Four ids at a time, with the same single-precision steps as KeepId. q is clamped into the int
-	// range first; a clamped q is a whole number, as every float of 2^23 and more is.
+	// The same single-precision steps as KeepId. q is clamped into the int range first; a clamped
+	// q is a whole number, as every float of 2^23 and more is.
 	if (step >= 1.0f)
 	{
 		const __m128 vstep = _mm_set1_ps(step), vhalf = _mm_set1_ps(half_window);
 		const __m128 one = _mm_set1_ps(1.0f), point5 = _mm_set1_ps(0.5f);
 		const __m128 low = _mm_set1_ps(-2147483648.0f), high = _mm_set1_ps(2147483520.0f);
-		for (; j + 4 <= n; j += 4)
-		{
-			__m128i vid = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ids + j));
-			__m128 q = _mm_div_ps(_mm_cvtepi32_ps(vid), vstep);
-			q = _mm_min_ps(_mm_max_ps(q, low), high);
-			__m128 d = _mm_sub_ps(q, _mm_cvtepi32_ps(_mm_cvttps_epi32(q)));
-			__m128 far = _mm_cmpgt_ps(d, point5);
-			d = _mm_or_ps(_mm_and_ps(far, _mm_sub_ps(one, d)), _mm_andnot_ps(far, d));
-			int mask = _mm_movemask_ps(_mm_cmpgt_ps(vhalf, d));
-			keep[j] = mask & 1;
-			keep[j + 1] = (mask >> 1) & 1;
-			keep[j + 2] = (mask >> 2) & 1;
-			keep[j + 3] = (mask >> 3) & 1;
-		}
+		__m128i vid = _mm_set_epi32(id3, id2, id1, id0);
+		__m128 q = _mm_div_ps(_mm_cvtepi32_ps(vid), vstep);
+		q = _mm_min_ps(_mm_max_ps(q, low), high);
+		__m128 d = _mm_sub_ps(q, _mm_cvtepi32_ps(_mm_cvttps_epi32(q)));
+		__m128 far = _mm_cmpgt_ps(d, point5);
+		d = _mm_or_ps(_mm_and_ps(far, _mm_sub_ps(one, d)), _mm_andnot_ps(far, d));
+		return _mm_movemask_ps(_mm_cmpgt_ps(vhalf, d));
 	}
 #endif
-	for (; j < n; ++j)
-		keep[j] = KeepId(ids[j], step, half_window) ? 1 : 0;
+	return KeepId(id0, step, half_window) | (KeepId(id1, step, half_window) << 1) |
+		   (KeepId(id2, step, half_window) << 2) | (KeepId(id3, step, half_window) << 3);
 }
 
 static inline void Copy3(float* dst, const unsigned char* src, bool native)
@@ -360,9 +350,6 @@ int ReadParticleBin(BinParticleFrame* frame, float percentage)
 		return 0;
 	unsigned char* scratch = Scratch(frame, count);
 	const int64_t per_chunk = ScratchBytes(count) / record_bytes;
-	// selection works on a copy of the chunk's ids
-	int32_t select_ids[SELECT_BATCH];
-	unsigned char select_keep[SELECT_BATCH];
 	const bool wide_id = h.version >= 12;
 	const bool native = HostIsLittleEndian();
 	int64_t kept = 0;
@@ -382,14 +369,18 @@ int ReadParticleBin(BinParticleFrame* frame, float percentage)
 		}
 		else
 		{
-			for (int64_t b = 0; b < n; b += SELECT_BATCH)
+			// Four ids are tested together; only kept records are decoded.
+			int64_t j = 0;
+			for (; j + 4 <= n; j += 4, r += 4 * record_bytes)
 			{
-				int64_t m = n - b < SELECT_BATCH ? n - b : SELECT_BATCH;
-				SelectRecords(r, m, record_bytes, step, half_window, select_ids, select_keep);
-				for (int64_t j = 0; j < m; ++j, r += record_bytes)
-					if (select_keep[j])
-						DecodeRecord(frame, kept++, r, wide_id, native);
+				int mask = KeepMask4(r, record_bytes, step, half_window);
+				for (int k = 0; mask; ++k, mask >>= 1)
+					if (mask & 1)
+						DecodeRecord(frame, kept++, r + k * record_bytes, wide_id, native);
 			}
+			for (; j < n; ++j, r += record_bytes)
+				if (KeepId(LoadI32(r + 106), step, half_window))
+					DecodeRecord(frame, kept++, r, wide_id, native);
 		}
 		done += n;
 	}
