@@ -77,3 +77,83 @@ TEST(Cli, ModuleThatFailsToStartExitsNonZero)
 }
 
 } // namespace
+
+namespace
+{
+
+// A particle .bin assembled byte by byte, as another program following the format would write it.
+std::string HandWrittenBin(int16_t version, int32_t count)
+{
+	std::string b;
+	auto put = [&b](const void* p, size_t n) { b.append(static_cast<const char*>(p), n); };
+	auto i32 = [&put](int32_t v) { put(&v, 4); };
+	auto f32 = [&put](float v) { put(&v, 4); };
+	i32(0x00FABADA);
+	char name[250] = "other_tool";
+	put(name, sizeof name);
+	put(&version, 2);
+	f32(1.0f);	// scale
+	i32(7);		// fluid type
+	f32(2.5f);	// simulation time
+	i32(60);	// frame
+	i32(24);	// fps
+	i32(count); // particle count
+	f32(0.05f); // radius
+	for (int k = 0; k < 18; ++k)
+		f32(static_cast<float>(k));
+	for (int32_t p = 0; p < count; ++p)
+	{
+		for (int k = 0; k < 15; ++k)
+			f32(static_cast<float>(p + k)); // position .. normal
+		i32(12);							// neighbors
+		for (int k = 0; k < 3; ++k)
+			f32(0.5f); // texture
+		int16_t bits = 0;
+		put(&bits, 2);
+		for (int k = 0; k < 7; ++k)
+			f32(1.0f); // age .. temperature
+		if (version >= 12)
+		{
+			int64_t id = 5000000000LL + p;
+			put(&id, 8);
+		}
+		else
+			i32(100 + p);
+	}
+	return b;
+}
+
+TEST(Cli, InfoJsonReadsFilesOfOtherWriters)
+{
+	TempDir dir;
+	struct Case
+	{
+		int16_t version;
+		std::string id_max;
+	} cases[] = {{11, "\"id\": {\"min\": 100, \"max\": 102}"}, {12, "\"id\": {\"min\": 5000000000, \"max\": 5000000002}"}};
+	for (const Case& c : cases)
+	{
+		std::string path = (dir / "other_" + std::to_string(c.version) + ".bin");
+		WriteFile(path, HandWrittenBin(c.version, 3));
+		CliRun r = Twconnect("info --json " + path);
+		ASSERT_EQ(r.status, 0) << r.out;
+		for (const std::string& key :
+			 {std::string("\"format\": \"particle-bin\""), "\"version\": " + std::to_string(c.version),
+				 std::string("\"fluid_name\": \"other_tool\""), std::string("\"frame\": 60"), std::string("\"fps\": 24"),
+				 std::string("\"particle_count\": 3"), std::string("\"radius\": 0.05"), c.id_max})
+			EXPECT_NE(r.out.find(key), std::string::npos) << key << " in " << r.out;
+	}
+
+	// truncated by one byte, and not a particle file at all: a message and a failure, no crash
+	std::string cut = HandWrittenBin(12, 3);
+	cut.pop_back();
+	WriteFile((dir / "cut.bin"), cut);
+	WriteFile((dir / "text.bin"), "not a frame");
+	std::string err = (dir / "err.txt");
+	EXPECT_EQ(Twconnect("info " + (dir / "cut.bin"), err).status, 1);
+	EXPECT_FALSE(ReadFile(err).empty());
+	EXPECT_EQ(Twconnect("info --json " + (dir / "text.bin"), err).status, 1);
+	EXPECT_FALSE(ReadFile(err).empty());
+}
+
+} // namespace
