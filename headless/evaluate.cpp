@@ -1,25 +1,53 @@
-// evaluate.cpp - evaluating a document: generators and deformers in hierarchy order.
+// evaluate.cpp - evaluating a document: particles, then generators and deformers in hierarchy order.
 #include "host_state.h"
 
-BaseObject* BaseDocument::SearchObject(const String& name) const
+#include "c4d_particles.h"
+
+#include <algorithm>
+
+using headless::State;
+
+namespace
 {
-	std::vector<BaseObject*> stack;
-	for (BaseObject* op = _first; op; op = op->GetNext())
-		stack.push_back(op);
-	// Pre-order: an object before its children, siblings in list order.
-	std::vector<BaseObject*> todo(stack.rbegin(), stack.rend());
+
+// Pre-order: an object before its children, siblings in list order.
+template <typename F>
+void EachObject(BaseObject* first, F&& f)
+{
+	std::vector<BaseObject*> todo;
+	for (BaseObject* op = first; op; op = op->GetNext())
+		todo.push_back(op);
+	std::reverse(todo.begin(), todo.end());
 	while (!todo.empty())
 	{
 		BaseObject* op = todo.back();
 		todo.pop_back();
-		if (op->GetName() == name)
-			return op;
+		if (!f(op))
+			return;
 		std::vector<BaseObject*> kids;
 		for (BaseObject* c = op->GetDown(); c; c = c->GetNext())
 			kids.push_back(c);
 		todo.insert(todo.end(), kids.rbegin(), kids.rend());
 	}
-	return nullptr;
+}
+
+Int32 InfoOf(const BaseObject* op)
+{
+	const headless::Registration* reg = headless::FindRegistration(op->GetType());
+	return reg && reg->kind == headless::KIND_OBJECT ? reg->info : 0;
+}
+
+} // namespace
+
+BaseObject* BaseDocument::SearchObject(const String& name) const
+{
+	BaseObject* found = nullptr;
+	EachObject(_first, [&](BaseObject* op) {
+		if (op->GetName() == name)
+			found = op;
+		return found == nullptr;
+	});
+	return found;
 }
 
 BaseContainer* BaseDocument::GetSettingsInstance(Int32 type)
@@ -29,8 +57,16 @@ BaseContainer* BaseDocument::GetSettingsInstance(Int32 type)
 
 BaseSceneHook* BaseDocument::FindSceneHook(Int32 id) const
 {
-	(void)id;
-	return nullptr;
+	if (id != ID_THINKINGPARTICLES || !State().tp_available)
+		return nullptr;
+	if (!_particles)
+		_particles = new TP_MasterSystem();
+	return _particles;
+}
+
+void headless::SetThinkingParticlesAvailable(bool available)
+{
+	State().tp_available = available;
 }
 
 Bool BaseDocument::ExecutePasses(BaseThread* bt, Bool animation, Bool expressions, Bool caches, Int32 flags)
@@ -38,7 +74,129 @@ Bool BaseDocument::ExecutePasses(BaseThread* bt, Bool animation, Bool expression
 	(void)bt;
 	(void)animation;
 	(void)expressions;
-	(void)caches;
 	(void)flags;
+	// A generator may evaluate the document from inside its own evaluation (the host allows it); a
+	// chain that keeps doing so is cut off rather than overflowing the stack.
+	if (_pass_depth >= 4)
+		return false;
+	++_pass_depth;
+	if (TP_MasterSystem* master = GetThinkingParticlesMaster(this))
+		master->RemoveDead();
+	if (caches)
+	{
+		HierarchyHelp hh(this);
+		EachObject(_first, [&](BaseObject* op) {
+			ObjectData* data = dynamic_cast<ObjectData*>(op->GetNodeData());
+			const Int32 info = InfoOf(op);
+			if (data && (info & OBJECT_GENERATOR))
+			{
+				BaseObject* result = data->GetVirtualObjects(op, &hh);
+				if (result != op->_cache)
+				{
+					BaseObject::Free(op->_cache);
+					op->_cache = result;
+				}
+				op->_cache_dirty = op->GetDirty(DIRTYFLAGS_DATA);
+			}
+			// Deformer children deform a copy of what the object shows: its cache, or itself.
+			BaseObject::Free(op->_deform_cache);
+			const BaseObject* shown = op->_cache ? op->_cache : op;
+			for (BaseObject* mod = op->GetDown(); mod; mod = mod->GetNext())
+			{
+				ObjectData* md = dynamic_cast<ObjectData*>(mod->GetNodeData());
+				if (!md || !(InfoOf(mod) & OBJECT_MODIFIER))
+					continue;
+				if (!op->_deform_cache)
+					op->_deform_cache = shown->GetClone(COPYFLAGS_NO_HIERARCHY);
+				if (op->_deform_cache)
+					md->ModifyObject(mod, this, op->_deform_cache, op->GetMg(), mod->GetMg(), 1.0, 0);
+			}
+			return true;
+		});
+	}
+	--_pass_depth;
 	return true;
+}
+
+// --- what a user does in the attribute manager
+
+Bool headless::UserSetParameter(BaseList2D* node, Int32 id, const GeData& value)
+{
+	if (!node || !node->SetParameter(id, value))
+		return false;
+	DescriptionCheckUpdate du;
+	du.id = id;
+	node->Message(MSG_DESCRIPTION_CHECKUPDATE, &du);
+	node->Message(MSG_DESCRIPTION_POSTSETPARAMETER, nullptr);
+	return true;
+}
+
+Bool headless::PressButton(BaseList2D* node, Int32 id)
+{
+	if (!node)
+		return false;
+	DescriptionCommand dc;
+	dc.id = id;
+	return node->Message(MSG_DESCRIPTION_COMMAND, &dc);
+}
+
+std::vector<DescElement> headless::GetDescription(BaseList2D* node)
+{
+	Description desc;
+	Int32 flags = 0;
+	if (node && node->GetNodeData())
+		node->GetNodeData()->GetDDescription(node, &desc, flags);
+	return desc.Elements();
+}
+
+bool headless::IsEnabled(BaseList2D* node, Int32 id)
+{
+	if (!node || !node->GetNodeData())
+		return true;
+	return node->GetNodeData()->GetDEnabling(node, id, node->GetParameter(id), 0, nullptr);
+}
+
+// --- rendering and assets
+
+void headless::RenderDocument(BaseDocument* doc, const std::vector<BaseTime>& times,
+	const std::function<void(const BaseTime&)>& after_each)
+{
+	if (!doc)
+		return;
+	auto notify = [doc](Bool start) {
+		RenderNotificationData rn;
+		rn.doc = doc;
+		rn.start = start;
+		EachObject(doc->GetFirstObject(), [&](BaseObject* op) {
+			op->Message(MSG_MULTI_RENDERNOTIFICATION, &rn);
+			return true;
+		});
+	};
+	const BaseTime before = doc->GetTime();
+	notify(true);
+	for (const BaseTime& t : times)
+	{
+		doc->SetTime(t);
+		doc->ExecutePasses(nullptr, true, true, true, 0);
+		if (after_each)
+			after_each(t);
+	}
+	notify(false);
+	doc->SetTime(before);
+}
+
+std::vector<AssetEntry> headless::CollectAssets(BaseDocument* doc, Int32 flags)
+{
+	std::vector<AssetEntry> list;
+	if (!doc)
+		return list;
+	AssetData ad;
+	ad.doc = doc;
+	ad.flags = flags;
+	ad.list = &list;
+	EachObject(doc->GetFirstObject(), [&](BaseObject* op) {
+		op->Message(MSG_GETALLASSETS, &ad);
+		return true;
+	});
+	return list;
 }

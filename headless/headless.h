@@ -3,6 +3,7 @@
 
 #include "c4d.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -110,6 +111,49 @@ public:
 // --- documents
 // The active document (made on first use); Set makes another one active (the host does not own it then).
 void SetActiveDocument(BaseDocument* doc);
+
+// --- Thinking Particles
+// Whether documents get a particle master (a host can lack Thinking Particles); on by default.
+void SetThinkingParticlesAvailable(bool available);
+
+// --- what a user does in the attribute manager
+// Sets a parameter, then sends MSG_DESCRIPTION_CHECKUPDATE naming it and MSG_DESCRIPTION_POSTSETPARAMETER.
+Bool UserSetParameter(BaseList2D* node, Int32 id, const GeData& value);
+// Presses a button of the node's description (MSG_DESCRIPTION_COMMAND).
+Bool PressButton(BaseList2D* node, Int32 id);
+// The node's description as the attribute manager builds it, and whether an element is enabled.
+std::vector<DescElement> GetDescription(BaseList2D* node);
+bool IsEnabled(BaseList2D* node, Int32 id);
+
+// --- rendering
+// A render of the document: the render notification (start) to every object, an evaluation at each
+// of the times, then the notification (end). after_each, when set, runs after each evaluation.
+void RenderDocument(BaseDocument* doc, const std::vector<BaseTime>& times,
+	const std::function<void(const BaseTime&)>& after_each = nullptr);
+
+// --- assets: MSG_GETALLASSETS to every object of the document, with these flags
+std::vector<AssetEntry> CollectAssets(BaseDocument* doc, Int32 flags);
+
+// --- saving and loading documents: what the host writes of each object (type, name, matrix,
+// container without raw pointers, hierarchy) and the disk level it was written at.
+struct StoredObject
+{
+	Int32 type = 0;
+	std::string name;
+	Matrix ml;
+	BaseContainer data;
+	Int32 disklevel = 0;
+	std::vector<StoredObject> children;
+};
+struct DocumentFile
+{
+	Int32 fps = 30;
+	BaseTime time, min_time, max_time;
+	std::vector<StoredObject> objects;
+};
+DocumentFile SaveDocument(const BaseDocument* doc);
+// Null when an object's plug-in is not registered.
+BaseDocument* LoadDocument(const DocumentFile& file);
 
 // Drops every registration, console line, message box and fault setting (the module must be unloaded).
 void Reset();

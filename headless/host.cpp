@@ -96,6 +96,7 @@ void Reset()
 	}
 	s.active_doc = nullptr;
 	s.owns_active_doc = false;
+	s.tp_available = true;
 }
 
 // --- string tables: res/c4d_symbols.h gives each identifier its number, then

@@ -22,6 +22,7 @@ struct HostState
 	bool owns_active_doc = false;
 	std::set<GeListNode*> plugin_nodes; // nodes carrying a module's plug-in data, freed before unload
 	C4DLibrary tp_library{1001428, 1};
+	bool tp_available = true;
 };
 
 HostState& State();

@@ -1,6 +1,8 @@
 // nodes.cpp - scene nodes, objects and documents of the headless host.
 #include "host_state.h"
 
+#include "c4d_particles.h"
+
 using headless::State;
 
 GeListNode::GeListNode(Int32 type) : _type(type) {}
@@ -157,6 +159,9 @@ BaseDocument::~BaseDocument()
 		BaseObject* op = _first;
 		BaseObject::Free(op);
 	}
+	// after the objects: freeing an importer frees its particles and group in the master
+	delete _particles;
+	_particles = nullptr;
 	if (State().active_doc == this)
 	{
 		State().active_doc = nullptr;
@@ -319,8 +324,12 @@ Bool GeListNode::CopyNodeDataTo(GeListNode* dest) const
 {
 	if (!_data)
 		return true;
+	// Init writes the defaults; the source's container then replaces them, before CopyTo sees the copy.
 	if (!dest->AttachNodeData())
 		return false;
+	if (const BaseList2D* src = dynamic_cast<const BaseList2D*>(this))
+		if (BaseList2D* dst = dynamic_cast<BaseList2D*>(dest))
+			dst->_bc = src->_bc;
 	return _data->CopyTo(dest->_data, const_cast<GeListNode*>(this), dest);
 }
 
@@ -341,7 +350,6 @@ BaseTag* BaseTag::GetClone(Int32 flags) const
 BaseObject* BaseObject::GetClone(Int32 flags) const
 {
 	BaseObject* copy = CloneSelf();
-	// The host copies the container before the plug-in data sees the copy.
 	copy->_bc = _bc;
 	copy->_name = _name;
 	copy->_ml = _ml;

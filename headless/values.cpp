@@ -100,7 +100,9 @@ bool Gradient::operator==(const Gradient& o) const
 	if (_knots.size() != o._knots.size())
 		return false;
 	for (size_t i = 0; i < _knots.size(); ++i)
-		if (_knots[i].col != o._knots[i].col || _knots[i].pos != o._knots[i].pos)
+		if (_knots[i].col != o._knots[i].col || _knots[i].pos != o._knots[i].pos ||
+			_knots[i].brightness != o._knots[i].brightness || _knots[i].bias != o._knots[i].bias ||
+			_knots[i].interpolation != o._knots[i].interpolation)
 			return false;
 	return true;
 }

@@ -4,6 +4,7 @@
 #include "c4d_baselist.h"
 #include "c4d_bitmap.h"
 #include "c4d_container.h"
+#include "c4d_description.h"
 #include "c4d_document.h"
 #include "c4d_general.h"
 #include "c4d_main.h"

@@ -24,9 +24,9 @@ enum
 enum
 {
 	MSG_POINTS_CHANGED = 5,
-	MSG_MENUPREPARE = 18,
-	MSG_DESCRIPTION_VALIDATE = 19,
-	MSG_DESCRIPTION_COMMAND = 22,
+	MSG_DESCRIPTION_COMMAND = 18,
+	MSG_DESCRIPTION_CHECKUPDATE = 19,
+	MSG_MENUPREPARE = 22,
 	MSG_DESCRIPTION_POSTSETPARAMETER = 31,
 	MSG_GETALLASSETS = 112004,
 	MSG_MULTI_RENDERNOTIFICATION = 1001071,
@@ -85,6 +85,18 @@ enum
 {
 	DIRTYFLAGS_DATA = 2,
 	DIRTYFLAGS_CACHE = 8,
+};
+
+// Data of MSG_DESCRIPTION_COMMAND: the button that was pressed.
+struct DescriptionCommand
+{
+	Int32 id = 0;
+};
+
+// Data of MSG_DESCRIPTION_CHECKUPDATE: the parameter that was set.
+struct DescriptionCheckUpdate
+{
+	Int32 id = 0;
 };
 
 // Data of MSG_MULTI_RENDERNOTIFICATION: sent to every object when a render starts and when it ends.
@@ -148,4 +160,5 @@ protected:
 	BaseContainer _bc;
 	String _name;
 	UInt32 _dirty_data = 1;
+	friend class GeListNode;
 };

@@ -41,6 +41,9 @@ struct GradientKnot
 {
 	Vector col;
 	Float pos = 0.0;
+	Float brightness = 1.0;
+	Float bias = 0.5;
+	Int32 interpolation = 0;
 };
 
 class Gradient
@@ -48,7 +51,10 @@ class Gradient
 public:
 	Int32 GetKnotCount() const { return static_cast<Int32>(_knots.size()); }
 	GradientKnot GetKnot(Int32 i) const { return _knots.at(static_cast<size_t>(i)); }
-	void InsertKnot(const Vector& col, Float pos) { _knots.push_back({col, pos}); }
+	void InsertKnot(const Vector& col, Float pos, Float brightness = 1.0, Float bias = 0.5, Int32 interpolation = 0)
+	{
+		_knots.push_back({col, pos, brightness, bias, interpolation});
+	}
 	void FlushKnots() { _knots.clear(); }
 	// Colour at position 0..1, linear between the knots.
 	Vector CalcGradientPixel(Float pos) const;

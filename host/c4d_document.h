@@ -8,6 +8,19 @@ class BaseThread;
 class BaseSceneHook;
 class HierarchyHelp;
 
+// A document's render settings; the active ones say which engine renders.
+class RenderData : public BaseList2D
+{
+public:
+	RenderData() : BaseList2D(110304) {}
+};
+
+// Render-setting parameters the module reads.
+enum
+{
+	RDATA_RENDERENGINE = 5300,
+};
+
 // Document settings containers.
 enum
 {
@@ -51,9 +64,12 @@ public:
 	BaseContainer* GetSettingsInstance(Int32 type);
 	// The document's scene hook of this ID (the particle master is 1001428), or null.
 	BaseSceneHook* FindSceneHook(Int32 id) const;
+	RenderData* GetActiveRenderData() { return &_render_data; }
 
-	// Evaluates the document at its current time: animation, expressions, then the objects'
-	// generators and deformers in hierarchy order. bt may be null (no thread).
+	// Evaluates the document at its current time: particles whose life ran out are removed, then the
+	// objects' generators and deformers run in hierarchy order (an object before its children). A
+	// generator's result becomes its cache; deformer children deform a copy of their parent.
+	// bt may be null (no thread).
 	Bool ExecutePasses(BaseThread* bt, Bool animation, Bool expressions, Bool caches, Int32 flags);
 
 	~BaseDocument() override;
@@ -66,7 +82,9 @@ private:
 	BaseTime _time, _min_time, _max_time{90.0, 30.0}, _loop_min, _loop_max{90.0, 30.0};
 	Int32 _fps = 30;
 	std::map<Int32, BaseContainer> _settings;
-	BaseSceneHook* _particles = nullptr;
+	mutable BaseSceneHook* _particles = nullptr;
+	RenderData _render_data;
+	Int32 _pass_depth = 0;
 
 	friend class GeListNode;
 };

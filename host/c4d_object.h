@@ -4,6 +4,19 @@
 #include "c4d_baselist.h"
 #include "c4d_tag.h"
 
+class BaseObject;
+
+// What the host hands a generator while it evaluates the document.
+class HierarchyHelp
+{
+public:
+	explicit HierarchyHelp(BaseDocument* doc) : _doc(doc) {}
+	BaseDocument* GetDocument() const { return _doc; }
+
+private:
+	BaseDocument* _doc;
+};
+
 class BaseObject : public BaseList2D
 {
 public:

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "c4d_baselist.h"
+#include "c4d_description.h"
 
 #include <vector>
 
@@ -16,14 +17,7 @@ enum
 	DTYPE_VECTOR_VALUE = 400007004,
 };
 
-// Data-channel type codes.
-enum
-{
-	DTYPE_VECTOR = 23,
-	DTYPE_LONG = 15,
-	DTYPE_REAL = 19,
-	DTYPE_BOOL = 400006001,
-};
+// Data channels are typed with the description's data types (DTYPE_VECTOR, DTYPE_LONG, DTYPE_REAL, DTYPE_BOOL).
 
 // Master parameters the module sets.
 enum

@@ -2,9 +2,59 @@
 #pragma once
 
 #include "c4d.h"
+#include "c4d_particles.h"
+#include "importer_cache.h"
+#include "remote_frame_sequence.h"
+
+#include <vector>
 
 class TWParticleImporter : public ObjectData
 {
 public:
 	static NodeData* Alloc() { return new TWParticleImporter(); }
+	TWParticleImporter();
+	~TWParticleImporter() override;
+
+	Bool Init(GeListNode* node) override;
+	void Free(GeListNode* node) override;
+	Bool Read(GeListNode* node, HyperFile* hf, Int32 level) override;
+	Bool Message(GeListNode* node, Int32 type, void* data) override;
+	Bool GetDDescription(GeListNode* node, Description* description, Int32& flags) override;
+	Bool GetDEnabling(GeListNode* node, Int32 id, const GeData& t_data, Int32 flags, const BaseContainer* itemdesc) override;
+	BaseObject* GetVirtualObjects(BaseObject* op, HierarchyHelp* hh) override;
+
+	// --- Thinking Particles
+	void SetupThinkingParticles(BaseObject* op);
+	void EnsureGroup(BaseObject* op);
+	void KillAll();
+	void LoadFrame(BaseObject* op, const ParticleFrame* frame);
+	void MoveSubFrame(BaseObject* op, const ParticleFrame* frame, Float dt);
+
+private:
+	struct Row
+	{
+		Int32 target, op, source, spare;
+	};
+
+	void ChooseFile(BaseObject* op);
+	Bool CheckFile(const char* path);
+	void SetNames(BaseObject* op);
+	void ReadSettings(BaseObject* op);
+	void RefreshSettings(BaseObject* op);
+	void ResolvedPath(BaseObject* op, char* out) const;
+	void TrackRenderFrame(BaseObject* op, BaseDocument* doc, Float f, Int32 fi);
+	void CollectAssets(BaseObject* op, AssetData* assets);
+	FrameCacheSettings RenderSettings() const;
+	// The host particle of file particle i, or -1 (ID mode: the slot of its file ID).
+	Int32 SlotOf(const ParticleFrame* frame, Int32 i) const;
+	Bool ResizeIdSlots(Int32 max_id);
+
+	TP_MasterSystem* _master = nullptr;
+	TP_PGroup* _group = nullptr;
+	std::vector<Int32> _slots;
+	ImporterCache* _cache = nullptr;
+	RemoteFrameSequence _sequence;
+	FrameCacheSettings _settings;
+	std::vector<Row> _rows;
+	Bool _id_mode = false;
 };

@@ -1,0 +1,77 @@
+// c4d_description.h - the elements an attribute manager shows for a node, and their data types.
+#pragma once
+
+#include "c4d_container.h"
+
+#include <vector>
+
+// Data types of description elements (also the types of particle data channels).
+enum
+{
+	DTYPE_NONE = 0,
+	DTYPE_GROUP = 1,
+	DTYPE_BUTTON = 8,
+	DTYPE_SEPARATOR = 10,
+	DTYPE_STATICTEXT = 11,
+	DTYPE_LONG = 15,
+	DTYPE_REAL = 19,
+	DTYPE_TIME = 22,
+	DTYPE_VECTOR = 23,
+	DTYPE_STRING = 130,
+	DTYPE_FILENAME = 131,
+	DTYPE_BASELISTLINK = 133,
+	DTYPE_GRADIENT = 1000249,
+	DTYPE_BOOL = 400006001,
+};
+
+// Settings of one element, in the container passed with it.
+enum
+{
+	DESC_NAME = 1,
+	DESC_CYCLE = 5,	   // sub-container: value -> text of a choice list
+	DESC_PARENTGROUP = 8, // the group the element sits in
+};
+
+// An element's ID together with its data type.
+struct DescID
+{
+	DescID() = default;
+	DescID(Int32 i) : id(i) {}
+	DescID(Int32 i, Int32 type) : id(i), dtype(type) {}
+	Int32 id = 0;
+	Int32 dtype = DTYPE_NONE;
+};
+
+// One element as the attribute manager shows it.
+struct DescElement
+{
+	Int32 id = 0;
+	Int32 dtype = DTYPE_NONE;
+	String name;
+	Int32 parent = 0; // enclosing group, 0 for the top
+	std::vector<std::pair<Int32, String>> cycle;
+};
+
+// The defaults of an element of this data type (its settings container).
+BaseContainer GetCustomDataTypeDefault(Int32 dtype);
+
+class Description
+{
+public:
+	// Loads the static elements of a registered node type from its description resource.
+	Bool LoadDescription(Int32 type);
+	// Adds (or replaces) one element with the settings in bc under group.
+	Bool SetParameter(const DescID& id, const BaseContainer& bc, const DescID& group);
+
+	const std::vector<DescElement>& Elements() const { return _elements; }
+	const DescElement* Find(Int32 id) const;
+
+private:
+	std::vector<DescElement> _elements;
+};
+
+// Flag a plug-in returns from GetDDescription once it loaded its description.
+enum
+{
+	DESCFLAGS_DESC_LOADED = 2,
+};
