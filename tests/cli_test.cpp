@@ -157,3 +157,39 @@ TEST(Cli, InfoJsonReadsFilesOfOtherWriters)
 }
 
 } // namespace
+
+namespace
+{
+
+TEST(Cli, PlayJsonReportsEveryFrameOfTheSequence)
+{
+	TempDir dir;
+	ASSERT_EQ(Twconnect("sample particles " + dir.path() + " --start 3 --end 6 --count 250").status, 0);
+	CliRun r = Twconnect("play --json " + (dir / "splash_00004.bin"));
+	ASSERT_EQ(r.status, 0) << r.out;
+	for (int f = 3; f <= 6; ++f)
+	{
+		char line[256];
+		std::snprintf(line, sizeof line, "{\"frame\": %d, \"file\": \"%s/splash_%05d.bin\", \"particles\": 250}", f,
+			dir.path().c_str(), f);
+		EXPECT_NE(r.out.find(line), std::string::npos) << line << " in " << r.out;
+	}
+	EXPECT_NE(r.out.find("\"summary\": true, \"frames\": 4"), std::string::npos);
+
+	// half of the particles, a range beyond the sequence
+	r = Twconnect("play --json --percent 50 --start 6 --end 7 " + (dir / "splash_00003.bin"));
+	EXPECT_NE(r.out.find("\"frame\": 6, \"file\": \"" + dir.path() + "/splash_00006.bin\", \"particles\": 125}"),
+		std::string::npos)
+		<< r.out;
+	EXPECT_NE(r.out.find("{\"frame\": 7, \"file\": \"\", \"particles\": 0}"), std::string::npos) << r.out;
+
+	// refused files and bad options
+	WriteFile(dir / "notes.txt", "text");
+	std::string err = dir / "err";
+	EXPECT_EQ(Twconnect("play " + (dir / "notes.txt"), err).status, 1);
+	EXPECT_NE(ReadFile(err).find("Only .bin, .pxy or .tpc extension"), std::string::npos);
+	EXPECT_EQ(Twconnect("play --mode 7 " + (dir / "splash_00003.bin")).status, 2);
+	EXPECT_EQ(Twconnect("play").status, 2);
+}
+
+} // namespace

@@ -1,7 +1,9 @@
 // main.cpp - twconnect: inspect cache files, play them through the module in the headless host, export.
 #include "cli.h"
 
+#include <cerrno>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 
@@ -19,6 +21,7 @@ static const Command kCommands[] = {
 	{"info", "[--json] FILE...", "describe cache files: header, counts, ranges", CmdInfo},
 	{"sample", "particles DIR [OPTIONS]", "write a procedural sample sequence", CmdSample},
 	{"plugins", "[--json]", "load the module in the headless host and list what it registers", CmdPlugins},
+	{"play", "FILE [OPTIONS]", "play a sequence through its importer in the headless host", CmdPlay},
 };
 
 static void Usage(FILE* out)
@@ -46,6 +49,32 @@ int CliError(const char* fmt, ...)
 	va_end(args);
 	std::fputc('\n', stderr);
 	return 1;
+}
+
+bool ParseInt(const std::string& text, long long low, long long high, long long* out)
+{
+	if (text.empty())
+		return false;
+	char* end = nullptr;
+	errno = 0;
+	long long v = std::strtoll(text.c_str(), &end, 10);
+	if (errno || *end != '\0' || v < low || v > high)
+		return false;
+	*out = v;
+	return true;
+}
+
+bool ParseFloat(const std::string& text, double low, double high, double* out)
+{
+	if (text.empty())
+		return false;
+	char* end = nullptr;
+	errno = 0;
+	double v = std::strtod(text.c_str(), &end);
+	if (errno || *end != '\0' || !(v >= low && v <= high))
+		return false;
+	*out = v;
+	return true;
 }
 
 std::string JsonString(const std::string& s)

@@ -32,18 +32,6 @@ void Usage(FILE* out)
 		"    --padding D    digits of the frame number, 1 to 9 (default 5)\n");
 }
 
-bool ParseInt(const std::string& text, long long low, long long high, long long* out)
-{
-	if (text.empty())
-		return false;
-	char* end = nullptr;
-	errno = 0;
-	long long v = std::strtoll(text.c_str(), &end, 10);
-	if (errno || *end != '\0' || v < low || v > high)
-		return false;
-	*out = v;
-	return true;
-}
 
 bool MakeFolder(const std::string& dir)
 {
@@ -143,7 +131,8 @@ void FillFountainFrame(BinParticleFrame* f, int32_t frame, int32_t count, int32_
 		f->pressure[i] = 101325.0f + (density - 998.0f) * 1000.0f;
 		f->mass[i] = mass;
 		f->temperature[i] = temperature;
-		f->id[i] = i;
+		// file IDs start at 1; matching by ID relies on it
+		f->id[i] = i + 1;
 		Stats(h.range1, density, i);
 		Stats(h.speed_range, speed, i);
 		Stats(h.range3, temperature, i);
