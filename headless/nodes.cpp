@@ -1,6 +1,8 @@
 // nodes.cpp - scene nodes, objects and documents of the headless host.
 #include "host_state.h"
 
+#include "c4d_polygon.h"
+
 using headless::State;
 
 GeListNode::GeListNode(Int32 type) : _type(type) {}
@@ -97,8 +99,10 @@ BaseDocument* GeListNode::GetDocument() const
 
 BaseObject* BaseObject::Alloc(Int32 type)
 {
+	if (type == Opolygon)
+		return PolygonObject::Alloc(0, 0);
 	BaseObject* op = new BaseObject(type);
-	if (type == Opolygon || type == Ocamera || type == Onull)
+	if (type == Ocamera || type == Onull)
 		return op;
 	if (!op->AttachNodeData())
 	{
@@ -234,6 +238,10 @@ void headless::SetActiveDocument(BaseDocument* doc)
 
 BaseTag* BaseTag::Alloc(Int32 type)
 {
+	if (type == Tuvw)
+		return UVWTag::Alloc(0);
+	if (type == Tvertexmap)
+		return VertexMapTag::Alloc(0);
 	BaseTag* tag = new BaseTag(type);
 	if (headless::FindRegistration(type) && !tag->AttachNodeData())
 	{
@@ -328,6 +336,8 @@ BaseTag* BaseTag::GetClone(Int32 flags) const
 {
 	(void)flags;
 	BaseTag* copy = CloneSelf();
+	if (!copy)
+		return nullptr;
 	copy->_bc = _bc;
 	copy->_name = _name;
 	if (!CopyNodeDataTo(copy))
@@ -341,6 +351,8 @@ BaseTag* BaseTag::GetClone(Int32 flags) const
 BaseObject* BaseObject::GetClone(Int32 flags) const
 {
 	BaseObject* copy = CloneSelf();
+	if (!copy)
+		return nullptr;
 	// The host copies the container before the plug-in data sees the copy.
 	copy->_bc = _bc;
 	copy->_name = _name;
