@@ -242,6 +242,8 @@ BaseTag* BaseTag::Alloc(Int32 type)
 		return UVWTag::Alloc(0);
 	if (type == Tvertexmap)
 		return VertexMapTag::Alloc(0);
+	if (headless::TagAllocationRefused(type))
+		return nullptr;
 	BaseTag* tag = new BaseTag(type);
 	if (headless::FindRegistration(type) && !tag->AttachNodeData())
 	{

@@ -116,9 +116,9 @@ void ArrayFree(void* data)
 }
 
 // Makes *data hold new_count entries, keeping the first min(old, new) of them; false when memory
-// runs out (*data is unchanged then).
+// runs out (*data is unchanged then). Without free_old the old array is left to the caller.
 template <typename T>
-Bool ResizeArray(T** data, Int32* count, Int32 new_count)
+Bool ResizeArray(T** data, Int32* count, Int32 new_count, bool free_old = true)
 {
 	if (new_count < 0)
 		return false;
@@ -130,24 +130,32 @@ Bool ResizeArray(T** data, Int32* count, Int32 new_count)
 	const Int32 kept = new_count < *count ? new_count : *count;
 	if (kept > 0)
 		std::memcpy(static_cast<void*>(fresh), *data, static_cast<size_t>(kept) * sizeof(T));
-	ArrayFree(*data);
+	if (free_old)
+		ArrayFree(*data);
 	*data = fresh;
 	*count = new_count;
 	return true;
 }
 
+Int32 g_refused_tag_type = 0;
+
 } // namespace
+
+void headless::RefuseTagAllocation(Int32 type)
+{
+	g_refused_tag_type = type;
+}
+
+bool headless::TagAllocationRefused(Int32 type)
+{
+	return type != 0 && type == g_refused_tag_type;
+}
 
 // --- polygon objects
 
 PointObject::~PointObject()
 {
 	ArrayFree(_points);
-}
-
-Bool PointObject::ResizePoints(Int32 count)
-{
-	return ResizeArray(&_points, &_point_count, count);
 }
 
 PolygonObject* PolygonObject::Alloc(Int32 pcnt, Int32 vcnt)
@@ -170,14 +178,27 @@ Bool PolygonObject::ResizeObject(Int32 pcnt, Int32 vcnt)
 {
 	if (pcnt < 0 || vcnt < 0)
 		return false;
-	const Int32 old_points = _point_count;
-	if (!ResizePoints(pcnt))
+	// Both arrays are made before either is replaced, so that a failure leaves the object as it was.
+	Vector* points = _points;
+	Int32 point_count = _point_count;
+	CPolygon* polygons = _polygons;
+	Int32 polygon_count = _polygon_count;
+	if (!ResizeArray(&points, &point_count, pcnt, false))
 		return false;
-	if (!ResizeArray(&_polygons, &_polygon_count, vcnt))
+	if (!ResizeArray(&polygons, &polygon_count, vcnt, false))
 	{
-		ResizePoints(old_points);
+		if (points != _points)
+			ArrayFree(points);
 		return false;
 	}
+	if (points != _points)
+		ArrayFree(_points);
+	if (polygons != _polygons)
+		ArrayFree(_polygons);
+	_points = points;
+	_point_count = point_count;
+	_polygons = polygons;
+	_polygon_count = polygon_count;
 	return true;
 }
 
@@ -229,6 +250,8 @@ BaseTag* VariableTag::CloneData(VariableTag* copy) const
 
 UVWTag* UVWTag::Alloc(Int32 count)
 {
+	if (headless::TagAllocationRefused(Tuvw))
+		return nullptr;
 	UVWTag* tag = new UVWTag();
 	if (!tag->AllocData(count))
 	{
@@ -245,6 +268,8 @@ BaseTag* UVWTag::CloneSelf() const
 
 VertexMapTag* VertexMapTag::Alloc(Int32 count)
 {
+	if (headless::TagAllocationRefused(Tvertexmap))
+		return nullptr;
 	VertexMapTag* tag = new VertexMapTag();
 	if (!tag->AllocData(count))
 	{

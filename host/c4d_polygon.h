@@ -53,8 +53,6 @@ public:
 
 protected:
 	explicit PointObject(Int32 type) : BaseObject(type) {}
-	// Makes the point array hold count points, keeping the first ones and zeroing new ones.
-	Bool ResizePoints(Int32 count);
 
 	Vector* _points = nullptr;
 	Int32 _point_count = 0;

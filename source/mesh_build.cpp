@@ -7,12 +7,15 @@
 
 #include <cmath>
 #include <cstdio>
-#include <new>
 
 const char* const TW_MESH_UV = "TW_Mesh_UV";
 const char* const TW_MESH_SPEED = "TW_Mesh_Speed";
 const char* const TW_MESH_SPEED_XYZ[3] = {"TW_Mesh_SpeedX", "TW_Mesh_SpeedY", "TW_Mesh_SpeedZ"};
 const char* const TW_MESH_WEIGHT_FORMAT = "TW_Mesh_Weight_%d";
+
+// A file's weight count is bounded only by its size: a small hostile file could ask for millions of
+// maps, each a tag on two objects. Real caches carry a handful.
+static const Int32 kMaxWeightMaps = 256;
 
 // Phong angle of the built object: 80 degrees.
 static const Float kPhongAngle = 1.3962634015954636;
@@ -214,29 +217,23 @@ static void BuildBin(const MeshBinFile* file, BaseObject* generator, PolygonObje
 		DeleteTag(generator, Tuvw, TW_MESH_UV);
 	}
 
-	// One map per weight; a file's weight count is bounded by its size, not by anything smaller.
 	Int32 weight_maps = 0;
-	Float32** weights = nullptr;
+	Float32* weights[kMaxWeightMaps];
 	if (bc->GetBool(TW_MI_WEIGHT_MAPS, true) && file->weight_count > 1 && vertex_count != 0)
 	{
-		weights = new (std::nothrow) Float32*[static_cast<size_t>(file->weight_count)];
-		if (weights)
+		weight_maps = file->weight_count < kMaxWeightMaps ? file->weight_count : kMaxWeightMaps;
+		for (Int32 k = 0; k < weight_maps; ++k)
 		{
-			weight_maps = file->weight_count;
-			for (Int32 k = 0; k < weight_maps; ++k)
-			{
-				char name[64];
-				std::snprintf(name, sizeof(name), TW_MESH_WEIGHT_FORMAT, k + 1);
-				MarkGeneratorMap(generator, name, vertex_count);
-				VertexMapTag* tag = NewVertexMap(op, name, vertex_count);
-				weights[k] = tag ? tag->GetDataAddressW() : nullptr;
-			}
+			char name[64];
+			std::snprintf(name, sizeof(name), TW_MESH_WEIGHT_FORMAT, k + 1);
+			MarkGeneratorMap(generator, name, vertex_count);
+			VertexMapTag* tag = NewVertexMap(op, name, vertex_count);
+			weights[k] = tag ? tag->GetDataAddressW() : nullptr;
 		}
 	}
 
 	WriteVertices(file, op->GetPointW(), scale, offset, speed, axis, weights, weight_maps);
 	WritePolygons(file, op->GetPolygonW(), uvw);
-	delete[] weights;
 }
 
 // --- the build

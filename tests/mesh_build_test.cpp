@@ -1,6 +1,7 @@
 // mesh_build_test.cpp - polygon objects built from mesh .bin frames, their maps on the generator, motion.
 #include "TW_Mesh_Importer.h"
 #include "cache_types.h"
+#include "headless.h"
 #include "mesh_bin.h"
 #include "mesh_build.h"
 #include "test_support.h"
@@ -258,6 +259,36 @@ TEST_F(MeshBuildTest, ExtrapolationMovesAlongTheVelocities)
 	EXPECT_EQ(resting->GetPointR()[2], rest);
 }
 
+TEST_F(MeshBuildTest, TagsThatCannotBeMadeAreSkippedAndHostileWeightCountsBounded)
+{
+	headless::RefuseTagAllocation(Tvertexmap);
+	PolygonObject* op = Build(MeshSpec());
+	headless::RefuseTagAllocation(0);
+	ASSERT_TRUE(op);
+	EXPECT_FALSE(op->GetTag(Tvertexmap));
+	EXPECT_TRUE(op->GetTag(Tuvw));
+	EXPECT_EQ(op->GetPointR()[1], Vector(100, 200, 300));
+
+	headless::RefuseTagAllocation(Tuvw);
+	op = Build(MeshSpec());
+	headless::RefuseTagAllocation(0);
+	ASSERT_TRUE(op);
+	EXPECT_FALSE(op->GetTag(Tuvw));
+	EXPECT_TRUE(FindTag(op, Tvertexmap, "TW_Mesh_Weight_3"));
+	EXPECT_EQ(op->GetPolygonR()[0].c, 2);
+
+	// one vertex asking for 5000 weights: a small file, but not 5000 maps on each object
+	MeshSpec many;
+	many.vertices = 1;
+	many.faces = 0;
+	many.weights = 5000;
+	op = Build(many);
+	ASSERT_TRUE(op);
+	EXPECT_TRUE(FindTag(op, Tvertexmap, "TW_Mesh_Weight_256"));
+	EXPECT_FALSE(FindTag(op, Tvertexmap, "TW_Mesh_Weight_257"));
+	EXPECT_FALSE(FindTag(generator_, Tvertexmap, "TW_Mesh_Weight_257"));
+}
+
 TEST(PolygonObject, ArraysResizeCloneAndComeBackZeroed)
 {
 	PolygonObject* op = PolygonObject::Alloc(3, 1);
@@ -268,8 +299,13 @@ TEST(PolygonObject, ArraysResizeCloneAndComeBackZeroed)
 	EXPECT_EQ(op->GetPointR()[2], Vector(1, 2, 3));
 	EXPECT_EQ(op->GetPointR()[4], Vector());
 	EXPECT_EQ(op->GetPolygonR()[0].d, 2);
+	// a failed resize leaves both arrays as they were
+	const Vector* points = op->GetPointR();
 	EXPECT_FALSE(op->ResizeObject(-1, 2));
+	EXPECT_FALSE(op->ResizeObject(7, -1));
 	EXPECT_EQ(op->GetPointCount(), 5);
+	EXPECT_EQ(op->GetPointR(), points);
+	EXPECT_EQ(op->GetPolygonCount(), 2);
 
 	// tags: visible ones without per-element data are what a generator hands on
 	VertexMapTag* map = VertexMapTag::Alloc(5);
