@@ -156,19 +156,23 @@ static void WritePolygons(const MeshBinFile* file, CPolygon* polygons, UVWStruct
 	const MeshFace* faces = file->faces;
 	const MeshVertex* v = file->vertices;
 	const Int32 count = file->kept_face_count;
-	for (Int32 f = 0; f < count; ++f)
-	{
-		const uint32_t a = faces[f].index[0], b = faces[f].index[1], c = faces[f].index[2];
-		polygons[f] = CPolygon(static_cast<Int32>(a), static_cast<Int32>(b), static_cast<Int32>(c));
-	}
 	if (!uvw)
+	{
+		for (Int32 f = 0; f < count; ++f)
+		{
+			const uint32_t* index = faces[f].index;
+			polygons[f] = CPolygon(static_cast<Int32>(index[0]), static_cast<Int32>(index[1]), static_cast<Int32>(index[2]));
+		}
 		return;
+	}
 	// The file keeps 1 - V; the host's V is flipped back here.
 	for (Int32 f = 0; f < count; ++f)
 	{
-		const float* ta = v[faces[f].index[0]].texture;
-		const float* tb = v[faces[f].index[1]].texture;
-		const float* tc = v[faces[f].index[2]].texture;
+		const uint32_t* index = faces[f].index;
+		polygons[f] = CPolygon(static_cast<Int32>(index[0]), static_cast<Int32>(index[1]), static_cast<Int32>(index[2]));
+		const float* ta = v[index[0]].texture;
+		const float* tb = v[index[1]].texture;
+		const float* tc = v[index[2]].texture;
 		UVWStruct& out = uvw[f];
 		out.a = Vector(ta[0], 1.0 - ta[1], ta[2]);
 		out.b = Vector(tb[0], 1.0 - tb[1], tb[2]);
