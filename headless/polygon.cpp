@@ -25,18 +25,13 @@ struct Pool
 {
 	std::vector<unsigned char*> blocks; // each points at its header
 	size_t bytes = 0;
-
-	~Pool()
-	{
-		for (unsigned char* b : blocks)
-			std::free(b);
-	}
 };
 
+// Never destroyed: objects freed by other static destructors at exit still return their arrays.
 Pool& ArrayPool()
 {
-	static Pool pool;
-	return pool;
+	static Pool* pool = new Pool();
+	return *pool;
 }
 
 size_t& Capacity(unsigned char* block)
