@@ -102,13 +102,6 @@ static void AddPhong(PolygonObject* op)
 
 // --- mesh .bin frames
 
-struct VertexOutputs
-{
-	Float32* speed;
-	Float32* axis[3]; // all three or none
-	Float32* weight[1]; // weight_count entries follow in the same allocation
-};
-
 // Points (with a NaN x taking the next valid vertex's position), speed maps and weight maps, in
 // one pass over the vertices.
 static void WriteVertices(const MeshBinFile* file, Vector* points, Float scale, const Vector& offset, Float32* speed,
