@@ -108,6 +108,10 @@ public:
 	Bool RequestFile(const Filename& server_path, const Filename& local_path) override;
 };
 
+// --- scene nodes
+// Injected fault: allocations of tags of this type fail, as when memory runs out (0 = none fail).
+void RefuseTagAllocation(Int32 type);
+
 // --- documents
 // The active document (made on first use); Set makes another one active (the host does not own it then).
 void SetActiveDocument(BaseDocument* doc);

@@ -85,6 +85,7 @@ void Reset()
 		delete r.command;
 	s.registrations.clear();
 	s.refuse_id = 0;
+	RefuseTagAllocation(0);
 	s.console.clear();
 	s.boxes.clear();
 	s.version_type = VERSIONTYPE_PRIME;

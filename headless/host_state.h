@@ -26,5 +26,7 @@ struct HostState
 };
 
 HostState& State();
+// Whether RefuseTagAllocation made allocations of this tag type fail.
+bool TagAllocationRefused(Int32 type);
 
 } // namespace headless

@@ -2,6 +2,7 @@
 #include "host_state.h"
 
 #include "c4d_particles.h"
+#include "c4d_polygon.h"
 
 using headless::State;
 
@@ -99,8 +100,10 @@ BaseDocument* GeListNode::GetDocument() const
 
 BaseObject* BaseObject::Alloc(Int32 type)
 {
+	if (type == Opolygon)
+		return PolygonObject::Alloc(0, 0);
 	BaseObject* op = new BaseObject(type);
-	if (type == Opolygon || type == Ocamera || type == Onull)
+	if (type == Ocamera || type == Onull)
 		return op;
 	if (!op->AttachNodeData())
 	{
@@ -239,6 +242,12 @@ void headless::SetActiveDocument(BaseDocument* doc)
 
 BaseTag* BaseTag::Alloc(Int32 type)
 {
+	if (type == Tuvw)
+		return UVWTag::Alloc(0);
+	if (type == Tvertexmap)
+		return VertexMapTag::Alloc(0);
+	if (headless::TagAllocationRefused(type))
+		return nullptr;
 	BaseTag* tag = new BaseTag(type);
 	if (headless::FindRegistration(type) && !tag->AttachNodeData())
 	{
@@ -337,6 +346,8 @@ BaseTag* BaseTag::GetClone(Int32 flags) const
 {
 	(void)flags;
 	BaseTag* copy = CloneSelf();
+	if (!copy)
+		return nullptr;
 	copy->_bc = _bc;
 	copy->_name = _name;
 	if (!CopyNodeDataTo(copy))
@@ -350,6 +361,8 @@ BaseTag* BaseTag::GetClone(Int32 flags) const
 BaseObject* BaseObject::GetClone(Int32 flags) const
 {
 	BaseObject* copy = CloneSelf();
+	if (!copy)
+		return nullptr;
 	copy->_bc = _bc;
 	copy->_name = _name;
 	copy->_ml = _ml;

@@ -10,5 +10,6 @@
 #include "c4d_main.h"
 #include "c4d_object.h"
 #include "c4d_plugin.h"
+#include "c4d_polygon.h"
 #include "c4d_tag.h"
 #include "ge_types.h"

@@ -17,6 +17,8 @@ private:
 	BaseDocument* _doc;
 };
 
+class AliasTrans;
+
 class BaseObject : public BaseList2D
 {
 public:
@@ -49,6 +51,9 @@ public:
 	BaseTag* MakeTag(Int32 type, BaseTag* pred = nullptr);
 	// Takes the tag out of the object's list; the caller owns it again.
 	void RemoveTag(BaseTag* tag);
+	// Appends copies of this object's tags to dest. visible / variable: true = only such tags,
+	// false = only the others, NOTOK = both. Copies of this object's children are not touched.
+	Bool CopyTagsTo(BaseObject* dest, Int32 visible, Int32 variable, Int32 hierarchical, AliasTrans* trans) const;
 
 	// --- generator caches: the host keeps what GetVirtualObjects returned last.
 	// The cache; null when there is none.

@@ -5,6 +5,14 @@
 
 class BaseObject;
 
+// Tag info flags, and the SDK's "either" of three-way arguments.
+enum
+{
+	NOTOK = -1,
+	TAG_VISIBLE = 1 << 0,
+	TAG_MULTIPLE = 1 << 1,
+};
+
 class BaseTag : public BaseList2D
 {
 public:
@@ -17,6 +25,10 @@ public:
 	BaseTag* GetClone(Int32 flags = COPYFLAGS_NONE) const;
 	BaseTag* GetNext() const { return static_cast<BaseTag*>(GeListNode::GetNext()); }
 	BaseTag* GetPred() const { return static_cast<BaseTag*>(GeListNode::GetPred()); }
+	// TAG_* flags of the tag's type: the point and polygon data tags are the invisible ones.
+	Int32 GetInfo() const;
+	// Whether the tag holds one entry per point or per polygon (a VariableTag).
+	virtual Bool IsVariable() const { return false; }
 
 	~BaseTag() override;
 
@@ -28,4 +40,12 @@ protected:
 	BaseObject* _object = nullptr;
 
 	friend class BaseObject;
+
+// Tag info flags, and the SDK's "either" of three-way arguments.
+enum
+{
+	NOTOK = -1,
+	TAG_VISIBLE = 1 << 0,
+	TAG_MULTIPLE = 1 << 1,
+};
 };

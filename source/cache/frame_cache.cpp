@@ -2,23 +2,7 @@
 #include "frame_cache.h"
 
 #include "cache_internal.h"
-
-// --- mesh frames. The mesh handle layer joins here: open with MeshHandleOpen (path, format),
-// read with MeshHandleRead (handle, percentage), for CACHE_MESH_BIN with velocity scale entries
-// call MeshScaleVelocities, then MeshHandleCloseFile in every case and MeshHandleFree on failure.
-// Until then mesh sequences load as empty slots.
-static void* LoadMeshFrame(const char* path, int32_t format, const FrameCacheSettings* settings)
-{
-	(void)path;
-	(void)format;
-	(void)settings;
-	return nullptr;
-}
-
-static void FreeMeshFrame(void* handle)
-{
-	(void)handle; // MeshHandleFree once the mesh layer is wired in; nothing loads one before that
-}
+#include "mesh_bin.h"
 
 // --- spare storage
 
@@ -65,6 +49,57 @@ static void FreeSpares(FrameCache* cache)
 	cache->spare_bytes = nullptr;
 }
 
+// --- mesh frames. A flushed mesh handle is kept whole (one per slot at most) and hands its arrays
+// to the next frame read, so that a moving timeline reads into memory that is already mapped.
+
+static void KeepSpareMesh(FrameCache* cache, MeshHandle* handle)
+{
+	if (!handle)
+		return;
+	if (cache->spare_meshes && cache->spare_mesh_count < cache->count)
+	{
+		cache->spare_meshes[cache->spare_mesh_count++] = handle;
+		return;
+	}
+	MeshHandleFree(handle);
+}
+
+static MeshHandle* TakeSpareMesh(FrameCache* cache)
+{
+	if (cache->spare_mesh_count < 1)
+		return nullptr;
+	return static_cast<MeshHandle*>(cache->spare_meshes[--cache->spare_mesh_count]);
+}
+
+static void FreeSpareMeshes(FrameCache* cache)
+{
+	for (int32_t k = 0; k < cache->spare_mesh_count; ++k)
+		MeshHandleFree(static_cast<MeshHandle*>(cache->spare_meshes[k]));
+	cache->spare_mesh_count = 0;
+	CacheFree(cache->spare_meshes);
+	cache->spare_meshes = nullptr;
+}
+
+static void* LoadMeshFrame(FrameCache* cache, const char* path, int32_t format, const FrameCacheSettings* settings)
+{
+	MeshHandle* handle = MeshHandleOpen(path, format);
+	if (!handle)
+		return nullptr;
+	MeshHandleReuse(handle, TakeSpareMesh(cache));
+	int ok = MeshHandleRead(handle, settings->load_percentage);
+	if (ok && format == CACHE_MESH_BIN && settings->velocity_scale_count > 0)
+		MeshScaleVelocities(handle, static_cast<const MeshVelocityScaleEntry*>(settings->velocity_scale_entries),
+			settings->velocity_scale_count);
+	MeshHandleCloseFile(handle);
+	if (!ok)
+	{
+		// What the failed read allocated still serves the next frame.
+		KeepSpareMesh(cache, handle);
+		return nullptr;
+	}
+	return handle;
+}
+
 // --- slots
 
 static void* LoadParticles(FrameCache* cache, const char* path, int32_t format, float percentage)
@@ -102,7 +137,7 @@ static void EmptySlot(FrameCache* cache, FrameSlot* slot)
 	}
 	else if (IsMeshFormat(slot->format))
 	{
-		FreeMeshFrame(slot->frame);
+		KeepSpareMesh(cache, static_cast<MeshHandle*>(slot->frame));
 	}
 	slot->frame = nullptr;
 }
@@ -124,7 +159,7 @@ static void LoadSlot(FrameCache* cache, const FrameCacheSettings* settings, int3
 	if (IsParticleFormat(sequence->format))
 		slot->frame = LoadParticles(cache, path, sequence->format, settings->load_percentage);
 	else if (IsMeshFormat(sequence->format))
-		slot->frame = LoadMeshFrame(path, sequence->format, settings);
+		slot->frame = LoadMeshFrame(cache, path, sequence->format, settings);
 }
 
 void LoadOne(FrameCache* cache, const FrameCacheSettings* settings, int32_t frame)
@@ -172,6 +207,8 @@ void InitCache(FrameCache* cache, const FrameCacheSettings* settings)
 	cache->spare_storage = nullptr;
 	cache->spare_bytes = nullptr;
 	cache->spare_count = 0;
+	cache->spare_meshes = nullptr;
+	cache->spare_mesh_count = 0;
 	cache->current = -1;
 	// No frame is held yet: -1 rather than 0, so that a window asked for frame 0 first loads it.
 	cache->low = cache->high = -1;
@@ -184,11 +221,13 @@ void InitCache(FrameCache* cache, const FrameCacheSettings* settings)
 	cache->slots = static_cast<FrameSlot*>(CacheCalloc(static_cast<size_t>(count), sizeof(FrameSlot)));
 	cache->spare_storage = static_cast<void**>(CacheCalloc(static_cast<size_t>(count), sizeof(void*)));
 	cache->spare_bytes = static_cast<int64_t*>(CacheCalloc(static_cast<size_t>(count), sizeof(int64_t)));
-	if (!cache->slots || !cache->spare_storage || !cache->spare_bytes)
+	cache->spare_meshes = static_cast<void**>(CacheCalloc(static_cast<size_t>(count), sizeof(void*)));
+	if (!cache->slots || !cache->spare_storage || !cache->spare_bytes || !cache->spare_meshes)
 	{
 		CacheFree(cache->slots);
 		cache->slots = nullptr;
 		FreeSpares(cache);
+		FreeSpareMeshes(cache);
 		return;
 	}
 	cache->count = count;
@@ -215,6 +254,7 @@ void ReleaseCache(FrameCache* cache, const FrameCacheSettings* settings)
 		return;
 	FlushCache(cache, settings);
 	FreeSpares(cache);
+	FreeSpareMeshes(cache);
 	CacheFree(cache->slots);
 	cache->slots = nullptr;
 	cache->count = 0;
@@ -293,4 +333,11 @@ ParticleFrame* SlotParticleFrame(const FrameSlot* slot)
 	if (!slot || !slot->frame || !IsParticleFormat(slot->format))
 		return nullptr;
 	return static_cast<ParticleFrame*>(slot->frame);
+}
+
+MeshHandle* SlotMeshHandle(const FrameSlot* slot)
+{
+	if (!slot || !slot->frame || !IsMeshFormat(slot->format))
+		return nullptr;
+	return static_cast<MeshHandle*>(slot->frame);
 }

@@ -1,9 +1,9 @@
 // frame_cache.h - the loaded frames of one importer: frame mapping, slots and their loading.
 //
 // A slot holds the frame of one sequence frame: a ParticleFrame* for the particle codes, the mesh
-// handle for the mesh codes (joined through the marked functions in frame_cache.cpp). The arrays
-// of flushed particle frames are kept for the next loads instead of going back to the system, at
-// most one block per slot, until ReleaseCache.
+// handle for the mesh codes. The arrays of flushed frames are kept for the next loads instead of
+// going back to the system, at most one particle block and one mesh handle per slot, until
+// ReleaseCache.
 #pragma once
 
 #include "cache_types.h"
@@ -11,6 +11,8 @@
 #include "particle_frame.h"
 
 #include <cstdint>
+
+struct MeshHandle;
 
 enum FrameCacheMode : int32_t
 {
@@ -53,6 +55,8 @@ struct FrameCache
 	void** spare_storage;
 	int64_t* spare_bytes;
 	int32_t spare_count;
+	void** spare_meshes; // flushed MeshHandle records, arrays kept
+	int32_t spare_mesh_count;
 };
 
 // Starts from a zeroed or released cache. Mode 2 loads the whole sequence here.
@@ -68,6 +72,8 @@ int32_t MapFrame(const FrameCache* cache, const FrameCacheSettings* settings, in
 const FrameSlot* GetFrame(FrameCache* cache, const FrameCacheSettings* settings, int32_t host_frame);
 // The particle frame of a slot, or nullptr for an empty or mesh slot.
 ParticleFrame* SlotParticleFrame(const FrameSlot* slot);
+// The mesh handle of a slot, or nullptr for an empty or particle slot.
+MeshHandle* SlotMeshHandle(const FrameSlot* slot);
 
 void LoadOne(FrameCache* cache, const FrameCacheSettings* settings, int32_t frame);
 void LoadRange(FrameCache* cache, const FrameCacheSettings* settings, int32_t first, int32_t last);

@@ -1,6 +1,7 @@
-// frame_cache_test.cpp - frame mapping, the three modes, hold, generations and storage reuse.
+// frame_cache_test.cpp - frame mapping, the three modes, hold, generations, storage reuse and mesh frames.
 #include "cache_internal.h"
 #include "frame_cache.h"
+#include "mesh_bin.h"
 #include "particle_test_util.h"
 
 #include <gtest/gtest.h>
@@ -188,17 +189,138 @@ TEST_F(FrameCacheTest, MissingUnreadableAndUnknownGiveEmptySlots)
 	EXPECT_EQ(Shown(10), -1);
 	ReleaseCache(&cache_, &settings_);
 
-	sequence_.format = CACHE_MESH_BIN; // mesh frames are not wired in yet
-	InitCache(&cache_, &settings_);
-	EXPECT_EQ(cache_.count, 1);
-	EXPECT_EQ(GetFrame(&cache_, &settings_, 10), nullptr);
-	ReleaseCache(&cache_, &settings_);
-
 	sequence_.format = CACHE_PARTICLE_BIN;
 	settings_.sequence = nullptr;
 	InitCache(&cache_, &settings_);
 	EXPECT_EQ(cache_.count, 0);
 	EXPECT_EQ(GetFrame(&cache_, &settings_, 10), nullptr);
+}
+
+// Mesh frames m_0010.bin ..: frame f has f + 1 vertices (so the frame shows in the count), one face,
+// and velocity (1, 2, 3) on every vertex.
+class MeshFrameCacheTest : public ::testing::Test
+{
+protected:
+	void MakeSequence(int first, int last)
+	{
+		for (int f = first; f <= last; ++f)
+		{
+			char name[64];
+			std::snprintf(name, sizeof(name), "m_%04d.bin", f);
+			MeshBinFile* file = MeshBinCreate(dir_.File(name).c_str());
+			ASSERT_TRUE(file);
+			ASSERT_EQ(MeshBinAllocate(file, f + 1, 1, 2, true, true), 1);
+			for (int i = 0; i <= f; ++i)
+			{
+				file->vertices[i].velocity[0] = 1.0f;
+				file->vertices[i].velocity[1] = 2.0f;
+				file->vertices[i].velocity[2] = 3.0f;
+			}
+			file->faces[0] = MeshFace{{0, 1, 2}};
+			ASSERT_EQ(MeshBinWrite(file), 1);
+			MeshBinFree(file);
+		}
+		char chosen[64];
+		std::snprintf(chosen, sizeof(chosen), "m_%04d.bin", first);
+		sequence_.format = CACHE_MESH_BIN;
+		sequence_.SetName(dir_.File(chosen).c_str(), true, true);
+		ASSERT_EQ(sequence_.last, last);
+		settings_.sequence = &sequence_;
+		settings_.load_percentage = 100.0f;
+	}
+
+	MeshHandle* Served(int host_frame) { return SlotMeshHandle(GetFrame(&cache_, &settings_, host_frame)); }
+
+	// Frame number of what GetFrame serves for a host frame, or -1 for nothing.
+	int Shown(int host_frame)
+	{
+		MeshHandle* h = Served(host_frame);
+		return h ? MeshHandleVertexCount(h) - 1 : -1;
+	}
+
+	void TearDown() override
+	{
+		ReleaseCache(&cache_, &settings_);
+		EXPECT_EQ(CacheLiveAllocations(), 0);
+	}
+
+	TempDir dir_;
+	FrameSequence sequence_;
+	FrameCacheSettings settings_ = {};
+	FrameCache cache_ = {};
+};
+
+TEST_F(MeshFrameCacheTest, FramesLoadClosedWithVelocityScaleAndRecycledArrays)
+{
+	MakeSequence(10, 14);
+	const MeshVelocityScaleEntry entries[] = {{0, 2, -1, 2.0f}, {1, 2, -1, 100.0f}, {0, 1, -1, 100.0f}, {0, 2, -1, 0.5f}};
+	settings_.velocity_scale_entries = entries;
+	settings_.velocity_scale_count = 2;
+	settings_.mode = FRAME_CACHE_ONE;
+	InitCache(&cache_, &settings_);
+	MeshHandle* h = Served(10);
+	ASSERT_TRUE(h);
+	EXPECT_EQ(MeshHandleType(h), CACHE_MESH_BIN);
+	EXPECT_EQ(MeshHandleFaceCount(h), 1);
+	EXPECT_EQ(MeshHandleBinFile(h)->stream, nullptr); // closed as soon as it is read
+	// only entries of channel 0 and kind 2 scale
+	EXPECT_EQ(MeshHandleVelocity(h, 10)[2], 6.0f);
+
+	settings_.velocity_scale_count = 4;
+	ASSERT_EQ(Shown(14), 14); // grows: new arrays
+	ASSERT_EQ(Shown(12), 12); // fits into the recycled ones
+	MeshHandle* g = Served(12);
+	EXPECT_EQ(MeshHandleVelocity(g, 0)[1], 2.0f);
+	int64_t live = CacheLiveAllocations();
+	ASSERT_EQ(Shown(11), 11);
+	EXPECT_EQ(CacheLiveAllocations(), live);
+	ASSERT_EQ(Shown(13), 13);
+	EXPECT_EQ(CacheLiveAllocations(), live);
+
+	// the window holds one handle per frame
+	settings_.mode = FRAME_CACHE_WINDOW;
+	settings_.window_radius = 1;
+	ResetCache(&cache_, &settings_);
+	EXPECT_EQ(Shown(11), 11);
+	EXPECT_EQ(Shown(13), 13);
+	EXPECT_EQ(Shown(12), 12);
+	EXPECT_EQ(cache_.low, 11);
+	EXPECT_NE(Served(11), Served(12));
+}
+
+TEST_F(MeshFrameCacheTest, DamagedMissingAndUnreadableTypesGiveEmptySlots)
+{
+	MakeSequence(10, 13);
+	WriteBytes(dir_.File("m_0011.bin"), {0xDA, 0xDA, 0xDA, 0xDA, 4, 0, 0, 0});
+	WriteBytes(dir_.File("m_0012.bin"), {0xDA, 0xBA, 0xFA, 0x00});
+	std::remove(dir_.File("m_0013.bin").c_str());
+	settings_.mode = FRAME_CACHE_ONE;
+	InitCache(&cache_, &settings_);
+	EXPECT_EQ(Shown(10), 10);
+	EXPECT_EQ(Shown(11), -1);
+	EXPECT_EQ(Shown(12), -1);
+	EXPECT_EQ(Shown(13), -1);
+	EXPECT_EQ(Shown(10), 10); // a failed read's handle does not poison the next one
+	ReleaseCache(&cache_, &settings_);
+	for (int n = 0; n < 6; ++n)
+	{
+		InitCache(&cache_, &settings_);
+		CacheSetAllocFailAfter(n);
+		int shown = Shown(10);
+		CacheSetAllocFailAfter(-1);
+		EXPECT_TRUE(shown == -1 || shown == 10) << n;
+		ReleaseCache(&cache_, &settings_);
+		EXPECT_EQ(CacheLiveAllocations(), 0) << n;
+	}
+	// chunked and .md frames have no reader here: the slots stay empty
+	for (int32_t format : {CACHE_MESH_CHUNK, CACHE_MESH_MD})
+	{
+		sequence_.format = format;
+		InitCache(&cache_, &settings_);
+		EXPECT_EQ(cache_.count, 1);
+		EXPECT_EQ(GetFrame(&cache_, &settings_, 10), nullptr) << format;
+		ReleaseCache(&cache_, &settings_);
+	}
 }
 
 } // namespace

@@ -1,0 +1,294 @@
+// mesh_build.cpp - the polygon object built from a loaded mesh frame, and its motion between frames.
+#include "mesh_build.h"
+
+#include "TW_Mesh_Importer.h"
+#include "cache_types.h"
+#include "mesh_bin.h"
+
+#include <cmath>
+#include <cstdio>
+
+const char* const TW_MESH_UV = "TW_Mesh_UV";
+const char* const TW_MESH_SPEED = "TW_Mesh_Speed";
+const char* const TW_MESH_SPEED_XYZ[3] = {"TW_Mesh_SpeedX", "TW_Mesh_SpeedY", "TW_Mesh_SpeedZ"};
+const char* const TW_MESH_WEIGHT_FORMAT = "TW_Mesh_Weight_%d";
+
+// A file's weight count is bounded only by its size: a small hostile file could ask for millions of
+// maps, each a tag on two objects. Real caches carry a handful.
+static const Int32 kMaxWeightMaps = 256;
+
+// Phong angle of the built object: 80 degrees.
+static const Float kPhongAngle = 1.3962634015954636;
+
+// --- tags
+
+// Inserts the tag after the object's last one, as the host's MakeTag does.
+static void AppendTag(BaseObject* op, BaseTag* tag)
+{
+	BaseTag* last = op->GetFirstTag();
+	while (last && last->GetNext())
+		last = last->GetNext();
+	op->InsertTag(tag, last);
+}
+
+static void DeleteTag(BaseObject* op, Int32 type, const String& name)
+{
+	while (BaseTag* tag = FindTag(op, type, name))
+		BaseTag::Free(tag);
+}
+
+static VertexMapTag* NewVertexMap(BaseObject* op, const String& name, Int32 count)
+{
+	VertexMapTag* tag = VertexMapTag::Alloc(count);
+	if (!tag)
+		return nullptr;
+	tag->SetName(name);
+	AppendTag(op, tag);
+	return tag;
+}
+
+// The generator's map of this name, made when it has none, and marked as used by this build.
+static void MarkGeneratorMap(BaseObject* generator, const String& name, Int32 count)
+{
+	BaseTag* tag = FindTag(generator, Tvertexmap, name);
+	if (!tag)
+		tag = NewVertexMap(generator, name, count);
+	if (tag)
+		tag->GetDataInstance()->SetBool(TW_VERTEXMAP_MARKER, true);
+}
+
+Float32* MakeVertexMapPair(BaseObject* generator, PolygonObject* op, const String& name, Int32 count)
+{
+	if (generator)
+		MarkGeneratorMap(generator, name, count);
+	if (!op)
+		return nullptr;
+	DeleteTag(op, Tvertexmap, name);
+	VertexMapTag* tag = NewVertexMap(op, name, count);
+	return tag ? tag->GetDataAddressW() : nullptr;
+}
+
+static void ClearMarkers(BaseObject* generator)
+{
+	for (BaseTag* tag = generator->GetFirstTag(); tag; tag = tag->GetNext())
+		if (tag->GetType() == Tvertexmap)
+			tag->GetDataInstance()->SetBool(TW_VERTEXMAP_MARKER, false);
+}
+
+// Every vertex map this build did not make or keep goes, the user's own ones too: the generator
+// carries only the placeholders of the maps its object has now.
+static void RemoveUnmarked(BaseObject* generator)
+{
+	BaseTag* tag = generator->GetFirstTag();
+	while (tag)
+	{
+		BaseTag* next = tag->GetNext();
+		if (tag->GetType() == Tvertexmap && !tag->GetDataInstance()->GetBool(TW_VERTEXMAP_MARKER))
+			BaseTag::Free(tag);
+		tag = next;
+	}
+}
+
+static void AddPhong(PolygonObject* op)
+{
+	BaseTag* phong = BaseTag::Alloc(Tphong);
+	if (!phong)
+		return;
+	BaseContainer* bc = phong->GetDataInstance();
+	bc->SetBool(PHONGTAG_PHONG_ANGLELIMIT, true);
+	bc->SetFloat(PHONGTAG_PHONG_ANGLE, kPhongAngle);
+	AppendTag(op, phong);
+}
+
+// --- mesh .bin frames
+
+// Points (with a NaN x taking the next valid vertex's position), speed maps and weight maps, in
+// one pass over the vertices.
+static void WriteVertices(const MeshBinFile* file, Vector* points, Float scale, const Vector& offset, Float32* speed,
+	Float32* const* axis, Float32* const* weights, Int32 weight_maps)
+{
+	const Int32 count = file->vertex_count;
+	const MeshVertex* v = file->vertices;
+	// Index of the next vertex with a valid x, found once for a whole run of NaN vertices.
+	Int32 next_valid = -1;
+	for (Int32 i = 0; i < count; ++i)
+	{
+		Int32 j = i;
+		if (std::isnan(v[i].position[0]))
+		{
+			if (next_valid <= i)
+			{
+				next_valid = i + 1;
+				while (next_valid < count && std::isnan(v[next_valid].position[0]))
+					++next_valid;
+			}
+			if (next_valid < count)
+				j = next_valid;
+		}
+		const float* p = v[j].position;
+		points[i] = Vector(p[0] * scale - offset.x, p[1] * scale - offset.y, p[2] * scale - offset.z);
+		const float* vel = v[i].velocity;
+		if (speed)
+			speed[i] = std::sqrt(vel[0] * vel[0] + vel[1] * vel[1] + vel[2] * vel[2]);
+		if (axis[0])
+		{
+			axis[0][i] = vel[0];
+			axis[1][i] = vel[1];
+			axis[2][i] = vel[2];
+		}
+		const float* w = v[i].weights;
+		if (w)
+			for (Int32 k = 0; k < weight_maps; ++k)
+				if (weights[k])
+					weights[k][i] = w[k];
+	}
+}
+
+static void WritePolygons(const MeshBinFile* file, CPolygon* polygons, UVWStruct* uvw)
+{
+	const MeshFace* faces = file->faces;
+	const MeshVertex* v = file->vertices;
+	const Int32 count = file->kept_face_count;
+	if (!uvw)
+	{
+		for (Int32 f = 0; f < count; ++f)
+		{
+			const uint32_t* index = faces[f].index;
+			polygons[f] = CPolygon(static_cast<Int32>(index[0]), static_cast<Int32>(index[1]), static_cast<Int32>(index[2]));
+		}
+		return;
+	}
+	// The file keeps 1 - V; the host's V is flipped back here.
+	for (Int32 f = 0; f < count; ++f)
+	{
+		const uint32_t* index = faces[f].index;
+		polygons[f] = CPolygon(static_cast<Int32>(index[0]), static_cast<Int32>(index[1]), static_cast<Int32>(index[2]));
+		const float* ta = v[index[0]].texture;
+		const float* tb = v[index[1]].texture;
+		const float* tc = v[index[2]].texture;
+		UVWStruct& out = uvw[f];
+		out.a = Vector(ta[0], 1.0 - ta[1], ta[2]);
+		out.b = Vector(tb[0], 1.0 - tb[1], tb[2]);
+		out.c = Vector(tc[0], 1.0 - tc[1], tc[2]);
+		out.d = out.c;
+	}
+}
+
+static void BuildBin(const MeshBinFile* file, BaseObject* generator, PolygonObject* op, Float scale, const Vector& offset)
+{
+	const BaseContainer* bc = generator->GetDataInstance();
+	const Int32 vertex_count = file->vertex_count;
+	const Int32 face_count = file->kept_face_count;
+
+	Float32* speed = nullptr;
+	Float32* axis[3] = {nullptr, nullptr, nullptr};
+	if (bc->GetBool(TW_MI_SPEED_MAPS, true) && file->velocity_marker == MESH_BIN_VELOCITY_MARKER)
+	{
+		if (bc->GetBool(TW_MI_SPEED_MAGNITUDE, false))
+			speed = MakeVertexMapPair(generator, op, TW_MESH_SPEED, vertex_count);
+		for (int c = 0; c < 3; ++c)
+			axis[c] = MakeVertexMapPair(generator, op, TW_MESH_SPEED_XYZ[c], vertex_count);
+		if (!axis[0] || !axis[1] || !axis[2])
+			axis[0] = axis[1] = axis[2] = nullptr;
+	}
+
+	UVWStruct* uvw = nullptr;
+	if (bc->GetBool(TW_MI_UVW, true) && file->texture_marker == MESH_BIN_TEXTURE_MARKER)
+	{
+		if (!FindTag(generator, Tuvw, TW_MESH_UV))
+			if (UVWTag* tag = UVWTag::Alloc(face_count))
+			{
+				tag->SetName(TW_MESH_UV);
+				AppendTag(generator, tag);
+			}
+		DeleteTag(op, Tuvw, TW_MESH_UV);
+		if (UVWTag* tag = UVWTag::Alloc(face_count))
+		{
+			tag->SetName(TW_MESH_UV);
+			AppendTag(op, tag);
+			uvw = static_cast<UVWStruct*>(tag->GetDataAddressW());
+		}
+	}
+	else
+	{
+		DeleteTag(generator, Tuvw, TW_MESH_UV);
+	}
+
+	Int32 weight_maps = 0;
+	Float32* weights[kMaxWeightMaps];
+	if (bc->GetBool(TW_MI_WEIGHT_MAPS, true) && file->weight_count > 1 && vertex_count != 0)
+	{
+		weight_maps = file->weight_count < kMaxWeightMaps ? file->weight_count : kMaxWeightMaps;
+		for (Int32 k = 0; k < weight_maps; ++k)
+		{
+			char name[64];
+			std::snprintf(name, sizeof(name), TW_MESH_WEIGHT_FORMAT, k + 1);
+			MarkGeneratorMap(generator, name, vertex_count);
+			VertexMapTag* tag = NewVertexMap(op, name, vertex_count);
+			weights[k] = tag ? tag->GetDataAddressW() : nullptr;
+		}
+	}
+
+	WriteVertices(file, op->GetPointW(), scale, offset, speed, axis, weights, weight_maps);
+	WritePolygons(file, op->GetPolygonW(), uvw);
+}
+
+// --- the build
+
+PolygonObject* BuildPolygonObject(MeshHandle* handle, BaseObject* generator)
+{
+	if (!handle || !generator)
+		return nullptr;
+	const Int32 vertex_count = MeshHandleVertexCount(handle);
+	const Int32 face_count = MeshHandleFaceCount(handle);
+	PolygonObject* op = PolygonObject::Alloc(vertex_count, face_count);
+	if (!op)
+		return nullptr;
+	op->SetName(generator->GetName());
+	const BaseContainer* bc = generator->GetDataInstance();
+	const Float scale = bc->GetFloat(TW_MI_SCALE, 1.0) * 100.0;
+	const Vector offset = bc->GetVector(TW_MI_POINT_OFFSET);
+	ClearMarkers(generator);
+
+	switch (MeshHandleType(handle))
+	{
+	case CACHE_MESH_BIN:
+		BuildBin(MeshHandleBinFile(handle), generator, op, scale, offset);
+		break;
+	case CACHE_MESH_MD:
+		// The .md channels build here once the .md reader fills its record.
+		break;
+	case CACHE_MESH_CHUNK:
+	default:
+		// Chunked frames give an object of the frame's counts without geometry.
+		break;
+	}
+
+	RemoveUnmarked(generator);
+	op->Message(MSG_POINTS_CHANGED);
+	AddPhong(op);
+	return op;
+}
+
+void ExtrapolatePoints(MeshHandle* handle, PolygonObject* op, const BaseContainer& generator_data, Float dt_seconds)
+{
+	if (!handle || !op)
+		return;
+	const Float f = generator_data.GetFloat(TW_MI_SCALE, 1.0) * (generator_data.GetFloat(TW_MI_MOTION_FACTOR, 1.0) * 100.0) *
+		dt_seconds;
+	// The object may have been resized since it was built: move only the points the frame has.
+	Int32 count = op->GetPointCount();
+	if (MeshHandleVertexCount(handle) < count)
+		count = MeshHandleVertexCount(handle);
+	Vector* points = op->GetPointW();
+	if (const MeshBinFile* file = MeshHandleBinFile(handle))
+	{
+		const MeshVertex* v = file->vertices;
+		for (Int32 i = 0; i < count; ++i)
+			points[i] += Vector(v[i].velocity[0], v[i].velocity[1], v[i].velocity[2]) * f;
+		return;
+	}
+	for (Int32 i = 0; i < count; ++i)
+		if (const float* vel = MeshHandleVelocity(handle, i))
+			points[i] += Vector(vel[0], vel[1], vel[2]) * f;
+}
