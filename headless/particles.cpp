@@ -126,6 +126,7 @@ Int32 TP_MasterSystem::Take()
 		_mass.resize(n);
 		_pos.resize(n);
 		_vel.resize(n);
+		_birth.resize(n);
 	}
 	size_t i = static_cast<size_t>(id);
 	_used[i] = 1;
@@ -135,11 +136,23 @@ Int32 TP_MasterSystem::Take()
 	_mass[i] = 1.0;
 	_pos[i] = Vector();
 	_vel[i] = Vector();
-	for (Channel& c : _channels)
-		if (i < c.set.size())
-			c.set[i] = 0;
+	if (++_births == 0)
+		RestartBirths();
+	_birth[i] = _births;
 	++_live;
 	return id;
+}
+
+// After four billion births the counter starts again: every value still valid is stamped 1, every
+// other stamp cleared, so no old stamp can match a new birth.
+void TP_MasterSystem::RestartBirths()
+{
+	for (Channel& c : _channels)
+		for (size_t i = 0; i < c.stamp.size(); ++i)
+			c.stamp[i] = (i < _used.size() && _used[i] && c.stamp[i] == _birth[i]) ? 1 : 0;
+	for (size_t i = 0; i < _birth.size(); ++i)
+		_birth[i] = 1;
+	_births = 2;
 }
 
 Int32 TP_MasterSystem::AllocParticles(Int32 n, Int32* ids)
@@ -155,6 +168,7 @@ Int32 TP_MasterSystem::AllocParticles(Int32 n, Int32* ids)
 	_mass.reserve(want);
 	_pos.reserve(want);
 	_vel.reserve(want);
+	_birth.reserve(want);
 	Int32 made = 0;
 	for (; made < n; ++made)
 	{
@@ -171,19 +185,6 @@ Int32 TP_MasterSystem::AllocParticle()
 	return Take();
 }
 
-void TP_MasterSystem::FreeParticle(Int32 id)
-{
-	if (!Valid(id))
-		return;
-	size_t i = static_cast<size_t>(id);
-	if (_group[i])
-		--_group[i]->_count;
-	_used[i] = 0;
-	_group[i] = nullptr;
-	_free.push_back(id);
-	--_live;
-}
-
 Bool TP_MasterSystem::Alive(Int32 id) const
 {
 	return Valid(id) && _age[static_cast<size_t>(id)] < _life[static_cast<size_t>(id)];
@@ -194,100 +195,22 @@ Int32 TP_MasterSystem::GetFirstParticle(const TP_PGroup* group) const
 	return GetNextParticle(group, -1);
 }
 
-Int32 TP_MasterSystem::GetNextParticle(const TP_PGroup* group, Int32 id) const
+// The slow path of SetData: a channel that has not yet reached this particle grows to the store's size.
+Bool TP_MasterSystem::SetDataGrowing(Int32 id, Int32 channel, const void* data, Int32 value_type)
 {
-	if (!group || group->_count == 0)
-		return -1;
-	for (size_t i = static_cast<size_t>(id + 1); i < _used.size(); ++i)
-		if (_used[i] && _group[i] == group)
-			return static_cast<Int32>(i);
-	return -1;
-}
-
-void TP_MasterSystem::SetGroup(Int32 id, TP_PGroup* group)
-{
-	if (!Valid(id))
-		return;
-	size_t i = static_cast<size_t>(id);
-	if (_group[i] == group)
-		return;
-	if (_group[i])
-		--_group[i]->_count;
-	_group[i] = group;
-	if (group)
-		++group->_count;
-}
-
-void TP_MasterSystem::SetLife(Int32 id, const BaseTime& life)
-{
-	if (Valid(id))
-		_life[static_cast<size_t>(id)] = life.Get();
-}
-
-void TP_MasterSystem::SetAge(Int32 id, const BaseTime& age)
-{
-	if (Valid(id))
-		_age[static_cast<size_t>(id)] = age.Get();
-}
-
-void TP_MasterSystem::SetPosition(Int32 id, const Vector& p)
-{
-	if (Valid(id))
-		_pos[static_cast<size_t>(id)] = p;
-}
-
-void TP_MasterSystem::SetVelocity(Int32 id, const Vector& v)
-{
-	if (Valid(id))
-		_vel[static_cast<size_t>(id)] = v;
-}
-
-void TP_MasterSystem::SetMass(Int32 id, Float mass)
-{
-	if (Valid(id))
-		_mass[static_cast<size_t>(id)] = mass;
-}
-
-static bool TypeFits(Int32 channel_type, Int32 value_type)
-{
-	switch (channel_type)
-	{
-		case DTYPE_VECTOR: return value_type == DTYPE_VECTOR_VALUE;
-		case DTYPE_LONG: return value_type == DTYPE_LONG_VALUE;
-		case DTYPE_REAL: return value_type == DTYPE_REAL_VALUE;
-		case DTYPE_BOOL: return value_type == DTYPE_BOOL_VALUE;
-	}
-	return false;
-}
-
-Bool TP_MasterSystem::SetData(Int32 id, Int32 channel, const void* data, Int32 value_type)
-{
-	if (!Valid(id) || channel < 0 || channel >= NumDataChannels() || !data)
-		return false;
 	Channel& c = _channels[static_cast<size_t>(channel)];
 	if (!TypeFits(c.type, value_type))
 		return false;
-	size_t i = static_cast<size_t>(id);
-	if (c.set.size() <= i)
-	{
-		size_t n = std::max(_used.size(), i + 1);
-		c.set.resize(n);
-		if (c.type == DTYPE_VECTOR)
-			c.vec.resize(n);
-		else if (c.type == DTYPE_REAL)
-			c.real.resize(n);
-		else
-			c.ints.resize(n);
-	}
-	switch (c.type)
-	{
-		case DTYPE_VECTOR: c.vec[i] = *static_cast<const Vector*>(data); break;
-		case DTYPE_REAL: c.real[i] = *static_cast<const Float*>(data); break;
-		case DTYPE_LONG: c.ints[i] = *static_cast<const Int32*>(data); break;
-		case DTYPE_BOOL: c.ints[i] = *static_cast<const Bool*>(data) ? 1 : 0; break;
-	}
-	c.set[i] = 1;
-	return true;
+	const size_t i = static_cast<size_t>(id);
+	const size_t n = std::max(_used.size(), i + 1);
+	c.stamp.resize(n, 0);
+	if (c.type == DTYPE_VECTOR)
+		c.vec.resize(n);
+	else if (c.type == DTYPE_REAL)
+		c.real.resize(n);
+	else
+		c.ints.resize(n);
+	return SetData(id, channel, data, value_type);
 }
 
 Bool TP_MasterSystem::GetData(Int32 id, Int32 channel, void* data, Int32 value_type) const
@@ -296,7 +219,7 @@ Bool TP_MasterSystem::GetData(Int32 id, Int32 channel, void* data, Int32 value_t
 		return false;
 	const Channel& c = _channels[static_cast<size_t>(channel)];
 	size_t i = static_cast<size_t>(id);
-	if (!TypeFits(c.type, value_type) || i >= c.set.size() || !c.set[i])
+	if (!TypeFits(c.type, value_type) || i >= c.stamp.size() || c.stamp[i] != _birth[i])
 		return false;
 	switch (c.type)
 	{

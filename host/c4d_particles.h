@@ -93,21 +93,91 @@ public:
 	Int32 AllocParticles(Int32 n, Int32* ids);
 	// One particle's ID, or -1.
 	Int32 AllocParticle();
-	void FreeParticle(Int32 id);
+	void FreeParticle(Int32 id)
+	{
+		if (!Valid(id))
+			return;
+		const size_t i = static_cast<size_t>(id);
+		if (_group[i])
+			--_group[i]->_count;
+		_used[i] = 0;
+		_group[i] = nullptr;
+		_free.push_back(id);
+		--_live;
+	}
 	Bool Alive(Int32 id) const;
 	Int32 NumParticles() const { return _live; }
 	// The first particle of the group, and the one after id; -1 at the end.
 	Int32 GetFirstParticle(const TP_PGroup* group) const;
-	Int32 GetNextParticle(const TP_PGroup* group, Int32 id) const;
+	Int32 GetNextParticle(const TP_PGroup* group, Int32 id) const
+	{
+		if (!group || group->_count == 0)
+			return -1;
+		const size_t n = _used.size();
+		for (size_t i = static_cast<size_t>(id + 1); i < n; ++i)
+			if (_used[i] && _group[i] == group)
+				return static_cast<Int32>(i);
+		return -1;
+	}
 
-	void SetGroup(Int32 id, TP_PGroup* group);
-	void SetLife(Int32 id, const BaseTime& life);
-	void SetAge(Int32 id, const BaseTime& age);
-	void SetPosition(Int32 id, const Vector& p);
-	void SetVelocity(Int32 id, const Vector& v);
-	void SetMass(Int32 id, Float mass);
+	// The per-particle writes are inline: a frame of a million particles makes some fifteen million.
+	void SetGroup(Int32 id, TP_PGroup* group)
+	{
+		if (!Valid(id))
+			return;
+		TP_PGroup*& g = _group[static_cast<size_t>(id)];
+		if (g == group)
+			return;
+		if (g)
+			--g->_count;
+		g = group;
+		if (group)
+			++group->_count;
+	}
+	void SetLife(Int32 id, const BaseTime& life)
+	{
+		if (Valid(id))
+			_life[static_cast<size_t>(id)] = life.Get();
+	}
+	void SetAge(Int32 id, const BaseTime& age)
+	{
+		if (Valid(id))
+			_age[static_cast<size_t>(id)] = age.Get();
+	}
+	void SetPosition(Int32 id, const Vector& p)
+	{
+		if (Valid(id))
+			_pos[static_cast<size_t>(id)] = p;
+	}
+	void SetVelocity(Int32 id, const Vector& v)
+	{
+		if (Valid(id))
+			_vel[static_cast<size_t>(id)] = v;
+	}
+	void SetMass(Int32 id, Float mass)
+	{
+		if (Valid(id))
+			_mass[static_cast<size_t>(id)] = mass;
+	}
 	// Writes a value of the given value type code into data channel channel.
-	Bool SetData(Int32 id, Int32 channel, const void* data, Int32 value_type);
+	__attribute__((always_inline)) Bool SetData(Int32 id, Int32 channel, const void* data, Int32 value_type)
+	{
+		if (!Valid(id) || channel < 0 || channel >= NumDataChannels() || !data)
+			return false;
+		Channel& c = _channels[static_cast<size_t>(channel)];
+		const size_t i = static_cast<size_t>(id);
+		if (i >= c.stamp.size() || !TypeFits(c.type, value_type))
+			return SetDataGrowing(id, channel, data, value_type);
+		switch (c.type)
+		{
+			case DTYPE_VECTOR: c.vec[i] = *static_cast<const Vector*>(data); break;
+			case DTYPE_REAL: c.real[i] = *static_cast<const Float*>(data); break;
+			case DTYPE_LONG: c.ints[i] = *static_cast<const Int32*>(data); break;
+			default: c.ints[i] = *static_cast<const Bool*>(data) ? 1 : 0; break;
+		}
+		c.stamp[i] = _birth[i];
+		return true;
+	}
 
 	TP_PGroup* Group(Int32 id) const;
 	BaseTime Life(Int32 id) const;
@@ -134,8 +204,24 @@ private:
 		std::vector<Vector> vec;
 		std::vector<Float> real;
 		std::vector<Int32> ints;
-		std::vector<UChar> set;
+		// a value counts only while its stamp equals the particle's birth, so a new particle
+		// starts without values and nothing needs clearing when one is made
+		std::vector<UInt32> stamp;
 	};
+
+	static bool TypeFits(Int32 channel_type, Int32 value_type)
+	{
+		switch (channel_type)
+		{
+			case DTYPE_VECTOR: return value_type == DTYPE_VECTOR_VALUE;
+			case DTYPE_LONG: return value_type == DTYPE_LONG_VALUE;
+			case DTYPE_REAL: return value_type == DTYPE_REAL_VALUE;
+			case DTYPE_BOOL: return value_type == DTYPE_BOOL_VALUE;
+		}
+		return false;
+	}
+	Bool SetDataGrowing(Int32 id, Int32 channel, const void* data, Int32 value_type);
+	void RestartBirths();
 
 	bool Valid(Int32 id) const { return id >= 0 && id < static_cast<Int32>(_used.size()) && _used[static_cast<size_t>(id)]; }
 	Int32 Take();
@@ -146,6 +232,8 @@ private:
 	std::vector<Float> _life, _age, _mass;
 	std::vector<Vector> _pos, _vel;
 	std::vector<Int32> _free;
+	std::vector<UInt32> _birth;
+	UInt32 _births = 0;
 	std::vector<Channel> _channels;
 	std::vector<TP_PGroup*> _groups;
 	Int32 _live = 0;

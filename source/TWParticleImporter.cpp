@@ -689,99 +689,130 @@ void TWParticleImporter::LoadFrame(BaseObject* op, const ParticleFrame* frame)
 	auto on = [&load](Int32 id) { return load[id - TW_PI_LOAD_VELOCITY]; };
 	const Matrix m = op->GetMg();
 	const BaseTime life = bc->GetTime(TW_PI_LIFE);
-	Int32 channel[15];
-	for (Int32& c : channel)
-		c = -1;
-	for (const StandardChannel& c : STANDARD_CHANNELS)
-		channel[c.number] = _master->GetDataChannelNumber(String(c.name));
-	const Int32 format = frame->format;
-	auto vector = [&](Int32 id, Int32 number, const float* v) {
-		const Vector value(v[0], v[1], v[2]);
-		_master->SetData(id, channel[number], &value, DTYPE_VECTOR_VALUE);
-	};
-	auto integer = [&](Int32 id, Int32 number, Int32 value) { _master->SetData(id, channel[number], &value, DTYPE_LONG_VALUE); };
-	auto real = [&](Int32 id, Int32 number, Float value) { _master->SetData(id, channel[number], &value, DTYPE_REAL_VALUE); };
-	const BinParticleFrame* bin = format == CACHE_PARTICLE_BIN ? frame->bin : nullptr;
 
+	// The host particle of every file particle first (-1: skipped), then the values one channel at a
+	// time: each pass streams through one array of the store instead of thirty at once.
+	_pids.resize(static_cast<size_t>(n));
+	Int32 done = n;
 	for (Int32 i = 0; i < n; ++i)
 	{
 		Int32 pid;
 		if (!_id_mode)
-		{
 			pid = _slots[static_cast<size_t>(i)];
-			if (pid < 0)
-			{
-				ShowMessage("Could not allocate particle");
-				return;
-			}
-		}
 		else
 		{
 			const Int64 file_id = GetParticleId(frame, i);
-			if (file_id < 1 || file_id > static_cast<Int64>(_slots.size()))
-				continue;
-			Int32& slot = _slots[static_cast<size_t>(file_id - 1)];
-			if (slot < 0)
+			pid = -1;
+			if (file_id >= 1 && file_id <= static_cast<Int64>(_slots.size()))
 			{
-				slot = _master->AllocParticle();
+				Int32& slot = _slots[static_cast<size_t>(file_id - 1)];
 				if (slot < 0)
+					slot = _master->AllocParticle();
+				pid = slot;
+				if (pid < 0)
 				{
-					ShowMessage("Could not allocate particle");
-					return;
+					done = i;
+					break;
 				}
 			}
-			pid = slot;
 		}
-		_master->SetGroup(pid, _group);
-		_master->SetLife(pid, life);
-
+		_pids[static_cast<size_t>(i)] = pid;
+		if (pid >= 0)
+		{
+			_master->SetGroup(pid, _group);
+			_master->SetLife(pid, life);
+		}
+	}
+	const Int32* pids = _pids.data();
+	auto each = [pids, done](auto&& write) {
+		for (Int32 i = 0; i < done; ++i)
+			if (pids[i] >= 0)
+				write(pids[i], static_cast<size_t>(i));
+	};
+	each([&](Int32 pid, size_t i) {
 		float p[3];
-		GetParticlePosition(frame, i, p);
+		GetParticlePosition(frame, static_cast<Int32>(i), p);
 		_master->SetPosition(pid, Transform(m, p, scale));
-		if (bin)
-		{
-			const size_t k = static_cast<size_t>(i);
-			if (on(TW_PI_LOAD_VELOCITY))
-			{
-				const float* v = bin->velocity + 3 * k;
+	});
+
+	if (const BinParticleFrame* bin = frame->format == CACHE_PARTICLE_BIN ? frame->bin : nullptr)
+	{
+		auto vectors = [&](Int32 number, const float* v) {
+			const Int32 c = ChannelFor(number);
+			each([&](Int32 pid, size_t i) {
+				const Vector value(v[3 * i], v[3 * i + 1], v[3 * i + 2]);
+				_master->SetData(pid, c, &value, DTYPE_VECTOR_VALUE);
+			});
+		};
+		auto reals = [&](Int32 number, const float* v) {
+			const Int32 c = ChannelFor(number);
+			each([&](Int32 pid, size_t i) {
+				const Float value = v[i];
+				_master->SetData(pid, c, &value, DTYPE_REAL_VALUE);
+			});
+		};
+		if (on(TW_PI_LOAD_VELOCITY))
+			each([&](Int32 pid, size_t i) {
+				const float* v = bin->velocity + 3 * i;
 				_master->SetVelocity(pid, Vector(v[0], v[1], v[2]));
-			}
-			if (on(TW_PI_LOAD_FORCE))
-				vector(pid, 1, bin->force + 3 * k);
-			if (on(TW_PI_LOAD_VORTICITY))
-				vector(pid, 2, bin->vorticity + 3 * k);
-			if (on(TW_PI_LOAD_NORMAL))
-				vector(pid, 3, bin->normal + 3 * k);
-			if (on(TW_PI_LOAD_TEXTURE))
-				vector(pid, 4, bin->texture + 3 * k);
-			if (on(TW_PI_LOAD_NEIGHBORS))
-				integer(pid, 5, bin->neighbors[k]);
-			if (on(TW_PI_LOAD_INFOBIT))
-				integer(pid, 6, static_cast<Int32>(bin->info_bits[k]));
-			if (on(TW_PI_LOAD_AGE))
-				_master->SetAge(pid, BaseTime(static_cast<Float>(bin->age[k])));
-			if (on(TW_PI_LOAD_ISOLATION))
-				real(pid, 8, bin->isolation[k]);
-			if (on(TW_PI_LOAD_VISCOSITY))
-				real(pid, 9, bin->viscosity[k]);
-			if (on(TW_PI_LOAD_DENSITY))
-				real(pid, 10, bin->density[k]);
-			if (on(TW_PI_LOAD_PRESSURE))
-				real(pid, 11, bin->pressure[k]);
-			if (on(TW_PI_LOAD_MASS))
-				_master->SetMass(pid, bin->mass[k]);
-			if (on(TW_PI_LOAD_TEMPERATURE))
-				real(pid, 13, bin->temperature[k]);
-			if (on(TW_PI_LOAD_ID))
-				integer(pid, 14, static_cast<Int32>(bin->id[k]));
-		}
-		else if (on(TW_PI_LOAD_VELOCITY))
+			});
+		if (on(TW_PI_LOAD_FORCE))
+			vectors(1, bin->force);
+		if (on(TW_PI_LOAD_VORTICITY))
+			vectors(2, bin->vorticity);
+		if (on(TW_PI_LOAD_NORMAL))
+			vectors(3, bin->normal);
+		if (on(TW_PI_LOAD_TEXTURE))
+			vectors(4, bin->texture);
+		if (on(TW_PI_LOAD_NEIGHBORS))
 		{
-			// the .pxy and .tpc values join here with their readers
-			float v[3];
-			GetParticleVelocity(frame, i, v);
-			_master->SetVelocity(pid, Vector(v[0], v[1], v[2]));
+			const Int32 c = ChannelFor(5);
+			each([&](Int32 pid, size_t i) { _master->SetData(pid, c, &bin->neighbors[i], DTYPE_LONG_VALUE); });
 		}
+		if (on(TW_PI_LOAD_INFOBIT))
+		{
+			const Int32 c = ChannelFor(6);
+			each([&](Int32 pid, size_t i) {
+				const Int32 bits = bin->info_bits[i];
+				_master->SetData(pid, c, &bits, DTYPE_LONG_VALUE);
+			});
+		}
+		if (on(TW_PI_LOAD_AGE))
+			each([&](Int32 pid, size_t i) { _master->SetAge(pid, BaseTime(static_cast<Float>(bin->age[i]))); });
+		if (on(TW_PI_LOAD_ISOLATION))
+			reals(8, bin->isolation);
+		if (on(TW_PI_LOAD_VISCOSITY))
+			reals(9, bin->viscosity);
+		if (on(TW_PI_LOAD_DENSITY))
+			reals(10, bin->density);
+		if (on(TW_PI_LOAD_PRESSURE))
+			reals(11, bin->pressure);
+		if (on(TW_PI_LOAD_MASS))
+			each([&](Int32 pid, size_t i) { _master->SetMass(pid, bin->mass[i]); });
+		if (on(TW_PI_LOAD_TEMPERATURE))
+			reals(13, bin->temperature);
+		if (on(TW_PI_LOAD_ID))
+		{
+			const Int32 c = ChannelFor(14);
+			each([&](Int32 pid, size_t i) {
+				const Int32 id = static_cast<Int32>(bin->id[i]);
+				_master->SetData(pid, c, &id, DTYPE_LONG_VALUE);
+			});
+		}
+	}
+	else if (on(TW_PI_LOAD_VELOCITY))
+	{
+		// the .pxy and .tpc values join here with their readers
+		each([&](Int32 pid, size_t i) {
+			float v[3];
+			GetParticleVelocity(frame, static_cast<Int32>(i), v);
+			_master->SetVelocity(pid, Vector(v[0], v[1], v[2]));
+		});
+	}
+	if (done < n)
+	{
+		ShowMessage("Could not allocate particle");
+		return;
 	}
 
 	if (_id_mode)
@@ -791,6 +822,14 @@ void TWParticleImporter::LoadFrame(BaseObject* op, const ParticleFrame* frame)
 				_master->FreeParticle(slot);
 				slot = -1;
 			}
+}
+
+Int32 TWParticleImporter::ChannelFor(Int32 number) const
+{
+	for (const StandardChannel& c : STANDARD_CHANNELS)
+		if (c.number == number)
+			return _master->GetDataChannelNumber(String(c.name));
+	return -1;
 }
 
 void TWParticleImporter::MoveSubFrame(BaseObject* op, const ParticleFrame* frame, Float dt)

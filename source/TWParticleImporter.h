@@ -48,10 +48,13 @@ private:
 	// The host particle of file particle i, or -1 (ID mode: the slot of its file ID).
 	Int32 SlotOf(const ParticleFrame* frame, Int32 i) const;
 	Bool ResizeIdSlots(Int32 max_id);
+	// The master's channel for a number of the channel table, found by its name.
+	Int32 ChannelFor(Int32 number) const;
 
 	TP_MasterSystem* _master = nullptr;
 	TP_PGroup* _group = nullptr;
 	std::vector<Int32> _slots;
+	std::vector<Int32> _pids; // host particle per file particle of the load in progress
 	ImporterCache* _cache = nullptr;
 	RemoteFrameSequence _sequence;
 	FrameCacheSettings _settings;
