@@ -8,10 +8,12 @@
 #include <string>
 #include <unistd.h>
 
-static std::string FuzzPath()
+// The input file of this process, removed when the fuzzer exits.
+struct FuzzFile
 {
-	return "/tmp/sd_file_fuzz_" + std::to_string(getpid()) + ".sd";
-}
+	std::string path = "/tmp/sd_file_fuzz_" + std::to_string(getpid()) + ".sd";
+	~FuzzFile() { unlink(path.c_str()); }
+};
 
 // Touches what a reader says it holds, so that the sanitizers see a lie about a count.
 static float Touch(const SdSceneReader* r)
@@ -34,7 +36,8 @@ static float Touch(const SdSceneReader* r)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-	static const std::string path = FuzzPath();
+	static const FuzzFile input;
+	const std::string& path = input.path;
 	FILE* f = std::fopen(path.c_str(), "wb");
 	if (!f)
 		return 0;

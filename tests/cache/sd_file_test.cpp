@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -18,10 +19,25 @@
 namespace
 {
 
+// The files a test process made, removed when it exits.
+struct TempFiles
+{
+	std::vector<std::string> paths;
+	~TempFiles()
+	{
+		for (const std::string& p : paths)
+			std::remove(p.c_str());
+	}
+};
+
 std::string TempPath(const std::string& name)
 {
+	static TempFiles files;
 	// ctest runs the cases as parallel processes: each needs its own files.
-	return ::testing::TempDir() + "sd_file_test_" + std::to_string(getpid()) + "_" + name;
+	const std::string path = ::testing::TempDir() + "sd_file_test_" + std::to_string(getpid()) + "_" + name;
+	if (std::find(files.paths.begin(), files.paths.end(), path) == files.paths.end())
+		files.paths.push_back(path);
+	return path;
 }
 
 std::vector<unsigned char> Slurp(const std::string& path)
