@@ -76,6 +76,43 @@ TEST(Cli, ModuleThatFailsToStartExitsNonZero)
 	EXPECT_NE(ReadFile(dir / "err").find("PluginStart failed"), std::string::npos);
 }
 
+TEST(Cli, SampleSdWritesASceneThatInfoDescribes)
+{
+	TempDir dir;
+	const std::string scene = dir / "scene.sd";
+	CliRun w = Twconnect("sample sd " + scene + " --start 10 --end 14 --texture /tex/flag.png", dir / "err");
+	ASSERT_EQ(w.status, 0) << ReadFile(dir / "err");
+	CliRun j = Twconnect("info --json " + scene, dir / "err");
+	ASSERT_EQ(j.status, 0) << ReadFile(dir / "err");
+	for (const char* field : {"\"format\": \"sd\"", "\"version\": 6", "\"first_frame\": 10", "\"last_frame\": 14",
+			 "\"frames_in_file\": 5", "\"camera\": true", "\"axis_setup\": 6", "\"object_count\": 2",
+			 "\"kind\": \"rigid\", \"name\": \"Box\", \"texture\": \"\", \"vertices\": 8, \"triangles\": 12",
+			 "\"kind\": \"deforming\", \"name\": \"Flag\", \"texture\": \"/tex/flag.png\", \"vertices\": 45"})
+		EXPECT_NE(j.out.find(field), std::string::npos) << field << " missing from " << j.out;
+	EXPECT_EQ(j.out.front(), '{');
+	CliRun t = Twconnect("info " + scene);
+	EXPECT_EQ(t.status, 0);
+	EXPECT_NE(t.out.find("SD scene, version 6"), std::string::npos) << t.out;
+	EXPECT_NE(t.out.find("10 .. 14 (5 frames, all in the file)"), std::string::npos) << t.out;
+}
+
+TEST(Cli, DamagedSdFileAndBadSampleArguments)
+{
+	TempDir dir;
+	const std::string scene = dir / "scene.sd";
+	ASSERT_EQ(Twconnect("sample sd " + scene).status, 0);
+	// Cut inside the second object's geometry: the scene cannot be read at all.
+	WriteFile(dir / "cut.sd", ReadFile(scene).substr(0, 2000));
+	CliRun r = Twconnect("info " + dir / "cut.sd", dir / "err");
+	EXPECT_EQ(r.status, 1);
+	EXPECT_NE(ReadFile(dir / "err").find("object 1's descriptor or geometry runs past the end"), std::string::npos)
+		<< ReadFile(dir / "err");
+	EXPECT_EQ(Twconnect("sample sd " + (dir / "x.sd") + " --start 5 --end 4").status, 2);
+	EXPECT_EQ(Twconnect("sample sd " + (dir / "x.sd") + " --frames 4").status, 2);
+	EXPECT_EQ(Twconnect("sample sd").status, 2);
+	EXPECT_FALSE(FileExists(dir / "x.sd"));
+}
+
 } // namespace
 
 namespace

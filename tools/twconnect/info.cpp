@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 
 #include "info_mesh.h"
+#include "info_sd.h"
 #include "mesh_bin.h"
 
 namespace
@@ -238,6 +239,8 @@ int PrintMeshBin(const char* path, bool json)
 const InfoFormat FORMATS[] = {
 	{"particle .bin", DetectParticleBin, PrintParticleBin},
 	{"mesh .bin", DetectMeshBin, PrintMeshBin},
+	// SD files have no magic: named *.sd, or a header and descriptors that read (info_sd.cpp).
+	{"SD scene", InfoSdDetect, InfoSdPrint},
 };
 
 void Usage(FILE* out)

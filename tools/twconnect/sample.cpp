@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 
 #include "sample_mesh.h"
+#include "sample_sd.h"
 
 namespace
 {
@@ -29,7 +30,9 @@ void Usage(FILE* out)
 		"    --count N      particles per frame (default 10000)\n"
 		"    --version V    file version, 9 or 12 (default 12)\n"
 		"    --name NAME    sequence and fluid name (default splash)\n"
-		"    --padding D    digits of the frame number, 1 to 9 (default 5)\n");
+		"    --padding D    digits of the frame number, 1 to 9 (default 5)\n"
+		"  twconnect sample sd FILE [--start N] [--end N] [--texture PATH]\n"
+		"    one SD scene file: a rigid cube, a deforming flag and a camera\n");
 }
 
 
@@ -284,6 +287,7 @@ int SampleMesh(const std::vector<std::string>& args)
 const SampleKind KINDS[] = {
 	{"particles", SampleParticles},
 	{"mesh", SampleMesh},
+	{"sd", SampleSd},
 };
 
 } // namespace
