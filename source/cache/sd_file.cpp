@@ -1,4 +1,4 @@
-// sd_file.cpp - the SD open-file record and its record transfers (Part 6.1). The frame readers are
+// sd_file.cpp - the SD open-file record and its record transfers. The frame readers are
 // in sd_reader.cpp.
 #include "sd_file.h"
 

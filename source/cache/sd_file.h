@@ -1,5 +1,5 @@
 // sd_file.h - SD scene files (".sd"): the open-file record, its record transfers, and the two frame
-// readers that locate frames by computed 64-bit offsets (Part 6.1).
+// readers that locate frames by computed 64-bit offsets.
 //
 // One file holds a whole animated scene. Little-endian, unaligned, no padding; i32 signed, f32 and
 // f64 IEEE single and double, u8 a byte; a string is an i32 length and that many bytes, no zero.
@@ -65,9 +65,9 @@
 // The readers compute frame offsets from the descriptors with the version-6 sizes above; they never
 // read the header's size fields and never read through the file to find a frame.
 //
-// Departures from Part 6.1, most of them so that damaged files are refused rather than read:
-// - Record transfers return 1 when the record was moved whole and 0 otherwise (Part 6.1 has them
-//   return 0 unconditionally; no caller there looks at the result).
+// Choices of this library, most of them so that damaged files are refused rather than read:
+// - Record transfers return 1 when the record was moved whole and 0 otherwise, so that a caller
+//   can tell a failed transfer.
 // - Every count and length that comes from the file (N, V, T, name and texture lengths, the frame
 //   range) is checked against the file's size before anything is allocated from it. A record whose
 //   length does not fit in what is left of the file, or that is cut short, fails its transfer.
@@ -80,8 +80,8 @@
 // - The derived sizes (descriptor, geometry, frame record) are 64-bit; SdClose reports whether a
 //   file opened for writing was written whole; SdFindObject and SdObjectReaderOpen seek to the start
 //   of the file themselves.
-// - Additions: SdReopen, the bulk vertex transfers, SdObjectReaderReadFrame (Part 6.4's "loading a
-//   frame" without its message), the writer helpers and the layout sums.
+// - Additions: SdReopen, the bulk vertex transfers, SdObjectReaderReadFrame (the SD Anim object's
+//   frame load without its message), the writer helpers and the layout sums.
 #pragma once
 
 #include <cstdint>
@@ -282,7 +282,7 @@ struct SdSceneReader
 	SdObjectFrame* frames; // N, the current frame of each object
 	float** vertices; // N; V x 3 floats for a type-1 object once a frame was read, else null
 	int64_t* offsets; // offset_count entries, -1 until computed
-	// Added to Part 6.1's record: the number of frames (last - first + 1, at least 0), the entries of
+	// Beyond the file's own fields: the number of frames (last - first + 1, at least 0), the entries of
 	// `offsets`, and the layout sums.
 	int64_t frame_count;
 	int64_t offset_count;
@@ -308,7 +308,7 @@ void SdSceneFree(SdSceneReader* reader);
 
 // --- object reader: one object picked by name (a stand-alone SD Anim object)
 
-// As in SdObjectDescriptor, the three sizes are 64-bit (Part 6.1 has six i32).
+// As in SdObjectDescriptor, the three sizes are 64-bit, so sums over large scenes cannot overflow.
 struct SdObjectInfo
 {
 	int32_t type;
@@ -327,7 +327,7 @@ struct SdObjectReader
 	SdObjectInfo* selected; // the picked object's entry, or null
 	int32_t selected_index; // -1 when nothing is picked
 	float* vertices; // V x 3 floats of the picked object, or null
-	// Added to Part 6.1's record, as in SdSceneReader.
+	// Beyond the file's own fields, as in SdSceneReader.
 	int32_t object_count;
 	int64_t frame_count;
 	int64_t offset_count;

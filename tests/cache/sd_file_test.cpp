@@ -115,7 +115,7 @@ void FillDescriptor(SdObjectDescriptor* d, const TestObject& o, int k)
 	SdDescriptorSetSizes(d);
 }
 
-// Writes the scene in the writer's sequence of Part 6.1 (as the SD Exporter drives it).
+// Writes the scene in the order the writer takes (as the SD Exporter drives it).
 bool WriteScene(const std::string& path, const Scene& s)
 {
 	SdFile* file = SdOpen(path.c_str(), true);

@@ -275,7 +275,7 @@ bool WriteSampleSd(const char* path, int start, int end, const char* flag_textur
 		Describe(&file->descriptor, k, flag_texture);
 		ok = SdWriteObjectDescriptor(file) && WriteGeometry(file, k);
 	}
-	// The lens: a 36 mm aperture at 36 mm focal length on a 16:9 picture (Part 6.5's formula).
+	// The lens: a 36 mm aperture at 36 mm focal length on a 16:9 picture, as the exporter computes it.
 	Vec3 x, y, z, pos;
 	CameraAxes(static_cast<float>(start) / kFramesPerSecond, &x, &y, &z, &pos);
 	file->camera.fov = 2.0f * std::atan((36.0f / (1280.0f / 720.0f)) / (2.0f * 36.0f));
