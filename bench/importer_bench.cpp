@@ -163,6 +163,9 @@ void BM_ImporterMode0(benchmark::State& state)
 		for (int f = 1; f <= 20; ++f)
 			times.push_back(scene.Evaluate(f));
 		count = scene.Count();
+		if (std::getenv("TW_BENCH_VERBOSE"))
+			for (double t : times)
+				std::fprintf(stderr, "%.1f ms\n", t * 1e3);
 		std::sort(times.begin(), times.end());
 		median = times[times.size() / 2];
 	}
