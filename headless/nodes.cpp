@@ -134,6 +134,9 @@ BaseObject::~BaseObject()
 		BaseObject* child = GetDown();
 		BaseObject::Free(child);
 	}
+	// the host owns what a generator returned and what its deformers made
+	BaseObject::Free(_cache);
+	BaseObject::Free(_deform_cache);
 }
 
 Matrix BaseObject::GetMg() const

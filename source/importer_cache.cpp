@@ -2,16 +2,32 @@
 #include "importer_cache.h"
 
 #include <new>
+#include <set>
+
+namespace
+{
+
+// Every record made in this session. A record outlives its last user (a copy made before may still
+// name it and attach later), so they are freed together when the module ends; a pointer that is
+// not among them is never followed.
+std::set<ImporterCache*>& Records()
+{
+	static std::set<ImporterCache*> records;
+	return records;
+}
+
+} // namespace
 
 ImporterCache* AttachImporterCache(BaseList2D* op, Int32 pointer_id, const FrameCacheSettings* settings)
 {
 	BaseContainer* bc = op->GetDataInstance();
 	ImporterCache* cache = static_cast<ImporterCache*>(bc->GetVoid(pointer_id));
-	if (!cache)
+	if (!cache || !Records().count(cache))
 	{
 		cache = new (std::nothrow) ImporterCache();
 		if (!cache)
 			return nullptr;
+		Records().insert(cache);
 		cache->render.current = -1;
 		cache->viewport.current = -1;
 		bc->SetVoid(pointer_id, cache);
@@ -40,4 +56,11 @@ void DetachImporterCache(ImporterCache* cache, const FrameCacheSettings* setting
 		single.mode = FRAME_CACHE_ONE;
 		ReleaseCache(&cache->render, &single);
 	}
+}
+
+void FreeImporterCaches()
+{
+	for (ImporterCache* cache : Records())
+		delete cache;
+	Records().clear();
 }

@@ -21,3 +21,5 @@ ImporterCache* AttachImporterCache(BaseList2D* op, Int32 pointer_id, const Frame
 // The last user releases both tables; the record itself stays, since copies saved before may still
 // name it.
 void DetachImporterCache(ImporterCache* cache, const FrameCacheSettings* settings);
+// At the end of the module: frees every record (their users are gone by then).
+void FreeImporterCaches();

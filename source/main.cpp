@@ -1,6 +1,8 @@
 // main.cpp - module entry: registration of the eleven plug-ins and the start-up banner.
 #include "main.h"
 
+#include "importer_cache.h"
+
 #include "console.h"
 #include "plugin_ids.h"
 
@@ -48,6 +50,8 @@ Bool PluginStart()
 
 void PluginEnd()
 {
+	// the scene's objects are gone by now; what they shared goes with them
+	FreeImporterCaches();
 }
 
 Bool PluginMessage(Int32 id, void* data)
