@@ -75,6 +75,15 @@ Int64 IdSlotLimit(Int32 particle_count)
 	return 4 * static_cast<Int64>(particle_count) + 65536;
 }
 
+// One write per loaded particle; flattened, so that the store's writes are inlined into the loop.
+template <typename F>
+__attribute__((flatten)) void EachParticle(const Int32* pids, Int32 n, const F& write)
+{
+	for (Int32 i = 0; i < n; ++i)
+		if (pids[i] >= 0)
+			write(pids[i], static_cast<size_t>(i));
+}
+
 Vector Transform(const Matrix& m, const float p[3], Float scale)
 {
 	return m.off + m.v1 * (p[0] * scale) + m.v2 * (p[1] * scale) + m.v3 * (p[2] * scale);
@@ -723,12 +732,7 @@ void TWParticleImporter::LoadFrame(BaseObject* op, const ParticleFrame* frame)
 			_master->SetLife(pid, life);
 		}
 	}
-	const Int32* pids = _pids.data();
-	auto each = [pids, done](auto&& write) {
-		for (Int32 i = 0; i < done; ++i)
-			if (pids[i] >= 0)
-				write(pids[i], static_cast<size_t>(i));
-	};
+	auto each = [this, done](const auto& write) { EachParticle(_pids.data(), done, write); };
 	each([&](Int32 pid, size_t i) {
 		float p[3];
 		GetParticlePosition(frame, static_cast<Int32>(i), p);
