@@ -9,6 +9,7 @@
 
 #include "TW_Particle_Importer.h"
 #include "c4d_particles.h"
+#include "bench_frames.h"
 #include "particle_bin.h"
 
 #include <benchmark/benchmark.h>
@@ -42,11 +43,8 @@ struct ImporterFixture
 		dir = mkdtemp(tmpl);
 		for (int f = 0; f < FRAMES; ++f)
 			WriteFrame(f);
-		FILE* file = std::fopen(Path(0).c_str(), "rb");
-		std::fseek(file, 0, SEEK_END);
-		file_bytes = std::ftell(file);
-		std::fclose(file);
-		memcpy_seconds = MeasureMemcpy();
+		file_bytes = BenchFileBytes(Path(0));
+		memcpy_seconds = MedianMemcpySeconds(file_bytes);
 		if (!module.Load(TW_DEFAULT_PLUGIN_DIR))
 			std::abort();
 	}
@@ -63,47 +61,7 @@ struct ImporterFixture
 		std::snprintf(name, sizeof(name), "/flow_%05d.bin", frame);
 		return dir + name;
 	}
-	void WriteFrame(int frame)
-	{
-		BinParticleFrame* f = OpenParticleBin(Path(frame).c_str(), 1);
-		if (!f || !AllocateChannels(f, PARTICLES))
-			std::abort();
-		f->header.magic = PARTICLE_BIN_MAGIC;
-		SetParticleBinName(f, "flow");
-		f->header.version = 12;
-		f->header.frame = frame;
-		f->header.fps = 25;
-		f->header.particle_count = PARTICLES;
-		for (int i = 0; i < PARTICLES; ++i)
-		{
-			for (int c = 0; c < 3; ++c)
-			{
-				f->position[3 * i + c] = static_cast<float>(i % 1000) * 0.01f + c + frame;
-				f->velocity[3 * i + c] = static_cast<float>(c) - 1.0f;
-			}
-			f->age[i] = static_cast<float>(frame) * 0.04f;
-			f->density[i] = 1000.0f;
-			// a few particles leave between frames, so ID mode has work to do
-			f->id[i] = 1 + i + (i % 97 == 0 ? frame : 0);
-		}
-		if (!WriteParticleBin(f))
-			std::abort();
-		FreeParticleBin(f);
-	}
-	double MeasureMemcpy()
-	{
-		std::vector<char> a(static_cast<size_t>(file_bytes), 1), b(static_cast<size_t>(file_bytes), 2);
-		std::vector<double> times;
-		for (int k = 0; k < 11; ++k)
-		{
-			auto t0 = std::chrono::steady_clock::now();
-			std::memcpy(b.data(), a.data(), a.size());
-			benchmark::ClobberMemory();
-			times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
-		}
-		std::sort(times.begin(), times.end());
-		return times[times.size() / 2];
-	}
+	void WriteFrame(int frame) { WriteBenchParticleFrame(Path(frame), frame, PARTICLES, "flow", 97); }
 };
 
 ImporterFixture& Fixture()

@@ -1,0 +1,68 @@
+// bench_frames.cpp - what the particle benchmarks share: their frame files and the memcpy they are measured against.
+#include "bench_frames.h"
+
+#include "particle_bin.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+void WriteBenchParticleFrame(const std::string& path, int frame, int count, const char* name, int id_stride_frame)
+{
+	BinParticleFrame* f = OpenParticleBin(path.c_str(), 1);
+	if (!f || !AllocateChannels(f, count))
+		std::abort();
+	f->header.magic = PARTICLE_BIN_MAGIC;
+	SetParticleBinName(f, name);
+	f->header.version = 12;
+	f->header.frame = frame;
+	f->header.fps = 25;
+	f->header.particle_count = count;
+	f->header.radius = 0.1f;
+	for (int i = 0; i < count; ++i)
+	{
+		for (int c = 0; c < 3; ++c)
+		{
+			f->position[3 * i + c] = static_cast<float>(i % 1000) * 0.01f + c + frame;
+			f->velocity[3 * i + c] = static_cast<float>(c) - 1.0f;
+		}
+		f->age[i] = static_cast<float>(frame) * 0.04f;
+		f->density[i] = 1000.0f;
+		f->id[i] = id_stride_frame > 0 ? 1 + i + (i % id_stride_frame == 0 ? frame : 0) : i;
+	}
+	if (!WriteParticleBin(f))
+		std::abort();
+	FreeParticleBin(f);
+}
+
+double MedianMemcpySeconds(int64_t bytes)
+{
+	std::vector<char> a(static_cast<size_t>(bytes), 1), b(static_cast<size_t>(bytes), 2);
+	std::vector<double> times;
+	for (int k = 0; k < 11; ++k)
+	{
+		auto t0 = std::chrono::steady_clock::now();
+		std::memcpy(b.data(), a.data(), a.size());
+		benchmark::ClobberMemory();
+		times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+		std::swap(a, b);
+	}
+	std::sort(times.begin(), times.end());
+	return times[times.size() / 2];
+}
+
+int64_t BenchFileBytes(const std::string& path)
+{
+	FILE* file = std::fopen(path.c_str(), "rb");
+	if (!file)
+		std::abort();
+	std::fseek(file, 0, SEEK_END);
+	int64_t bytes = std::ftell(file);
+	std::fclose(file);
+	return bytes;
+}
