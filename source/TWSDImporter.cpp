@@ -3,6 +3,19 @@
 
 #include "main.h"
 #include "plugin_ids.h"
+#include "sd_pending.h"
+
+static PendingSdAnim* g_pending_sd_anim = nullptr;
+
+PendingSdAnim* GetPendingSdAnim()
+{
+	return g_pending_sd_anim;
+}
+
+void SetPendingSdAnim(PendingSdAnim* pending)
+{
+	g_pending_sd_anim = pending;
+}
 
 Bool TWSDImporter::Execute(BaseDocument* doc)
 {
