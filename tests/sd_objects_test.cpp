@@ -1,0 +1,440 @@
+// sd_objects_test.cpp - the SD Reader and SD Anim objects in the headless host: frames, placing, blending, baking.
+#include "headless.h"
+#include "test_support.h"
+
+#include "TW_SD_Anim.h"
+#include "TW_SD_Reader.h"
+#include "c4d_animation.h"
+#include "c4d_polygon.h"
+#include "sd_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+struct SceneObject
+{
+	const char* name;
+	uint8_t type;
+	int32_t vertex_count;
+};
+
+// Motion of the test scenes. Rigid object k at frame n turns by 0.1 n about Y and sits at
+// (0.1 n, 1 + k, -0.01 n); vertex i of deforming object k sits at (0.5 i, 0.1 n, 0.25 k).
+void RigidTransform(int k, double n, float* t)
+{
+	const float a = static_cast<float>(0.1 * n);
+	const float values[12] = {std::cos(a), 0.0f, -std::sin(a), 0.0f, 1.0f, 0.0f, std::sin(a), 0.0f, std::cos(a),
+		static_cast<float>(0.1 * n), 1.0f + k, static_cast<float>(-0.01 * n)};
+	std::memcpy(t, values, sizeof(values));
+}
+
+Vector Vertex(int k, int i, double n)
+{
+	return Vector(0.5 * i, 0.1 * n, 0.25 * k);
+}
+
+void WriteScene(const std::string& path, const std::vector<SceneObject>& objects, int first, int last)
+{
+	SdFile* file = SdOpen(path.c_str(), true);
+	ASSERT_NE(file, nullptr);
+	file->version = SD_VERSION;
+	file->axis_setup = SD_AXIS_SETUP;
+	file->object_count = static_cast<int32_t>(objects.size());
+	file->first_frame = first;
+	file->last_frame = last;
+	ASSERT_TRUE(SdWriteHeader(file));
+	auto describe = [&](const SceneObject& o) {
+		SdObjectDescriptor* d = &file->descriptor;
+		d->type = o.type;
+		SdDescriptorSetName(d, o.name);
+		SdDescriptorSetTexture(d, nullptr);
+		d->vertex_count = o.vertex_count;
+		d->triangle_count = 0;
+		SdDescriptorSetSizes(d);
+	};
+	for (const SceneObject& o : objects)
+	{
+		describe(o);
+		ASSERT_TRUE(SdWriteObjectDescriptor(file));
+		for (int i = 0; i < o.vertex_count; ++i)
+			ASSERT_TRUE(SdWriteVertex(file));
+	}
+	for (int n = first; n <= last; ++n)
+	{
+		file->frame_number = n;
+		ASSERT_TRUE(SdWriteFrameNumber(file));
+		for (size_t k = 0; k < objects.size(); ++k)
+		{
+			const SceneObject& o = objects[k];
+			describe(o);
+			std::memset(&file->object_frame, 0, sizeof(file->object_frame) - sizeof(file->object_frame.double_vectors));
+			RigidTransform(static_cast<int>(k), n, file->object_frame.transform);
+			ASSERT_TRUE(SdWriteObjectFrame(file));
+			for (int i = 0; o.type == SD_OBJECT_DEFORMING && i < o.vertex_count; ++i)
+			{
+				const Vector v = Vertex(static_cast<int>(k), i, n);
+				file->vertex[0] = static_cast<float>(v.x);
+				file->vertex[1] = static_cast<float>(v.y);
+				file->vertex[2] = static_cast<float>(v.z);
+				ASSERT_TRUE(SdWriteVertex(file));
+			}
+		}
+	}
+	ASSERT_EQ(SdClose(file), 1);
+}
+
+// What placing gives rigid object k at (fractional) frame n: the record blended linearly, in host units.
+Matrix Placed(int k, double n, double scale = 1.0)
+{
+	const int whole = static_cast<int>(std::floor(n));
+	float a[12], b[12], t[12];
+	RigidTransform(k, whole, a);
+	RigidTransform(k, whole + 1, b);
+	const float f = static_cast<float>(n - whole);
+	for (int i = 0; i < 12; ++i)
+		t[i] = a[i] + (b[i] - a[i]) * f;
+	return Matrix(Vector(t[9], t[10], t[11]) * (100.0 * scale), Vector(t[0], t[1], t[2]) * scale,
+		Vector(t[3], t[4], t[5]) * scale, Vector(t[6], t[7], t[8]) * scale);
+}
+
+bool Near(const Vector& a, const Vector& b, double tolerance = 1e-3)
+{
+	return std::fabs(a.x - b.x) < tolerance && std::fabs(a.y - b.y) < tolerance && std::fabs(a.z - b.z) < tolerance;
+}
+
+::testing::AssertionResult SameMatrix(const Matrix& a, const Matrix& b)
+{
+	if (Near(a.off, b.off) && Near(a.v1, b.v1, 1e-5) && Near(a.v2, b.v2, 1e-5) && Near(a.v3, b.v3, 1e-5))
+		return ::testing::AssertionSuccess();
+	return ::testing::AssertionFailure() << "off (" << a.off.x << ", " << a.off.y << ", " << a.off.z << ") vs ("
+										 << b.off.x << ", " << b.off.y << ", " << b.off.z << "), v1.x " << a.v1.x
+										 << " vs " << b.v1.x;
+}
+
+const std::vector<SceneObject> BOX_AND_FLAG = {{"Box", SD_OBJECT_RIGID, 8}, {"Flag", SD_OBJECT_DEFORMING, 4}};
+
+class SdObjects : public ::testing::Test
+{
+protected:
+	void SetUp() override
+	{
+		headless::Reset();
+		ASSERT_TRUE(module.Load(BuiltPluginFolder()));
+		doc = BaseDocument::Alloc();
+		doc->SetFps(24);
+		headless::SetActiveDocument(doc);
+		scene = dir / "scene.sd";
+		WriteScene(scene, BOX_AND_FLAG, 0, 60);
+	}
+	void TearDown() override
+	{
+		headless::SetActiveDocument(nullptr);
+		BaseDocument::Free(doc);
+		module.Unload();
+		headless::Reset();
+	}
+
+	BaseObject* AddReader(const std::string& path)
+	{
+		BaseObject* reader = BaseObject::Alloc(TW_SD_Reader);
+		doc->InsertObject(reader, nullptr, nullptr);
+		headless::UserSetParameter(reader, TW_SD_FILE, GeData(Filename(path)));
+		return reader;
+	}
+	PolygonObject* AddPolygon(const char* name, BaseObject* parent, Int32 points)
+	{
+		PolygonObject* op = PolygonObject::Alloc(points, 0);
+		op->SetName(String(name));
+		doc->InsertObject(op, parent, nullptr);
+		return op;
+	}
+	BaseObject* AddAnim(BaseObject* parent)
+	{
+		BaseObject* anim = BaseObject::Alloc(TW_SD_Anim);
+		doc->InsertObject(anim, parent, nullptr);
+		return anim;
+	}
+	void EvaluateAt(double frame)
+	{
+		doc->SetTime(BaseTime(frame * 1000.0, 24000.0));
+		doc->ExecutePasses(nullptr, true, true, true, 0);
+	}
+	static Matrix DeformedMl(const BaseObject* op)
+	{
+		return op->GetDeformCache() ? op->GetDeformCache()->GetMl() : Matrix(Vector(-1.0), Vector(), Vector(), Vector());
+	}
+	static Vector DeformedPoint(const BaseObject* op, Int32 i)
+	{
+		const PointObject* p = dynamic_cast<const PointObject*>(op->GetDeformCache());
+		return p && i < p->GetPointCount() ? p->GetPointR()[i] : Vector(-1.0);
+	}
+	static Int32 SdFrame(const BaseObject* op) { return op->GetDataInstance()->GetInt32(TW_SD_SD_FRAME); }
+
+	headless::Module module;
+	BaseDocument* doc = nullptr;
+	TempDir dir;
+	std::string scene;
+};
+
+TEST_F(SdObjects, ReaderMapsDocumentFramesToSdFrames)
+{
+	BaseObject* reader = AddReader(scene);
+	struct Case
+	{
+		Int32 start, end, offset;
+		bool reverse, hold;
+		double frame;
+		Int32 sd;
+	};
+	const Case cases[] = {
+		{0, 60, 0, false, false, 30, 30},
+		{0, 60, 0, false, false, 61, -1},
+		{0, 60, 0, false, true, 61, 60},
+		{0, 60, 0, false, true, 500, 60},
+		{0, 60, 5, false, false, 3, -1}, // maps to -2, before the file
+		{10, 20, 5, true, false, 10, 15},
+		{10, 20, 5, true, false, 20, 5},
+		{10, 20, 5, true, false, 21, -1},
+		{10, 20, 5, true, true, 21, 5},
+		{10, 20, 5, true, false, 9, -1},
+	};
+	for (const Case& c : cases)
+	{
+		headless::UserSetParameter(reader, TW_SD_START, GeData(c.start));
+		headless::UserSetParameter(reader, TW_SD_END, GeData(c.end));
+		headless::UserSetParameter(reader, TW_SD_OFFSET, GeData(c.offset));
+		headless::UserSetParameter(reader, TW_SD_REVERSE, GeData(c.reverse));
+		headless::UserSetParameter(reader, TW_SD_HOLD, GeData(c.hold));
+		EvaluateAt(c.frame);
+		EXPECT_EQ(SdFrame(reader), c.sd) << c.start << ".." << c.end << " offset " << c.offset << " reverse " << c.reverse
+										 << " hold " << c.hold << " frame " << c.frame;
+	}
+}
+
+TEST_F(SdObjects, ReaderRangeFollowsTheFileButSurvivesReloading)
+{
+	BaseObject* reader = AddReader(scene);
+	EXPECT_EQ(reader->GetDataInstance()->GetInt32(TW_SD_START), 0);
+	EXPECT_EQ(reader->GetDataInstance()->GetInt32(TW_SD_END), 60);
+
+	const std::string other = dir / "other.sd";
+	WriteScene(other, BOX_AND_FLAG, 3, 9);
+	headless::UserSetParameter(reader, TW_SD_FILE, GeData(Filename(other)));
+	EXPECT_EQ(reader->GetDataInstance()->GetInt32(TW_SD_START), 3);
+	EXPECT_EQ(reader->GetDataInstance()->GetInt32(TW_SD_END), 9);
+
+	// The user's narrower range of the same file is kept when a loaded copy opens it again.
+	headless::UserSetParameter(reader, TW_SD_START, GeData(Int32(5)));
+	BaseDocument* loaded = headless::LoadDocument(headless::SaveDocument(doc));
+	ASSERT_NE(loaded, nullptr);
+	loaded->SetTime(BaseTime(4.0, 24.0));
+	loaded->ExecutePasses(nullptr, true, true, true, 0);
+	BaseObject* copy = loaded->GetFirstObject();
+	EXPECT_EQ(copy->GetDataInstance()->GetInt32(TW_SD_START), 5);
+	EXPECT_EQ(SdFrame(copy), -1);
+	BaseDocument::Free(loaded);
+}
+
+TEST_F(SdObjects, AnimUnderReaderPlacesRigidAndDeformingObjects)
+{
+	BaseObject* reader = AddReader(scene);
+	PolygonObject* box = AddPolygon("Box", reader, 8);
+	PolygonObject* flag = AddPolygon("Flag", reader, 4);
+	BaseObject* box_anim = AddAnim(box);
+	BaseObject* flag_anim = AddAnim(flag);
+	EvaluateAt(12);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 12)));
+	for (Int32 i = 0; i < 4; ++i)
+		EXPECT_TRUE(Near(DeformedPoint(flag, i), Vertex(1, i, 12) * 100.0)) << i;
+	EXPECT_EQ(SdFrame(box_anim), 12);
+	EXPECT_EQ(SdFrame(flag_anim), 12);
+
+	// The SD Reader's scale rules, and its parameters are not the objects' own to change.
+	headless::UserSetParameter(reader, TW_SD_SCALE, GeData(2.0));
+	EvaluateAt(13);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 13, 2.0)));
+	EXPECT_TRUE(Near(DeformedPoint(flag, 3), Vertex(1, 3, 13) * 200.0));
+	EXPECT_FALSE(headless::IsEnabled(box_anim, TW_SD_SCALE));
+	EXPECT_FALSE(headless::IsEnabled(box_anim, TW_SD_FILE));
+	EXPECT_TRUE(headless::IsEnabled(box_anim, TW_SD_BAKE));
+	EXPECT_TRUE(headless::IsEnabled(box_anim, TW_SD_UNBAKE));
+
+	// Outside the range the objects keep their own shape and matrix.
+	EvaluateAt(70);
+	EXPECT_EQ(SdFrame(reader), -1);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Matrix()));
+	EXPECT_TRUE(Near(DeformedPoint(flag, 2), Vector()));
+}
+
+TEST_F(SdObjects, ReaderBlendsFromTheFrameAsReadAndReadsEachFrameOnce)
+{
+	BaseObject* reader = AddReader(scene);
+	PolygonObject* box = AddPolygon("Box", reader, 8);
+	PolygonObject* flag = AddPolygon("Flag", reader, 4);
+	AddAnim(box);
+	AddAnim(flag);
+	EvaluateAt(10.5);
+	EXPECT_EQ(SdFrame(reader), 10);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 10.5)));
+	EXPECT_TRUE(Near(DeformedPoint(flag, 1), Vertex(1, 1, 10.5) * 100.0));
+
+	// Frames 10 and 11 are in memory: without the file the same and nearby times still show.
+	ASSERT_EQ(std::remove(scene.c_str()), 0);
+	EvaluateAt(10.5);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 10.5)));
+	// Each blend starts from frame 10 as read, not from the previous blend.
+	EvaluateAt(10.25);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 10.25)));
+	EXPECT_TRUE(Near(DeformedPoint(flag, 1), Vertex(1, 1, 10.25) * 100.0));
+	// and the whole frame shows unblended again.
+	EvaluateAt(10);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 10)));
+	EXPECT_TRUE(Near(DeformedPoint(flag, 3), Vertex(1, 3, 10) * 100.0));
+
+	// A frame that must be read now is not there: nothing is placed, and no message is shown.
+	EvaluateAt(11);
+	EXPECT_EQ(SdFrame(reader), -1);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Matrix()));
+	EXPECT_TRUE(headless::MessageBoxes().empty());
+}
+
+TEST_F(SdObjects, StandAloneAnimPlacesBlendsAndCompensatesItsParent)
+{
+	PolygonObject* box = AddPolygon("Box", nullptr, 8);
+	BaseObject* anim = AddAnim(box);
+	headless::UserSetParameter(anim, TW_SD_FILE, GeData(Filename(scene)));
+	EvaluateAt(7);
+	EXPECT_EQ(anim->GetName(), "Box Animation");
+	EXPECT_EQ(anim->GetDataInstance()->GetInt32(TW_SD_END), 60);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 7)));
+	EXPECT_EQ(SdFrame(anim), 7);
+	EvaluateAt(7.5);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 7.5)));
+	EvaluateAt(7.75);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 7.75)));
+
+	// The parent's position is not compensated, its axes are.
+	box->SetMl(Matrix(Vector(5.0, 0.0, 0.0), Vector(1, 0, 0), Vector(0, 1, 0), Vector(0, 0, 1)));
+	EvaluateAt(8);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 8)));
+	const Matrix turned(Vector(5.0, 0.0, 0.0), Vector(0, 0, -1), Vector(0, 1, 0), Vector(1, 0, 0));
+	box->SetMl(turned);
+	EvaluateAt(9);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), ~turned * Placed(0, 9)));
+
+	// Disabled: nothing is loaded and the parent is not changed.
+	box->SetMl(Matrix());
+	headless::UserSetParameter(anim, TW_SD_DISABLE, GeData(true));
+	EvaluateAt(10);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Matrix()));
+	EXPECT_EQ(SdFrame(anim), -1);
+	headless::UserSetParameter(anim, TW_SD_DISABLE, GeData(false));
+
+	// Past the file's frames the parent keeps its own matrix; a missing next frame only stops the blend.
+	headless::UserSetParameter(anim, TW_SD_END, GeData(Int32(80)));
+	EvaluateAt(60.5);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 60)));
+	EvaluateAt(61);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Matrix()));
+	EXPECT_TRUE(headless::MessageBoxes().empty());
+}
+
+TEST_F(SdObjects, AnimIsNamedAfterItsParentAndFollowsAMove)
+{
+	BaseObject* lone = AddAnim(nullptr);
+	EvaluateAt(0);
+	EXPECT_EQ(lone->GetName(), "Tidewell SD Animation");
+
+	PolygonObject* box = AddPolygon("Box", nullptr, 8);
+	PolygonObject* flag = AddPolygon("Flag", nullptr, 4);
+	BaseObject* anim = AddAnim(box);
+	headless::UserSetParameter(anim, TW_SD_FILE, GeData(Filename(scene)));
+	EvaluateAt(5);
+	EXPECT_EQ(anim->GetName(), "Box Animation");
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 5)));
+
+	doc->InsertObject(anim, flag, nullptr);
+	EvaluateAt(5);
+	EXPECT_EQ(anim->GetName(), "Flag Animation");
+	EXPECT_EQ(box->GetDeformCache(), nullptr);
+	for (Int32 i = 0; i < 4; ++i)
+		EXPECT_TRUE(Near(DeformedPoint(flag, i), Vertex(1, i, 5) * 100.0)) << i;
+}
+
+TEST_F(SdObjects, BakingKeysEveryFrameOnNineTracksAndUnbakingRemovesExactlyThose)
+{
+	WriteScene(scene, BOX_AND_FLAG, 0, 10);
+	BaseObject* reader = AddReader(scene);
+	PolygonObject* box = AddPolygon("Box", reader, 8);
+	PolygonObject* plain = AddPolygon("Plain", reader, 3); // no SD Anim object: the button skips it
+	BaseObject* anim = AddAnim(box);
+	EvaluateAt(0);
+	EXPECT_EQ(reader->GetDataInstance()->GetInt32(TW_SD_END), 10);
+
+	// A key of the user's own, outside the baked range.
+	const DescID pos_x(DescLevel(ID_BASEOBJECT_REL_POSITION, DTYPE_VECTOR, 0), DescLevel(VECTOR_X, DTYPE_REAL, 0));
+	CTrack* own = CTrack::Alloc(box, pos_x);
+	ASSERT_NE(own, nullptr);
+	box->InsertTrackSorted(own);
+	own->GetCurve()->AddKey(BaseTime(20.0, 24.0))->SetValue(own->GetCurve(), 1.0);
+
+	headless::PressButton(reader, TW_SD_BAKE);
+	EXPECT_EQ(plain->GetFirstCTrack(), nullptr);
+	Int32 tracks = 0;
+	for (CTrack* t = box->GetFirstCTrack(); t; t = t->GetNext())
+	{
+		++tracks;
+		const bool own_track = t->GetDescriptionID() == pos_x;
+		ASSERT_EQ(t->GetCurve()->GetKeyCount(), own_track ? 12 : 11);
+		for (Int32 f = 0; f <= 10; ++f)
+			EXPECT_NE(t->GetCurve()->FindKey(BaseTime(f, 24.0)), nullptr) << f;
+	}
+	EXPECT_EQ(tracks, 9);
+	EXPECT_NEAR(box->FindCTrack(pos_x)->GetCurve()->FindKey(BaseTime(3.0, 24.0))->GetValue(), 30.0, 1e-3);
+
+	// A baked rigid object is played by its keys; the SD Anim object leaves it alone.
+	EvaluateAt(4);
+	EXPECT_TRUE(SameMatrix(box->GetMl(), Placed(0, 4)));
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 4)));
+	EXPECT_EQ(SdFrame(anim), -1);
+
+	headless::PressButton(reader, TW_SD_UNBAKE);
+	tracks = 0;
+	for (CTrack* t = box->GetFirstCTrack(); t; t = t->GetNext())
+	{
+		++tracks;
+		EXPECT_EQ(t->GetCurve()->GetKeyCount(), t->GetDescriptionID() == pos_x ? 1 : 0);
+	}
+	EXPECT_EQ(tracks, 9);
+	ASSERT_NE(own->GetCurve()->FindKey(BaseTime(20.0, 24.0)), nullptr);
+	EXPECT_TRUE(SameMatrix(box->GetMl(), Matrix()));
+	// Driving again once the keys are gone.
+	EvaluateAt(6);
+	EXPECT_EQ(SdFrame(anim), 6);
+}
+
+TEST_F(SdObjects, FilesAreReportedOnlyWhenAskedForAndNotTwice)
+{
+	BaseObject* reader = AddReader(scene);
+	PolygonObject* box = AddPolygon("Box", reader, 8);
+	BaseObject* anim = AddAnim(box);
+	anim->GetDataInstance()->SetBool(TW_SD_COLLECT, true);
+	EXPECT_TRUE(headless::CollectAssets(doc, ASSETDATA_FLAG_WITHCACHES).empty());
+	reader->GetDataInstance()->SetBool(TW_SD_COLLECT, true);
+	EXPECT_TRUE(headless::CollectAssets(doc, 0).empty());
+	std::vector<AssetEntry> assets = headless::CollectAssets(doc, ASSETDATA_FLAG_WITHCACHES);
+	ASSERT_EQ(assets.size(), 1u); // the SD Anim object beneath leaves it to the SD Reader
+	EXPECT_EQ(assets[0].file.Get(), scene);
+	EXPECT_EQ(assets[0].owner, reader);
+	EXPECT_EQ(assets[0].param_id, -1);
+}
+
+} // namespace
