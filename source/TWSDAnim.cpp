@@ -198,6 +198,7 @@ void TWSDAnim::SdAnimOpen(BaseObject* mod)
 	{
 		std::strncpy(path, reader->Scene()->file->path, sizeof(path) - 1);
 		path[sizeof(path) - 1] = '\0';
+		_reader_openings = reader->Openings();
 	}
 	else
 		SdResolveFile(Settings(mod), path);
@@ -250,9 +251,10 @@ void TWSDAnim::SdAnimCheckDirty(BaseObject* mod, BaseDocument* doc)
 		SdAnimOpen(mod);
 		changed = true;
 	}
-	// The SD Reader above opened another file: its objects are indexed afresh.
+	// The SD Reader above opened its file again (perhaps another one, or the same one rewritten): its
+	// objects are indexed afresh. Only once it has a scene, as without one it retries at every evaluation.
 	const TWSDReader* data = TWSDReader::Of(_reader);
-	if (data && data->Scene() && std::strcmp(data->Scene()->file->path, _open_path) != 0)
+	if (data && data->Scene() && (data->Openings() != _reader_openings || std::strcmp(data->Scene()->file->path, _open_path) != 0))
 	{
 		SdAnimOpen(mod);
 		changed = true;

@@ -61,5 +61,6 @@ private:
 	Bool _next_valid = false;
 	char _open_path[256]; // the resolved file of the last opening, empty for none
 	UInt32 _placed_generation = 0; // of the SD Reader's data last placed
+	UInt32 _reader_openings = 0; // of the SD Reader's file when the object was picked
 	std::vector<float> _blended; // scratch for blended vertices
 };

@@ -133,6 +133,7 @@ void TWSDReader::SdReaderOpen(BaseObject* op)
 	_scene = SdSceneOpen(path);
 	if (!_scene)
 		return;
+	++_openings;
 	SdSetRange(op, path, _scene->file->first_frame, _scene->file->last_frame);
 	SdCloseStream(_scene->file);
 }

@@ -51,6 +51,8 @@ public:
 	// a counter that changes whenever that data does.
 	const SdSceneReader* Scene() const { return _scene; }
 	UInt32 Generation() const { return _generation; }
+	// Grows with every opening of the file: the objects beneath pick their object again.
+	UInt32 Openings() const { return _openings; }
 	// The SD Reader data of op, or null when op is not an SD Reader.
 	static TWSDReader* Of(const BaseObject* op);
 
@@ -71,4 +73,5 @@ private:
 	std::vector<std::vector<float>> _base_vertices; // per type-1 object
 	Bool _blended = false;
 	UInt32 _generation = 0;
+	UInt32 _openings = 0;
 };

@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -272,6 +273,39 @@ TEST_F(SdObjects, AnimUnderReaderPlacesRigidAndDeformingObjects)
 	EXPECT_EQ(SdFrame(reader), -1);
 	EXPECT_TRUE(SameMatrix(DeformedMl(box), Matrix()));
 	EXPECT_TRUE(Near(DeformedPoint(flag, 2), Vector()));
+
+	// A file with the objects in another order: each object is picked again by its name.
+	const std::string swapped = dir / "swapped.sd";
+	WriteScene(swapped, {{"Flag", SD_OBJECT_DEFORMING, 4}, {"Box", SD_OBJECT_RIGID, 8}}, 0, 60);
+	headless::UserSetParameter(reader, TW_SD_FILE, GeData(Filename(swapped)));
+	headless::UserSetParameter(reader, TW_SD_SCALE, GeData(1.0));
+	EvaluateAt(14);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(1, 14)));
+	EXPECT_TRUE(Near(DeformedPoint(flag, 3), Vertex(0, 3, 14) * 100.0));
+}
+
+TEST_F(SdObjects, SampleSceneWithItsCameraPlaysUnderAReader)
+{
+	// The command-line tool's sample: a cube "Box", a deforming "Flag" and a camera after them.
+	const std::string sample = dir / "sample.sd";
+	const std::string cmd = std::string(TW_TWCONNECT) + " sample sd " + sample + " --start 0 --end 24 >/dev/null";
+	ASSERT_EQ(std::system(cmd.c_str()), 0);
+	BaseObject* reader = AddReader(sample);
+	PolygonObject* box = AddPolygon("Box", reader, 8);
+	PolygonObject* flag = AddPolygon("Flag", reader, 45);
+	AddAnim(box);
+	AddAnim(flag);
+	EvaluateAt(0);
+	// At rest the cube sits at (-1.5, 0.5, 0) m, unturned; the flag's pole corner at (0.5, 1, 0) m.
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Matrix(Vector(-150.0, 50.0, 0.0), Vector(1, 0, 0), Vector(0, 1, 0), Vector(0, 0, 1))));
+	EXPECT_TRUE(Near(DeformedPoint(flag, 0), Vector(50.0, 100.0, 0.0)));
+	// Half a second in (frame 12 at 24 fps, the file's frame 12) the cube is at the top of its bounce.
+	EvaluateAt(12);
+	const Matrix m = DeformedMl(box);
+	EXPECT_NEAR(m.off.x, -150.0, 1e-3);
+	EXPECT_NEAR(m.off.y, 50.0 + 50.0 * std::fabs(std::sin(3.14159265 * 12.0 / 25.0)), 1e-2);
+	EXPECT_NEAR(m.v1.x, std::cos(0.25 * 3.14159265 * 12.0 / 25.0), 1e-5);
+	EXPECT_TRUE(Near(DeformedPoint(flag, 0), Vector(50.0, 100.0, 0.0)));
 }
 
 TEST_F(SdObjects, ReaderBlendsFromTheFrameAsReadAndReadsEachFrameOnce)
