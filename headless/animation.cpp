@@ -40,25 +40,27 @@ CKey* CCurve::GetKey(Int32 index) const
 	return _keys[static_cast<size_t>(index)].get();
 }
 
+// Index of the first key not before time (keys are in time order).
+static size_t LowerBound(const std::vector<std::unique_ptr<CKey>>& keys, const BaseTime& time)
+{
+	auto it = std::lower_bound(keys.begin(), keys.end(), time,
+		[](const std::unique_ptr<CKey>& k, const BaseTime& t) { return k->GetTime() < t; });
+	return static_cast<size_t>(it - keys.begin());
+}
+
 CKey* CCurve::FindKey(const BaseTime& time, Int32* idx) const
 {
-	for (size_t i = 0; i < _keys.size(); ++i)
-		if (_keys[i]->_time == time)
-		{
-			if (idx)
-				*idx = static_cast<Int32>(i);
-			return _keys[i].get();
-		}
+	const size_t i = LowerBound(_keys, time);
+	const bool found = i < _keys.size() && _keys[i]->_time == time;
 	if (idx)
-		*idx = -1;
-	return nullptr;
+		*idx = found ? static_cast<Int32>(i) : -1;
+	return found ? _keys[i].get() : nullptr;
 }
 
 CKey* CCurve::AddKey(const BaseTime& time, Int32* nidx)
 {
-	size_t i = 0;
-	while (i < _keys.size() && _keys[i]->_time < time)
-		++i;
+	// keys recorded frame by frame arrive in order: appending needs no search
+	const size_t i = _keys.empty() || _keys.back()->_time < time ? _keys.size() : LowerBound(_keys, time);
 	if (i < _keys.size() && _keys[i]->_time == time)
 	{
 		if (nidx)
@@ -91,9 +93,7 @@ Float CCurve::GetValue(const BaseTime& time, Int32 fps) const
 		return _keys.front()->_value;
 	if (time >= _keys.back()->_time)
 		return _keys.back()->_value;
-	size_t i = 1;
-	while (_keys[i]->_time < time)
-		++i;
+	const size_t i = LowerBound(_keys, time);
 	const CKey& a = *_keys[i - 1];
 	const CKey& b = *_keys[i];
 	const Float span = b._time.Get() - a._time.Get();

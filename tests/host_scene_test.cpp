@@ -166,6 +166,55 @@ TEST_F(HostScene, CommandsCreateObjectsAndMaterialsListInOrder)
 	EXPECT_EQ(headless::DrawViewsCount(), 1);
 }
 
+// A deformer that moves its parent's copy to x = 10 and records what the host asked it.
+class ProbeModifier : public ObjectData
+{
+public:
+	static int checks;
+	static bool copy_dirty;
+	static NodeData* Alloc() { return new ProbeModifier(); }
+	void CheckDirty(BaseObject* op, BaseDocument* doc) override
+	{
+		(void)doc;
+		++checks;
+		op->SetDirty(DIRTYFLAGS_MATRIX | DIRTYFLAGS_DATA);
+	}
+	Bool ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* op, const Matrix& op_mg, const Matrix& mod_mg, Float lod,
+		Int32 flags) override
+	{
+		(void)mod; (void)doc; (void)op_mg; (void)mod_mg; (void)lod; (void)flags;
+		copy_dirty = op->IsDirty(DIRTYFLAGS_MATRIX | DIRTYFLAGS_DATA);
+		op->SetMl(Matrix(Vector(10, 0, 0), Vector(1, 0, 0), Vector(0, 1, 0), Vector(0, 0, 1)));
+		op->Message(MSG_UPDATE);
+		return true;
+	}
+};
+int ProbeModifier::checks = 0;
+bool ProbeModifier::copy_dirty = false;
+
+TEST_F(HostScene, DeformersAreAskedThenDeformAFreshCopyOfTheKeyedParent)
+{
+	const Int32 id = 1999001;
+	ASSERT_TRUE(RegisterObjectPlugin(id, "Probe", OBJECT_MODIFIER, ProbeModifier::Alloc, String(), nullptr, 0));
+	BaseObject* parent = BaseObject::Alloc(Onull);
+	doc->InsertObject(parent, nullptr, nullptr);
+	BaseObject* mod = BaseObject::Alloc(id);
+	ASSERT_NE(mod, nullptr);
+	doc->InsertObject(mod, parent, nullptr);
+	Key(parent, ID_BASEOBJECT_REL_POSITION, VECTOR_Y, 0, 0.0);
+	Key(parent, ID_BASEOBJECT_REL_POSITION, VECTOR_Y, 10, 20.0);
+
+	EvaluateAt(5);
+	EXPECT_EQ(ProbeModifier::checks, 1);
+	EXPECT_TRUE(ProbeModifier::copy_dirty);
+	ASSERT_NE(parent->GetDeformCache(), nullptr);
+	EXPECT_EQ(parent->GetDeformCache()->GetMl().off, Vector(10, 0, 0));
+	EXPECT_EQ(parent->GetMl().off, Vector(0, 10, 0)); // the object itself keeps its animated matrix
+	EvaluateAt(5);
+	EXPECT_EQ(ProbeModifier::checks, 2);
+	EXPECT_TRUE(ProbeModifier::copy_dirty);
+}
+
 // A dialog on the importer's resource that records what reaches it.
 class ProbeDialog : public GeModalDialog
 {
