@@ -147,6 +147,9 @@ BaseObject::~BaseObject()
 		BaseObject* child = GetDown();
 		BaseObject::Free(child);
 	}
+	// What the last evaluation left: the generator's result and the deformed copy.
+	BaseObject::Free(_cache);
+	BaseObject::Free(_deform_cache);
 }
 
 Matrix BaseObject::GetMg() const
