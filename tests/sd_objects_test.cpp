@@ -6,6 +6,8 @@
 #include "TW_SD_Reader.h"
 #include "c4d_animation.h"
 #include "c4d_polygon.h"
+#include "c4d_symbols.h"
+#include "plugin_ids.h"
 #include "sd_file.h"
 
 #include <gtest/gtest.h>
@@ -453,6 +455,45 @@ TEST_F(SdObjects, BakingKeysEveryFrameOnNineTracksAndUnbakingRemovesExactlyThose
 	// Driving again once the keys are gone.
 	EvaluateAt(6);
 	EXPECT_EQ(SdFrame(anim), 6);
+}
+
+TEST_F(SdObjects, ImportedAnimsTakeTheHandOverAndBakeOnce)
+{
+	WriteScene(scene, BOX_AND_FLAG, 0, 4);
+	headless::SetModalDialogScript([&](headless::DialogDriver& d) {
+		d.SetFilename(TW_SDIMP_SCENE_FILE, scene);
+		d.SetCheck(TW_SDIMP_BAKE_KEYS, true);
+		d.Press(TW_SDIMP_OK);
+	});
+	CallCommand(ID_TW_SD_IMPORTER);
+	BaseObject* reader = doc->GetFirstObject();
+	ASSERT_NE(reader, nullptr);
+	ASSERT_EQ(reader->GetType(), ID_TW_SD_READER);
+	EXPECT_EQ(reader->GetNext(), nullptr); // every SD Anim object went under its object
+	BaseObject* flag = reader->GetDown();
+	ASSERT_NE(flag, nullptr);
+	BaseObject* box = flag->GetNext();
+	ASSERT_NE(box, nullptr);
+	ASSERT_NE(box->GetDown(), nullptr);
+	EXPECT_EQ(box->GetDown()->GetType(), ID_TW_SD_ANIM);
+	EXPECT_EQ(box->GetDown()->GetDataInstance()->GetInt32(TW_SD_END), 4);
+
+	EvaluateAt(2);
+	EXPECT_EQ(box->GetDown()->GetName(), "Box Animation");
+	const DescID pos_y(DescLevel(ID_BASEOBJECT_REL_POSITION, DTYPE_VECTOR, 0), DescLevel(VECTOR_Y, DTYPE_REAL, 0));
+	CTrack* track = box->FindCTrack(pos_y);
+	ASSERT_NE(track, nullptr);
+	EXPECT_EQ(track->GetCurve()->GetKeyCount(), 5);
+	// The keys play the rigid object from the next evaluation on; the deforming one is keyed too and
+	// still gets its points, less the keyed position.
+	EvaluateAt(3);
+	EXPECT_TRUE(SameMatrix(box->GetMl(), Placed(0, 3)));
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 3)));
+	EXPECT_TRUE(SameMatrix(flag->GetMl(), Placed(1, 3)));
+	EXPECT_TRUE(Near(DeformedPoint(flag, 2), Vertex(1, 2, 3) * 100.0 - Placed(1, 3).off));
+	// Baked once only: a second evaluation adds no keys and the keys stay put.
+	EvaluateAt(4);
+	EXPECT_EQ(track->GetCurve()->GetKeyCount(), 5);
 }
 
 TEST_F(SdObjects, FilesAreReportedOnlyWhenAskedForAndNotTwice)
