@@ -604,6 +604,14 @@ Bool TWSDAnim::Message(GeListNode* node, Int32 type, void* data)
 	return true;
 }
 
+Bool TWSDAnim::GetDDescription(GeListNode* node, Description* description, Int32& flags)
+{
+	if (!description->LoadDescription(node->GetType()))
+		return false;
+	flags |= DESCFLAGS_DESC_LOADED;
+	return true;
+}
+
 Bool TWSDAnim::GetDEnabling(GeListNode* node, Int32 id, const GeData& t_data, Int32 flags, const BaseContainer* itemdesc)
 {
 	(void)t_data;

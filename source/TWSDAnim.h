@@ -16,6 +16,7 @@ public:
 	Bool Init(GeListNode* node) override;
 	void Free(GeListNode* node) override;
 	Bool Message(GeListNode* node, Int32 type, void* data) override;
+	Bool GetDDescription(GeListNode* node, Description* description, Int32& flags) override;
 	Bool GetDEnabling(GeListNode* node, Int32 id, const GeData& t_data, Int32 flags, const BaseContainer* itemdesc) override;
 	void CheckDirty(BaseObject* op, BaseDocument* doc) override;
 	Bool ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* op, const Matrix& op_mg, const Matrix& mod_mg,

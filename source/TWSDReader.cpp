@@ -326,6 +326,14 @@ Bool TWSDReader::Message(GeListNode* node, Int32 type, void* data)
 	return true;
 }
 
+Bool TWSDReader::GetDDescription(GeListNode* node, Description* description, Int32& flags)
+{
+	if (!description->LoadDescription(node->GetType()))
+		return false;
+	flags |= DESCFLAGS_DESC_LOADED;
+	return true;
+}
+
 Bool RegisterTWSDReader()
 {
 	BaseBitmap* icon = LoadPluginIcon("TW_SD_Importer.png");

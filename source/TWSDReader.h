@@ -42,6 +42,7 @@ public:
 	Bool Init(GeListNode* node) override;
 	void Free(GeListNode* node) override;
 	Bool Message(GeListNode* node, Int32 type, void* data) override;
+	Bool GetDDescription(GeListNode* node, Description* description, Int32& flags) override;
 	BaseObject* GetVirtualObjects(BaseObject* op, HierarchyHelp* hh) override;
 
 	void SdReaderOpen(BaseObject* op);

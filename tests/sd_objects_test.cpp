@@ -265,6 +265,16 @@ TEST_F(SdObjects, AnimUnderReaderPlacesRigidAndDeformingObjects)
 	EvaluateAt(13);
 	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 13, 2.0)));
 	EXPECT_TRUE(Near(DeformedPoint(flag, 3), Vertex(1, 3, 13) * 200.0));
+	// Both objects show the same parameters.
+	for (BaseObject* op : {reader, box_anim})
+	{
+		const std::vector<DescElement> desc = headless::GetDescription(op);
+		int found = 0;
+		for (const DescElement& e : desc)
+			found += (e.id == TW_SD_FILE && e.dtype == DTYPE_FILENAME) + (e.id == TW_SD_BAKE && e.dtype == DTYPE_BUTTON) +
+				(e.id == TW_SD_SD_FRAME && e.name == "SD frame");
+		EXPECT_EQ(found, 3) << op->GetName().Get();
+	}
 	EXPECT_FALSE(headless::IsEnabled(box_anim, TW_SD_SCALE));
 	EXPECT_FALSE(headless::IsEnabled(box_anim, TW_SD_FILE));
 	EXPECT_TRUE(headless::IsEnabled(box_anim, TW_SD_BAKE));
