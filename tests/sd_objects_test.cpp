@@ -506,6 +506,51 @@ TEST_F(SdObjects, ImportedAnimsTakeTheHandOverAndBakeOnce)
 	EXPECT_EQ(track->GetCurve()->GetKeyCount(), 5);
 }
 
+TEST_F(SdObjects, CutScenesShowWholeFramesOrNothing)
+{
+	WriteScene(scene, BOX_AND_FLAG, 0, 12);
+	const std::string bytes = ReadFile(scene);
+	const std::string cut = dir / "cut.sd";
+	WriteFile(cut, "");
+	BaseObject* reader = AddReader(cut);
+	PolygonObject* box = AddPolygon("Box", reader, 8);
+	PolygonObject* flag = AddPolygon("Flag", reader, 4);
+	AddAnim(box);
+	AddAnim(flag);
+	PolygonObject* lone = AddPolygon("Box", nullptr, 8);
+	BaseObject* lone_anim = AddAnim(lone);
+	for (size_t n = 0; n <= bytes.size(); n += n < 400 ? 7 : 61)
+	{
+		WriteFile(cut, bytes.substr(0, n));
+		headless::UserSetParameter(reader, TW_SD_FILE, GeData(Filename(cut)));
+		headless::UserSetParameter(lone_anim, TW_SD_FILE, GeData(Filename(dir / "other")));
+		headless::UserSetParameter(lone_anim, TW_SD_FILE, GeData(Filename(cut)));
+		for (double frame : {0.0, 5.5, 11.0})
+		{
+			EvaluateAt(frame);
+			const double whole = std::floor(frame);
+			for (const BaseObject* op : {static_cast<const BaseObject*>(box), static_cast<const BaseObject*>(lone)})
+			{
+				const Matrix m = DeformedMl(op);
+				EXPECT_TRUE(SameMatrix(m, Matrix()) || SameMatrix(m, Placed(0, whole)) || SameMatrix(m, Placed(0, frame)))
+					<< n << " bytes, frame " << frame;
+			}
+			const Vector p = DeformedPoint(flag, 3);
+			EXPECT_TRUE(Near(p, Vector()) || Near(p, Vertex(1, 3, whole) * 100.0) || Near(p, Vertex(1, 3, frame) * 100.0))
+				<< n << " bytes, frame " << frame;
+		}
+	}
+	// The whole file shows every frame.
+	WriteFile(cut, bytes);
+	headless::UserSetParameter(reader, TW_SD_FILE, GeData(Filename(cut)));
+	headless::UserSetParameter(lone_anim, TW_SD_FILE, GeData(Filename(dir / "other")));
+	headless::UserSetParameter(lone_anim, TW_SD_FILE, GeData(Filename(cut)));
+	EvaluateAt(11);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 11)));
+	EXPECT_TRUE(SameMatrix(DeformedMl(lone), Placed(0, 11)));
+	EXPECT_TRUE(headless::MessageBoxes().empty());
+}
+
 TEST_F(SdObjects, FilesAreReportedOnlyWhenAskedForAndNotTwice)
 {
 	BaseObject* reader = AddReader(scene);
