@@ -176,6 +176,11 @@ struct ResourceParser
 
 } // namespace
 
+std::vector<std::string> headless::ResourceTokens(const std::string& text)
+{
+	return Tokens(text);
+}
+
 BaseContainer GetCustomDataTypeDefault(Int32 dtype)
 {
 	BaseContainer bc(dtype);

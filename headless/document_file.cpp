@@ -32,6 +32,14 @@ headless::StoredObject Store(const BaseObject* op)
 	s.disklevel = reg && reg->disklevel > 0 ? reg->disklevel : 0;
 	for (const BaseObject* c = op->GetDown(); c; c = c->GetNext())
 		s.children.push_back(Store(c));
+	for (const CTrack* t = op->GetFirstCTrack(); t; t = t->GetNext())
+	{
+		headless::StoredTrack st;
+		st.id = t->GetDescriptionID();
+		for (Int32 i = 0; i < t->GetCurve()->GetKeyCount(); ++i)
+			st.keys.emplace_back(t->GetCurve()->GetKey(i)->GetTime(), t->GetCurve()->GetKey(i)->GetValue());
+		s.tracks.push_back(st);
+	}
 	return s;
 }
 
@@ -42,6 +50,13 @@ BaseObject* Restore(const headless::StoredObject& s)
 		return nullptr;
 	op->SetName(String(s.name));
 	op->SetMl(s.ml);
+	for (const headless::StoredTrack& st : s.tracks)
+	{
+		CTrack* t = CTrack::Alloc(op, st.id);
+		for (const auto& k : st.keys)
+			t->GetCurve()->AddKey(k.first)->SetValue(t->GetCurve(), k.second);
+		op->InsertTrackSorted(t);
+	}
 	// The stored container replaces the defaults Init wrote; then the plug-in reads its own part.
 	op->SetData(s.data);
 	if (NodeData* data = op->GetNodeData())

@@ -72,7 +72,6 @@ void headless::SetThinkingParticlesAvailable(bool available)
 Bool BaseDocument::ExecutePasses(BaseThread* bt, Bool animation, Bool expressions, Bool caches, Int32 flags)
 {
 	(void)bt;
-	(void)animation;
 	(void)expressions;
 	(void)flags;
 	// A generator may evaluate the document from inside its own evaluation (the host allows it); a
@@ -82,6 +81,11 @@ Bool BaseDocument::ExecutePasses(BaseThread* bt, Bool animation, Bool expression
 	++_pass_depth;
 	if (TP_MasterSystem* master = GetThinkingParticlesMaster(this))
 		master->RemoveDead();
+	if (animation)
+		EachObject(_first, [&](BaseObject* op) {
+			headless::AnimateObject(op, _time, _fps);
+			return true;
+		});
 	if (caches)
 	{
 		HierarchyHelp hh(this);
@@ -106,6 +110,10 @@ Bool BaseDocument::ExecutePasses(BaseThread* bt, Bool animation, Bool expression
 				ObjectData* md = dynamic_cast<ObjectData*>(mod->GetNodeData());
 				if (!md || !(InfoOf(mod) & OBJECT_MODIFIER))
 					continue;
+				// The copy is made afresh at every evaluation, so a modifier's answer (marking itself
+				// dirty) cannot leave a stale copy; it is asked all the same, as its own bookkeeping
+				// (opening files, pending work) runs there.
+				md->CheckDirty(mod, this);
 				if (!op->_deform_cache)
 					op->_deform_cache = shown->GetClone(COPYFLAGS_NO_HIERARCHY);
 				if (op->_deform_cache)

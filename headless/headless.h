@@ -135,11 +135,68 @@ bool IsEnabled(BaseList2D* node, Int32 id);
 void RenderDocument(BaseDocument* doc, const std::vector<BaseTime>& times,
 	const std::function<void(const BaseTime&)>& after_each = nullptr);
 
+// --- modal dialogs: what a user does in a dialog the module opens
+// One gadget of a dialog as its resource laid it out.
+struct Gadget
+{
+	Int32 id = 0;
+	std::string kind; // the resource's word: FILENAME, CHECKBOX, STATICTEXT, BUTTON, EDITNUMBER, ...
+	std::string name; // its label from the dialog's string table
+	GeData value;
+	bool enabled = true;
+	std::vector<std::pair<Int32, std::string>> children; // combo box entries
+};
+
+// The dialog the module is running, as the script of SetModalDialogScript sees it.
+class DialogDriver
+{
+public:
+	explicit DialogDriver(GeModalDialog* dialog) : _dialog(dialog) {}
+	Int32 ResourceId() const;
+	std::string Title() const;
+	std::vector<Gadget> Gadgets() const;
+	bool HasGadget(Int32 id) const;
+	// The text of a static text, edit text or file name gadget (a number as the gadget shows it).
+	std::string GetText(Int32 id) const;
+	bool GetCheck(Int32 id) const;
+	bool IsEnabled(Int32 id) const;
+	// The user's changes: each sets the value, then sends the dialog's Command for the gadget.
+	// False for a missing or disabled gadget (nothing is sent then).
+	bool SetFilename(Int32 id, const std::string& path);
+	bool SetText(Int32 id, const std::string& text);
+	bool SetCheck(Int32 id, bool on);
+	bool SetInt32(Int32 id, Int32 value);
+	bool SetFloat(Int32 id, Float value);
+	bool Press(Int32 id);
+	// Closes the window as the user does: the dialog's AskClose may keep it open (false then).
+	bool CloseWindow();
+	bool IsOpen() const;
+
+private:
+	GeModalDialog* _dialog;
+};
+
+// Runs for every modal dialog the module opens, once it is laid out and filled. A dialog still open
+// when the script returns is closed as cancelled. Without a script a modal dialog is cancelled at once.
+using DialogScript = std::function<void(DialogDriver& dialog)>;
+void SetModalDialogScript(DialogScript script);
+// Resource IDs of the modal dialogs opened so far, in order.
+const std::vector<Int32>& OpenedDialogs();
+
+// --- view refreshes the module asked for (EventAdd, DrawViews)
+int EventAddCount();
+int DrawViewsCount();
+
 // --- assets: MSG_GETALLASSETS to every object of the document, with these flags
 std::vector<AssetEntry> CollectAssets(BaseDocument* doc, Int32 flags);
 
 // --- saving and loading documents: what the host writes of each object (type, name, matrix,
 // container without raw pointers, hierarchy) and the disk level it was written at.
+struct StoredTrack
+{
+	DescID id;
+	std::vector<std::pair<BaseTime, Float>> keys;
+};
 struct StoredObject
 {
 	Int32 type = 0;
@@ -148,6 +205,7 @@ struct StoredObject
 	BaseContainer data;
 	Int32 disklevel = 0;
 	std::vector<StoredObject> children;
+	std::vector<StoredTrack> tracks;
 };
 struct DocumentFile
 {

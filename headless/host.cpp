@@ -98,6 +98,10 @@ void Reset()
 	s.active_doc = nullptr;
 	s.owns_active_doc = false;
 	s.tp_available = true;
+	s.dialog_script = nullptr;
+	s.opened_dialogs.clear();
+	s.event_adds = 0;
+	s.draw_views = 0;
 }
 
 // --- string tables: res/c4d_symbols.h gives each identifier its number, then
@@ -122,7 +126,7 @@ static bool IsIdentChar(char c)
 }
 
 // Parses "NAME = 123," pairs (the enum of the symbols header); comments are skipped.
-static std::map<std::string, Int32> ParseSymbols(const std::string& text)
+std::map<std::string, Int32> ParseSymbols(const std::string& text)
 {
 	std::map<std::string, Int32> symbols;
 	size_t i = 0, n = text.size();

@@ -3,6 +3,7 @@
 
 #include "headless.h"
 
+#include <map>
 #include <set>
 
 namespace headless
@@ -23,10 +24,22 @@ struct HostState
 	std::set<GeListNode*> plugin_nodes; // nodes carrying a module's plug-in data, freed before unload
 	C4DLibrary tp_library{1001428, 1};
 	bool tp_available = true;
+	DialogScript dialog_script;
+	std::vector<Int32> opened_dialogs;
+	int event_adds = 0;
+	int draw_views = 0;
 };
 
 HostState& State();
 // Whether RefuseTagAllocation made allocations of this tag type fail.
 bool TagAllocationRefused(Int32 type);
+// Sets an object's matrix from its position, rotation and scale tracks at this time.
+void AnimateObject(BaseObject* op, const BaseTime& time, Int32 fps);
+// Appends copies of src's tracks with their keys to dst.
+void CopyTracks(const BaseList2D* src, BaseList2D* dst);
+// "NAME = 123" pairs of a symbols header (res/c4d_symbols.h).
+std::map<std::string, Int32> ParseSymbols(const std::string& text);
+// Words, numbers, quoted strings (with their quotes) and { } ; = , of a resource file.
+std::vector<std::string> ResourceTokens(const std::string& text);
 
 } // namespace headless

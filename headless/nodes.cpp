@@ -1,6 +1,8 @@
 // nodes.cpp - scene nodes, objects and documents of the headless host.
 #include "host_state.h"
 
+#include "c4d_camera.h"
+#include "c4d_material.h"
 #include "c4d_particles.h"
 #include "c4d_polygon.h"
 
@@ -103,6 +105,17 @@ BaseObject* BaseObject::Alloc(Int32 type)
 	if (type == Opolygon)
 		return PolygonObject::Alloc(0, 0);
 	BaseObject* op = new BaseObject(type);
+	if (type == Ocamera)
+	{
+		// a 36 mm lens on a 36 mm film back, clipping off
+		BaseContainer* bc = op->GetDataInstance();
+		bc->SetFloat(CAMERA_FOCUS, 36.0);
+		bc->SetFloat(CAMERAOBJECT_APERTURE, 36.0);
+		bc->SetFloat(CAMERAOBJECT_NEAR_CLIPPING, 0.0);
+		bc->SetBool(CAMERAOBJECT_NEAR_CLIPPING_ENABLE, false);
+		bc->SetFloat(CAMERAOBJECT_FAR_CLIPPING, 20000.0);
+		bc->SetBool(CAMERAOBJECT_FAR_CLIPPING_ENABLE, false);
+	}
 	if (type == Ocamera || type == Onull)
 		return op;
 	if (!op->AttachNodeData())
@@ -168,6 +181,11 @@ BaseDocument::~BaseDocument()
 	// after the objects: freeing an importer frees its particles and group in the master
 	delete _particles;
 	_particles = nullptr;
+	while (_first_material)
+	{
+		BaseMaterial* mat = _first_material;
+		BaseMaterial::Free(mat);
+	}
 	if (State().active_doc == this)
 	{
 		State().active_doc = nullptr;
@@ -369,6 +387,7 @@ BaseObject* BaseObject::GetClone(Int32 flags) const
 	copy->_bc = _bc;
 	copy->_name = _name;
 	copy->_ml = _ml;
+	headless::CopyTracks(this, copy);
 	if (!CopyNodeDataTo(copy))
 	{
 		delete copy;
@@ -401,14 +420,17 @@ void BaseList2D::SetDirty(Int32 flags)
 {
 	if (flags & DIRTYFLAGS_DATA)
 		++_dirty_data;
+	if (flags & DIRTYFLAGS_MATRIX)
+		++_dirty_matrix;
 }
 
 UInt32 BaseList2D::GetDirty(Int32 flags) const
 {
-	return (flags & DIRTYFLAGS_DATA) ? _dirty_data : 0;
+	return ((flags & DIRTYFLAGS_DATA) ? _dirty_data : 0) + ((flags & DIRTYFLAGS_MATRIX) ? _dirty_matrix : 0);
 }
 
 Bool BaseObject::IsDirty(Int32 flags) const
 {
-	return (flags & DIRTYFLAGS_DATA) && _dirty_data != _cache_dirty;
+	return ((flags & DIRTYFLAGS_DATA) && _dirty_data != _cache_dirty) ||
+		((flags & DIRTYFLAGS_MATRIX) && _dirty_matrix != _cache_dirty_matrix);
 }

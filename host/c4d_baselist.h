@@ -5,6 +5,8 @@
 
 class NodeData;
 class BaseDocument;
+class CTrack;
+struct DescID;
 
 // Node types the module allocates or looks for.
 enum
@@ -24,6 +26,7 @@ enum
 enum
 {
 	MSG_POINTS_CHANGED = 5,
+	MSG_UPDATE = 14,
 	MSG_DESCRIPTION_COMMAND = 18,
 	MSG_DESCRIPTION_CHECKUPDATE = 19,
 	MSG_MENUPREPARE = 22,
@@ -84,6 +87,7 @@ enum
 enum
 {
 	DIRTYFLAGS_DATA = 2,
+	DIRTYFLAGS_MATRIX = 4,
 	DIRTYFLAGS_CACHE = 8,
 };
 
@@ -154,11 +158,22 @@ public:
 	String GetName() const { return _name; }
 	void SetName(const String& name) { _name = name; }
 
+	// Animation tracks (c4d_animation.h), kept in the order of their IDs. The node owns inserted
+	// tracks and frees them with itself.
+	CTrack* GetFirstCTrack() const { return _first_track; }
+	CTrack* FindCTrack(const DescID& id) const;
+	void InsertTrackSorted(CTrack* track);
+
+	~BaseList2D() override;
+
 protected:
 	explicit BaseList2D(Int32 type) : GeListNode(type) {}
 
 	BaseContainer _bc;
 	String _name;
 	UInt32 _dirty_data = 1;
+	UInt32 _dirty_matrix = 1;
+	CTrack* _first_track = nullptr;
 	friend class GeListNode;
+	friend class CTrack;
 };

@@ -32,14 +32,34 @@ enum
 	DESC_PARENTGROUP = 8, // the group the element sits in
 };
 
-// An element's ID together with its data type.
+// One level of a parameter ID: the element, its data type and the node type that made it.
+struct DescLevel
+{
+	DescLevel() = default;
+	DescLevel(Int32 i, Int32 type = DTYPE_NONE, Int32 c = 0) : id(i), dtype(type), creator(c) {}
+	Int32 id = 0;
+	Int32 dtype = DTYPE_NONE;
+	Int32 creator = 0;
+};
+
+// An element's ID together with its data type; a second level names a component of a vector
+// parameter (an animation track's ID, see c4d_animation.h).
 struct DescID
 {
 	DescID() = default;
 	DescID(Int32 i) : id(i) {}
 	DescID(Int32 i, Int32 type) : id(i), dtype(type) {}
+	DescID(const DescLevel& a) : id(a.id), dtype(a.dtype) {}
+	DescID(const DescLevel& a, const DescLevel& b) : id(a.id), dtype(a.dtype), sub(b.id), sub_dtype(b.dtype), depth(2) {}
+	Int32 GetDepth() const { return depth; }
+	DescLevel operator[](Int32 level) const { return level == 0 ? DescLevel(id, dtype) : DescLevel(sub, sub_dtype); }
+	bool operator==(const DescID& o) const { return id == o.id && depth == o.depth && (depth < 2 || sub == o.sub); }
+	bool operator!=(const DescID& o) const { return !(*this == o); }
 	Int32 id = 0;
 	Int32 dtype = DTYPE_NONE;
+	Int32 sub = 0;
+	Int32 sub_dtype = DTYPE_NONE;
+	Int32 depth = 1;
 };
 
 // One element as the attribute manager shows it.

@@ -8,18 +8,26 @@ class BaseThread;
 class BaseSceneHook;
 class HierarchyHelp;
 
-// A document's render settings; the active ones say which engine renders.
-class RenderData : public BaseList2D
-{
-public:
-	RenderData() : BaseList2D(110304) {}
-};
-
 // Render-setting parameters the module reads.
 enum
 {
+	RDATA_XRES = 5008,
+	RDATA_YRES = 5009,
 	RDATA_RENDERENGINE = 5300,
 };
+
+// A document's render settings; the active ones say which engine renders and at what size.
+class RenderData : public BaseList2D
+{
+public:
+	RenderData() : BaseList2D(110304)
+	{
+		_bc.SetFloat(RDATA_XRES, 1280.0);
+		_bc.SetFloat(RDATA_YRES, 720.0);
+	}
+};
+
+class BaseMaterial;
 
 // Document settings containers.
 enum
@@ -66,7 +74,13 @@ public:
 	BaseSceneHook* FindSceneHook(Int32 id) const;
 	RenderData* GetActiveRenderData() { return &_render_data; }
 
-	// Evaluates the document at its current time: particles whose life ran out are removed, then the
+	// The material list (c4d_material.h): inserts after pred, or first when pred is null; the
+	// document owns inserted materials.
+	void InsertMaterial(BaseMaterial* mat, BaseMaterial* pred = nullptr);
+	BaseMaterial* GetFirstMaterial() const { return _first_material; }
+
+	// Evaluates the document at its current time: with animation, the objects' position, rotation and
+	// scale tracks set their matrices; particles whose life ran out are removed, then the
 	// objects' generators and deformers run in hierarchy order (an object before its children). A
 	// generator's result becomes its cache; deformer children deform a copy of their parent.
 	// bt may be null (no thread).
@@ -85,8 +99,10 @@ private:
 	mutable BaseSceneHook* _particles = nullptr;
 	RenderData _render_data;
 	Int32 _pass_depth = 0;
+	BaseMaterial* _first_material = nullptr;
 
 	friend class GeListNode;
+	friend class BaseMaterial;
 };
 
 // The document the user works in; the host always has one.

@@ -36,10 +36,22 @@ public:
 	BaseObject* GetClone(Int32 flags = COPYFLAGS_NONE) const;
 
 	Matrix GetMl() const { return _ml; }
-	void SetMl(const Matrix& m) { _ml = m; }
+	void SetMl(const Matrix& m)
+	{
+		_ml = m;
+		++_dirty_matrix;
+	}
 	// The global matrix: the parents' local matrices applied in turn.
 	Matrix GetMg() const;
 	void SetMg(const Matrix& m);
+	// The local matrix as position, rotation (heading, pitch, bank in radians) and scale, as the
+	// attribute manager and animation tracks see it; setting one part keeps the other two.
+	Vector GetRelPos() const;
+	Vector GetRelRot() const;
+	Vector GetRelScale() const;
+	void SetRelPos(const Vector& v);
+	void SetRelRot(const Vector& v);
+	void SetRelScale(const Vector& v);
 
 	// Tags, in the order the object lists them.
 	BaseTag* GetFirstTag() const { return _first_tag; }
@@ -60,7 +72,8 @@ public:
 	BaseObject* GetCache(HierarchyHelp* hh = nullptr) const { (void)hh; return _cache; }
 	// True when the cache must be rebuilt: there is none yet.
 	Bool CheckCache(HierarchyHelp* hh) const { (void)hh; return _cache == nullptr; }
-	// For DIRTYFLAGS_DATA: whether the parameters changed since the cache was built.
+	// For DIRTYFLAGS_DATA: whether the parameters changed since the cache was built; for
+	// DIRTYFLAGS_MATRIX whether the matrix did. A copy the host just made is dirty in both.
 	Bool IsDirty(Int32 flags) const;
 	// The deformed copy the object's modifiers made at the last evaluation; null without modifiers.
 	BaseObject* GetDeformCache() const { return _deform_cache; }
@@ -77,6 +90,7 @@ protected:
 	BaseObject* _cache = nullptr;
 	BaseObject* _deform_cache = nullptr;
 	UInt32 _cache_dirty = 0;
+	UInt32 _cache_dirty_matrix = 0;
 
 	friend class BaseDocument;
 };

@@ -75,6 +75,11 @@ public:
 		*mp = Vector();
 		*rad = Vector();
 	}
+	// Asked before the host deforms: a modifier that must run again marks op (itself) dirty.
+	virtual void CheckDirty(BaseObject* op, BaseDocument* doc)
+	{
+		(void)op; (void)doc;
+	}
 	// A modifier deforms the copy of its parent that the host hands it.
 	virtual Bool ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* op, const Matrix& op_mg, const Matrix& mod_mg,
 		Float lod, Int32 flags)

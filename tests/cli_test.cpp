@@ -229,4 +229,34 @@ TEST(Cli, PlayJsonReportsEveryFrameOfTheSequence)
 	EXPECT_EQ(Twconnect("play").status, 2);
 }
 
+TEST(Cli, ImportSdPlaysTheImportedSceneFrameByFrame)
+{
+	TempDir dir;
+	const std::string sd = dir / "scene.sd";
+	ASSERT_EQ(Twconnect("sample sd " + sd + " --start 2 --end 5").status, 0);
+	CliRun r = Twconnect("import-sd --json --scene " + sd + " --camera " + sd);
+	ASSERT_EQ(r.status, 0) << r.out;
+	// the document's range: from 0, widened to the file's last frame
+	for (int f = 0; f <= 5; ++f)
+	{
+		const std::string start = "{\"frame\": " + std::to_string(f) + ", \"objects\": {";
+		const size_t at = r.out.find(start);
+		ASSERT_NE(at, std::string::npos) << start << " in " << r.out;
+		const std::string line = r.out.substr(at, r.out.find('\n', at) - at);
+		EXPECT_NE(line.find("\"Box\": ["), std::string::npos) << line;
+		EXPECT_NE(line.find("\"Flag\": ["), std::string::npos) << line;
+		EXPECT_NE(line.find("\"camera\": ["), std::string::npos) << line;
+	}
+	EXPECT_EQ(r.out.find("\"frame\": 6,"), std::string::npos);
+
+	// without a camera file there is no camera; a missing file fails, a missing --scene is a bad argument
+	r = Twconnect("import-sd --json --scene " + sd);
+	ASSERT_EQ(r.status, 0);
+	EXPECT_EQ(r.out.find("camera"), std::string::npos);
+	std::string err = dir / "err";
+	EXPECT_EQ(Twconnect("import-sd --scene " + (dir / "none.sd"), err).status, 1);
+	EXPECT_NE(ReadFile(err).find("cannot open"), std::string::npos);
+	EXPECT_EQ(Twconnect("import-sd --camera " + sd).status, 2);
+}
+
 } // namespace

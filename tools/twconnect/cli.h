@@ -9,6 +9,7 @@ int CmdInfo(const std::vector<std::string>& args);
 int CmdSample(const std::vector<std::string>& args);
 int CmdPlugins(const std::vector<std::string>& args);
 int CmdPlay(const std::vector<std::string>& args);
+int CmdImportSd(const std::vector<std::string>& args);
 
 // Shared helpers of the subcommands (main.cpp).
 // Prints "twconnect: <text>" on stderr; returns the exit status for a failure (1).

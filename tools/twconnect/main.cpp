@@ -22,6 +22,7 @@ static const Command kCommands[] = {
 	{"sample", "particles DIR [OPTIONS]", "write a procedural sample sequence", CmdSample},
 	{"plugins", "[--json]", "load the module in the headless host and list what it registers", CmdPlugins},
 	{"play", "FILE [OPTIONS]", "play a sequence through its importer in the headless host", CmdPlay},
+	{"import-sd", "--scene FILE [OPTIONS]", "import an SD scene through its dialog and play it", CmdImportSd},
 };
 
 static void Usage(FILE* out)

@@ -1,0 +1,244 @@
+// import_sd.cpp - twconnect import-sd: the SD Importer's dialog in a new document, then the scene played.
+#include "cli.h"
+#include "host_session.h"
+
+#include "c4d_symbols.h"
+#include "plugin_ids.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace
+{
+
+void ImportSdUsage(FILE* out)
+{
+	std::fprintf(out,
+		"usage: twconnect import-sd --scene FILE [--camera FILE] [OPTIONS]\n"
+		"\n"
+		"Runs the SD Importer in a new document as a user would (picks the files in its dialog and\n"
+		"presses import), then plays the document's range and prints per frame the global position\n"
+		"of each imported object as the evaluated document shows it, and the camera's.\n"
+		"\n"
+		"options:\n"
+		"    --scene FILE     SD file of the objects\n"
+		"    --camera FILE    SD file of the camera\n"
+		"    --bake           let the animation objects bake their motion into keys\n"
+		"    --fps N          document frame rate (default 25)\n"
+		"    --json           one JSON object per frame: frame, objects (name -> [x, y, z]), camera\n"
+		"    --plugins DIR    plug-in folder of the module\n");
+}
+
+struct ImportOptions
+{
+	std::string scene, camera, plugins;
+	long long fps = 25;
+	bool bake = false, json = false;
+};
+
+// 0 when the options are good, 2 after a bad one (reported), -1 after --help.
+int ParseOptions(const std::vector<std::string>& args, ImportOptions* o)
+{
+	for (size_t i = 0; i < args.size(); ++i)
+	{
+		const std::string& a = args[i];
+		bool ok = true;
+		auto value = [&]() -> const std::string& {
+			static const std::string none;
+			if (i + 1 >= args.size())
+			{
+				ok = false;
+				return none;
+			}
+			return args[++i];
+		};
+		if (a == "--help")
+		{
+			ImportSdUsage(stdout);
+			return -1;
+		}
+		else if (a == "--json")
+			o->json = true;
+		else if (a == "--bake")
+			o->bake = true;
+		else if (a == "--scene")
+			ok = !(o->scene = value()).empty();
+		else if (a == "--camera")
+			ok = !(o->camera = value()).empty();
+		else if (a == "--fps")
+			ok = ParseInt(value(), 1, 1000, &o->fps);
+		else if (a == "--plugins")
+			o->plugins = value();
+		else
+		{
+			CliError("import-sd: unknown argument '%s'", a.c_str());
+			return 2;
+		}
+		if (!ok)
+		{
+			CliError("import-sd: bad or missing value for '%s'", a.c_str());
+			return 2;
+		}
+	}
+	if (o->scene.empty())
+	{
+		CliError("import-sd: no --scene FILE given");
+		ImportSdUsage(stderr);
+		return 2;
+	}
+	return 0;
+}
+
+bool Readable(const std::string& path)
+{
+	FILE* f = std::fopen(path.c_str(), "rb");
+	if (!f)
+	{
+		CliError("cannot open '%s': %s", path.c_str(), std::strerror(errno));
+		return false;
+	}
+	std::fclose(f);
+	return true;
+}
+
+// The matrix the evaluated document shows for op: a deformed copy stands in for the object in its
+// parent's space.
+Matrix ShownMatrix(const BaseObject* op)
+{
+	const BaseObject* cache = op->GetDeformCache();
+	if (!cache)
+		return op->GetMg();
+	const Matrix up = op->GetUp() ? op->GetUp()->GetMg() : Matrix();
+	return up * cache->GetMl();
+}
+
+bool HasAnimChild(const BaseObject* op)
+{
+	for (const BaseObject* c = op->GetDown(); c; c = c->GetNext())
+		if (c->GetType() == ID_TW_SD_ANIM)
+			return true;
+	return false;
+}
+
+// The imported objects: those under an SD Reader and any object an SD Anim object drives, in
+// hierarchy order.
+void Collect(BaseObject* op, bool under_reader, std::vector<BaseObject*>* out)
+{
+	for (; op; op = op->GetNext())
+	{
+		const Int32 type = op->GetType();
+		if (type != ID_TW_SD_ANIM && type != ID_TW_SD_READER && (under_reader || HasAnimChild(op)))
+			out->push_back(op);
+		Collect(op->GetDown(), type == ID_TW_SD_READER, out);
+	}
+}
+
+void PrintFrame(bool json, long long frame, const std::vector<BaseObject*>& objects, const BaseObject* camera)
+{
+	if (json)
+	{
+		std::printf("{\"frame\": %lld, \"objects\": {", frame);
+		for (size_t i = 0; i < objects.size(); ++i)
+		{
+			const Vector p = ShownMatrix(objects[i]).off;
+			std::printf("%s%s: [%.6g, %.6g, %.6g]", i ? ", " : "", JsonString(objects[i]->GetName().Get()).c_str(), p.x,
+				p.y, p.z);
+		}
+		std::printf("}");
+		if (camera)
+		{
+			const Vector p = ShownMatrix(camera).off;
+			std::printf(", \"camera\": [%.6g, %.6g, %.6g]", p.x, p.y, p.z);
+		}
+		std::printf("}\n");
+		return;
+	}
+	std::printf("frame %lld\n", frame);
+	for (const BaseObject* op : objects)
+	{
+		const Vector p = ShownMatrix(op).off;
+		std::printf("  %-24s %12.4f %12.4f %12.4f\n", op->GetName().Get().c_str(), p.x, p.y, p.z);
+	}
+	if (camera)
+	{
+		const Vector p = ShownMatrix(camera).off;
+		std::printf("  camera %-17s %12.4f %12.4f %12.4f\n", camera->GetName().Get().c_str(), p.x, p.y, p.z);
+	}
+}
+
+} // namespace
+
+int CmdImportSd(const std::vector<std::string>& args)
+{
+	ImportOptions o;
+	int parsed = ParseOptions(args, &o);
+	if (parsed != 0)
+		return parsed < 0 ? 0 : parsed;
+	if (!Readable(o.scene) || (!o.camera.empty() && !Readable(o.camera)))
+		return 1;
+
+	headless::Module module;
+	if (!StartHost(module, PluginFolder(o.plugins)))
+		return 1;
+	BaseDocument* doc = BaseDocument::Alloc();
+	headless::SetActiveDocument(doc);
+	doc->SetFps(static_cast<Int32>(o.fps));
+	// The range grows to the files'; start from an empty one so that only theirs is played.
+	doc->SetMinTime(BaseTime(0.0));
+	doc->SetMaxTime(BaseTime(0.0));
+	doc->SetLoopMinTime(BaseTime(0.0));
+	doc->SetLoopMaxTime(BaseTime(0.0));
+
+	bool pressed = false;
+	std::string preview;
+	headless::SetModalDialogScript([&](headless::DialogDriver& d) {
+		if (d.ResourceId() != DLG_TW_SD_IMPORTER)
+			return;
+		if (!o.camera.empty())
+			d.SetFilename(TW_SDIMP_CAMERA_FILE, o.camera);
+		d.SetFilename(TW_SDIMP_SCENE_FILE, o.scene);
+		preview = d.GetText(TW_SDIMP_INFO_NAMES);
+		d.SetCheck(TW_SDIMP_BAKE_KEYS, o.bake);
+		pressed = d.Press(TW_SDIMP_OK);
+	});
+	CallCommand(ID_TW_SD_IMPORTER);
+	headless::SetModalDialogScript(nullptr);
+	int status = 0;
+	if (!pressed)
+		status = CliError("import-sd: the module's SD Importer dialog did not open");
+	for (const headless::MessageBoxRecord& box : headless::MessageBoxes())
+	{
+		std::fprintf(stderr, "twconnect: the importer says: %s\n", box.text.c_str());
+		if (box.text.compare(0, 20, "Can not open SD file") == 0)
+			status = 1;
+	}
+	if (status == 0 && preview == "Invalid SD file format")
+		std::fprintf(stderr, "twconnect: warning: '%s' is not a version-6 SD file\n", o.scene.c_str());
+
+	if (status == 0)
+	{
+		std::vector<BaseObject*> objects;
+		Collect(doc->GetFirstObject(), false, &objects);
+		const BaseObject* camera = nullptr;
+		for (const BaseObject* op = doc->GetFirstObject(); op && !camera; op = op->GetNext())
+			if (op->GetType() == Ocamera)
+				camera = op;
+		const Int32 fps = doc->GetFps();
+		const long long first = doc->GetMinTime().GetFrame(fps), last = doc->GetMaxTime().GetFrame(fps);
+		if (!o.json)
+			std::printf("%zu objects%s, frames %lld to %lld at %d fps\n", objects.size(), camera ? " and a camera" : "",
+				first, last, fps);
+		for (long long f = first; f <= last; ++f)
+		{
+			doc->SetTime(BaseTime(static_cast<Float>(f), static_cast<Float>(fps)));
+			doc->ExecutePasses(nullptr, true, true, true, 0);
+			PrintFrame(o.json, f, objects, camera);
+		}
+		std::fflush(stdout);
+	}
+	headless::SetActiveDocument(nullptr);
+	BaseDocument::Free(doc);
+	return status;
+}
