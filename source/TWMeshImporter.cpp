@@ -71,6 +71,7 @@ Bool TWMeshImporter::Init(GeListNode* node)
 	_cache = nullptr;
 	_last_time = -1.0;
 	_last_frame = -1;
+	_last_rendering = false;
 	_built = nullptr;
 	_current_handle = nullptr;
 	_handle_table = nullptr;
@@ -464,9 +465,10 @@ PolygonObject* TWMeshImporter::BuildFrame(BaseObject* op, Int32 used_frame, Floa
 		_current_handle = SlotMeshHandle(GetFrame(table, settings, used_frame));
 		_handle_table = table;
 		built = BuildPolygonObject(_current_handle, op);
-		bc->SetVoid(TW_MI_BUILT_OBJECT, built);
-		bc->SetFilename(TW_MI_USED_FILE, Filename(_current_handle ? MeshHandlePath(_current_handle) : ""));
 	}
+	// Also without tables: the object named here before is the host's to free now.
+	bc->SetVoid(TW_MI_BUILT_OBJECT, built);
+	bc->SetFilename(TW_MI_USED_FILE, Filename(_current_handle ? MeshHandlePath(_current_handle) : ""));
 	if (built && _current_handle)
 	{
 		const Float dt = t_sec - static_cast<Float>(used_frame) / fps;
@@ -492,9 +494,10 @@ BaseObject* TWMeshImporter::GetVirtualObjects(BaseObject* op, HierarchyHelp* hh)
 	const Float t_sec = den != 0.0 ? num / den : 0.0;
 	const Float t_frames = fps * t_sec;
 
+	const Bool rendering = bc->GetBool(TW_MI_RENDER_MODE);
 	if (!_cache)
 		_cache = AttachImporterCacheRecord(nullptr, &_settings);
-	if (bc->GetBool(TW_MI_RENDER_MODE))
+	if (rendering)
 	{
 		Int32 tracked = bc->GetInt32(TW_MI_RENDER_FRAME), count = bc->GetInt32(TW_MI_RENDER_COUNT);
 		TrackRenderFrame(doc->GetActiveRenderData()->GetDataInstance()->GetInt32(RDATA_RENDERENGINE), t_frames, frame, &tracked, &count);
@@ -502,8 +505,11 @@ BaseObject* TWMeshImporter::GetVirtualObjects(BaseObject* op, HierarchyHelp* hh)
 		bc->SetInt32(TW_MI_RENDER_COUNT, count);
 	}
 
-	if (!op->CheckCache(hh) && !op->IsDirty(DIRTYFLAGS_DATA) && t_sec == _last_time)
+	// An object built for a render (its own table, the tracker's frame) is not the viewport's, and
+	// the other way round, even at the same time.
+	if (!op->CheckCache(hh) && !op->IsDirty(DIRTYFLAGS_DATA) && t_sec == _last_time && rendering == _last_rendering)
 		return op->GetCache(hh);
+	_last_rendering = rendering;
 
 	_built = nullptr;
 	const float tracked = static_cast<float>(bc->GetInt32(TW_MI_RENDER_FRAME));

@@ -45,6 +45,7 @@ private:
 	std::vector<MeshVelocityScaleEntry> _velocity_scales;
 	Int32 _last_frame = -1;
 	Float _last_time = -1.0;
+	Bool _last_rendering = false; // whether the last build was for a render
 	MeshHandle* _current_handle = nullptr;
 	// The table _current_handle came from: the handle is only trusted while that table still holds it.
 	const FrameCache* _handle_table = nullptr;

@@ -257,6 +257,13 @@ TEST_F(MeshImporter, MapsFollowWhatEachFrameCarries)
 	EXPECT_EQ(Tags(op, Tvertexmap), with({"TW_Mesh_Weight_1", "TW_Mesh_Weight_2", "TW_Mesh_Weight_3"}));
 	EXPECT_EQ(Tags(built, Tvertexmap), Tags(op, Tvertexmap));
 	EXPECT_EQ(Tags(op, Tuvw), std::vector<std::string>{"TW_Mesh_UV"});
+	// A new velocity scale reloads the frame already held, so the speed maps show it.
+	headless::UserSetParameter(op, TW_MI_VELOCITY_SCALE, GeData(2.0));
+	built = EvaluateAt(op, 0.0);
+	ASSERT_NE(built, nullptr);
+	const VertexMapTag* vx = static_cast<const VertexMapTag*>(FindTag(built, Tvertexmap, "TW_Mesh_SpeedX"));
+	ASSERT_NE(vx, nullptr);
+	EXPECT_FLOAT_EQ(vx->GetDataAddressR()[0], 2.0f);
 
 	built = EvaluateAt(op, 1 / 25.0);
 	EXPECT_EQ(Tags(op, Tvertexmap), with({"TW_Mesh_Weight_1", "TW_Mesh_Weight_2"}));
@@ -307,11 +314,14 @@ TEST_F(MeshImporter, RenderUsesItsOwnTableAndFlushesItAtTheEnd)
 	Choose(op, WriteSequence("render_", 0, 3));
 	const BaseContainer* bc = op->GetDataInstance();
 	std::vector<std::string> used;
-	headless::RenderDocument(doc, {BaseTime(2.0, 25.0)}, [&](const BaseTime&) {
+	// Half a frame on, a render serves the next frame, as the tracker says; the viewport the lower one.
+	headless::RenderDocument(doc, {BaseTime(2.0, 25.0), BaseTime(2.5, 25.0)}, [&](const BaseTime&) {
 		EXPECT_TRUE(bc->GetBool(TW_MI_RENDER_MODE));
 		used.push_back(UsedFile(op));
 	});
-	EXPECT_EQ(used, std::vector<std::string>{PathOf("render_", 2)});
+	EXPECT_EQ(used, (std::vector<std::string>{PathOf("render_", 2), PathOf("render_", 3)}));
+	EvaluateAt(op, 2.5 / 25.0);
+	EXPECT_EQ(UsedFile(op), PathOf("render_", 2));
 	EXPECT_FALSE(bc->GetBool(TW_MI_RENDER_MODE));
 	EXPECT_EQ(bc->GetInt32(TW_MI_RENDER_FRAME), -1);
 
