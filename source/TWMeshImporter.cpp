@@ -142,21 +142,27 @@ void TWMeshImporter::Free(GeListNode* node)
 Bool TWMeshImporter::Read(GeListNode* node, HyperFile* hf, Int32 level)
 {
 	(void)hf;
-	if (level >= 1)
-		return true;
-	// Older documents stored the chosen file itself; from level 1 on the field holds the pattern.
-	BaseContainer* bc = static_cast<BaseObject*>(node)->GetDataInstance();
-	FrameSequence stored;
-	stored.SetName(bc->GetFilename(TW_MI_FILE).Get().c_str(), true, true);
-	bc->SetFilename(TW_MI_FILE, Filename(stored.pattern));
+	BaseObject* op = static_cast<BaseObject*>(node);
+	if (level < 1)
+	{
+		// Older documents stored the chosen file itself; from level 1 on the field holds the pattern.
+		BaseContainer* bc = op->GetDataInstance();
+		FrameSequence stored;
+		stored.SetName(bc->GetFilename(TW_MI_FILE).Get().c_str(), true, true);
+		bc->SetFilename(TW_MI_FILE, Filename(stored.pattern));
+	}
+	// The stored pattern is the sequence already taken: a parameter set before the first evaluation
+	// must not check it again as if it were a newly chosen file.
+	RefreshSettings(op);
 	return true;
 }
 
 Bool TWMeshImporter::CopyTo(NodeData* dest, GeListNode* snode, GeListNode* dnode)
 {
 	(void)snode;
-	(void)dnode;
 	TWMeshImporter* copy = static_cast<TWMeshImporter*>(dest);
+	// The host copied the container: the source's object is not the copy's.
+	static_cast<BaseObject*>(dnode)->GetDataInstance()->SetVoid(TW_MI_BUILT_OBJECT, nullptr);
 	// The copy plays the same sequence: it takes over what the source knows of it, and its frames.
 	FrameSequence& to = copy->_sequence;
 	to.format = _sequence.format;

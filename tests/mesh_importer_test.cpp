@@ -168,6 +168,11 @@ TEST_F(MeshImporter, TrailingUnderscoresLeaveTheNameAndOldDocumentsStoredTheFile
 	BaseDocument* loaded = headless::LoadDocument(file);
 	ASSERT_NE(loaded, nullptr);
 	EXPECT_EQ(loaded->GetFirstObject()->GetDataInstance()->GetFilename(TW_MI_FILE).Get(), dir / "mesh___$F5.bin");
+	// A parameter set on a loaded object before it is evaluated takes the stored pattern as it is.
+	headless::ClearMessageBoxes();
+	headless::UserSetParameter(loaded->GetFirstObject(), TW_MI_HOLD, GeData(true));
+	EXPECT_TRUE(headless::MessageBoxes().empty()) << LastBox();
+	EXPECT_EQ(loaded->GetFirstObject()->GetDataInstance()->GetInt32(TW_MI_LAST_FRAME), 1);
 	BaseDocument::Free(loaded);
 }
 
