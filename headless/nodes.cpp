@@ -12,6 +12,11 @@ GeListNode::GeListNode(Int32 type) : _type(type) {}
 
 GeListNode::~GeListNode()
 {
+	FreeNodeData();
+}
+
+void GeListNode::FreeNodeData()
+{
 	if (_data)
 	{
 		_data->Free(this);
@@ -137,6 +142,8 @@ void BaseObject::Free(BaseObject*& op)
 
 BaseObject::~BaseObject()
 {
+	// The plug-in's Free still sees the whole object: its container, tags and children.
+	FreeNodeData();
 	while (_first_tag)
 	{
 		BaseTag* tag = _first_tag;

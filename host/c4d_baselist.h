@@ -62,6 +62,9 @@ protected:
 	Bool AttachNodeData();
 	// Gives a copy its own plug-in data: allocated and initialised, then CopyTo from this node's data.
 	Bool CopyNodeDataTo(GeListNode* dest) const;
+	// NodeData::Free, then the plug-in data is deleted; a node's destructor calls it while the node is
+	// still whole.
+	void FreeNodeData();
 
 	Int32 _type = 0;
 	NodeData* _data = nullptr;

@@ -1,6 +1,7 @@
 // importer_cache.cpp - the loaded frames an importer object shares with its copies.
 #include "importer_cache.h"
 
+#include <cmath>
 #include <new>
 #include <set>
 
@@ -63,4 +64,64 @@ void FreeImporterCaches()
 	for (ImporterCache* cache : Records())
 		delete cache;
 	Records().clear();
+}
+
+ImporterCache* AttachImporterCacheRecord(ImporterCache* cache, const FrameCacheSettings* settings)
+{
+	if (!cache)
+	{
+		cache = new (std::nothrow) ImporterCache();
+		if (!cache)
+			return nullptr;
+		cache->render.current = -1;
+		cache->viewport.current = -1;
+	}
+	if (cache->refs > 0)
+	{
+		++cache->refs;
+		return cache;
+	}
+	ResetCache(&cache->viewport, settings);
+	FrameCacheSettings single = *settings;
+	single.mode = FRAME_CACHE_ONE;
+	ResetCache(&cache->render, &single);
+	cache->refs = 1;
+	return cache;
+}
+
+Bool FreeImporterCacheRecord(ImporterCache* cache, const FrameCacheSettings* settings)
+{
+	if (!cache)
+		return false;
+	DetachImporterCache(cache, settings);
+	if (cache->refs > 0)
+		return false;
+	delete cache;
+	return true;
+}
+
+void TrackRenderFrame(Int32 render_engine, Float f, Int32 fi, Int32* frame, Int32* count)
+{
+	const Int32 p = *frame, n = *count;
+	auto near = [](Float d) { return std::fabs(static_cast<float>(d)) < 0.0001f; };
+	// This engine evaluates every frame three times, then half a frame on.
+	if (render_engine == 1023342)
+	{
+		if (p == -1)
+		{
+			*count = 1;
+			*frame = f == 0.0 ? 0 : fi + 1;
+		}
+		else if (near(f - (p + 0.5)) && n == 3)
+		{
+			*frame = p + 1;
+			*count = 1;
+		}
+		else
+			*count = n + 1;
+	}
+	else if (near(f - fi))
+		*frame = fi;
+	else if (near(f - fi - 0.5))
+		*frame = fi + 1;
 }

@@ -23,3 +23,13 @@ ImporterCache* AttachImporterCache(BaseList2D* op, Int32 pointer_id, const Frame
 void DetachImporterCache(ImporterCache* cache, const FrameCacheSettings* settings);
 // At the end of the module: frees every record (their users are gone by then).
 void FreeImporterCaches();
+
+// For an object that keeps the record in a field of its own rather than in its container: attaches
+// to cache, or to a new record when cache is null. Null when a new record cannot be allocated.
+ImporterCache* AttachImporterCacheRecord(ImporterCache* cache, const FrameCacheSettings* settings);
+// Detaches; the last user releases both tables and deletes the record. True when it was deleted.
+Bool FreeImporterCacheRecord(ImporterCache* cache, const FrameCacheSettings* settings);
+
+// The render frame tracker: the frame and evaluation count kept while a render runs, from their
+// previous values, the render engine of the document, the time in frames (f) and its whole frame (fi).
+void TrackRenderFrame(Int32 render_engine, Float f, Int32 fi, Int32* frame, Int32* count);

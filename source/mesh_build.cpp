@@ -6,7 +6,12 @@
 #include "mesh_bin.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 const char* const TW_MESH_UV = "TW_Mesh_UV";
 const char* const TW_MESH_SPEED = "TW_Mesh_Speed";
@@ -144,11 +149,58 @@ static void WriteVertices(const MeshBinFile* file, Vector* points, Float scale, 
 	}
 }
 
+#if defined(__SSE2__)
+// The UVW array of a large frame is several times the size of the file and is not read again while
+// the build runs: streaming stores write it without first fetching every line into the cache.
+static bool Streamable(const void* p)
+{
+	return (reinterpret_cast<uintptr_t>(p) & 15) == 0;
+}
+
+static void StreamPolygon(CPolygon* out, const uint32_t* index)
+{
+	_mm_stream_si128(reinterpret_cast<__m128i*>(out),
+		_mm_setr_epi32(static_cast<int>(index[0]), static_cast<int>(index[1]), static_cast<int>(index[2]), static_cast<int>(index[2])));
+}
+
+static void StreamCorner(double* out, const float* t)
+{
+	_mm_stream_pd(out, _mm_setr_pd(t[0], 1.0 - t[1]));
+}
+
+static void StreamUVW(UVWStruct* out, const float* ta, const float* tb, const float* tc)
+{
+	double* d = reinterpret_cast<double*>(out);
+	// a, b, c, d: three doubles each, written as six aligned pairs
+	StreamCorner(d, ta);
+	_mm_stream_pd(d + 2, _mm_setr_pd(ta[2], tb[0]));
+	_mm_stream_pd(d + 4, _mm_setr_pd(1.0 - tb[1], tb[2]));
+	StreamCorner(d + 6, tc);
+	_mm_stream_pd(d + 8, _mm_setr_pd(tc[2], tc[0]));
+	_mm_stream_pd(d + 10, _mm_setr_pd(1.0 - tc[1], tc[2]));
+}
+#endif
+
 static void WritePolygons(const MeshBinFile* file, CPolygon* polygons, UVWStruct* uvw)
 {
 	const MeshFace* faces = file->faces;
 	const MeshVertex* v = file->vertices;
 	const Int32 count = file->kept_face_count;
+#if defined(__SSE2__)
+	static_assert(sizeof(CPolygon) == 16 && sizeof(UVWStruct) == 12 * sizeof(double), "streamed layouts");
+	if (Streamable(polygons) && (!uvw || Streamable(uvw)))
+	{
+		for (Int32 f = 0; f < count; ++f)
+		{
+			const uint32_t* index = faces[f].index;
+			StreamPolygon(&polygons[f], index);
+			if (uvw)
+				StreamUVW(&uvw[f], v[index[0]].texture, v[index[1]].texture, v[index[2]].texture);
+		}
+		_mm_sfence();
+		return;
+	}
+#endif
 	if (!uvw)
 	{
 		for (Int32 f = 0; f < count; ++f)

@@ -1,4 +1,6 @@
 // cli_test.cpp - twconnect as users run it: exit statuses and machine-readable output.
+#include "cache_types.h"
+#include "mesh_bin.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -257,6 +259,35 @@ TEST(Cli, ImportSdPlaysTheImportedSceneFrameByFrame)
 	EXPECT_EQ(Twconnect("import-sd --scene " + (dir / "none.sd"), err).status, 1);
 	EXPECT_NE(ReadFile(err).find("cannot open"), std::string::npos);
 	EXPECT_EQ(Twconnect("import-sd --camera " + sd).status, 2);
+}
+
+} // namespace
+
+namespace
+{
+
+TEST(Cli, PlayJsonBuildsEveryFrameOfAMeshSequence)
+{
+	TempDir dir;
+	ASSERT_EQ(Twconnect("sample mesh " + dir.path() + " --start 1 --end 3 --weights 3").status, 0);
+	CliRun r = Twconnect("play --json " + (dir / "surface_00002.bin"));
+	ASSERT_EQ(r.status, 0) << r.out;
+	for (int f = 1; f <= 3; ++f)
+	{
+		char path[512];
+		std::snprintf(path, sizeof path, "%s/surface_%05d.bin", dir.path().c_str(), f);
+		MeshHandle* h = MeshHandleOpen(path, CACHE_MESH_BIN);
+		ASSERT_TRUE(h && MeshHandleRead(h, 100.0f)) << path;
+		char line[1024];
+		std::snprintf(line, sizeof line,
+			"{\"frame\": %d, \"file\": \"%s\", \"points\": %d, \"polygons\": %d, \"tags\": [\"TW_Mesh_SpeedX\", "
+			"\"TW_Mesh_SpeedY\", \"TW_Mesh_SpeedZ\", \"TW_Mesh_UV\", \"TW_Mesh_Weight_1\", \"TW_Mesh_Weight_2\", "
+			"\"TW_Mesh_Weight_3\"]}",
+			f, path, MeshHandleVertexCount(h), MeshHandleFaceCount(h));
+		MeshHandleFree(h);
+		EXPECT_NE(r.out.find(line), std::string::npos) << line << " in " << r.out;
+	}
+	EXPECT_NE(r.out.find("{\"summary\": true, \"frames\": 3"), std::string::npos) << r.out;
 }
 
 } // namespace

@@ -72,6 +72,22 @@ enum
 	TW_MI_MD_VORTICITY_MAGNITUDE = 6116,
 	TW_MI_MD_VORTICITY_SCALE = 6117,
 	TW_MI_MD_CURVATURE_SCALE = 6118,
+
+	// switch/value pairs: each value is enabled only while its switch is 1; nothing else reads them
+	TW_MI_PAIR_SWITCH_1 = 5014,
+	TW_MI_PAIR_VALUE_1 = 5015,
+	TW_MI_PAIR_SWITCH_2 = 5016,
+	TW_MI_PAIR_VALUE_2 = 5017,
+
+	TW_MI_GROUP_FILE = 9000,
+	TW_MI_GROUP_CACHE = 9001,
+	TW_MI_GROUP_MAPS = 9002,
+	TW_MI_GROUP_MD = 9003,
+
+	// choices of the cache mode
+	TW_MI_CACHE_MODE_SINGLE = 0,
+	TW_MI_CACHE_MODE_WINDOW = 1,
+	TW_MI_CACHE_MODE_ALL = 2,
 };
 
 #endif

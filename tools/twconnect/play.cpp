@@ -2,8 +2,12 @@
 #include "cli.h"
 #include "host_session.h"
 
+#include "TW_Mesh_Importer.h"
 #include "TW_Particle_Importer.h"
 #include "c4d_particles.h"
+#include "c4d_polygon.h"
+#include "frame_sequence.h"
+#include "mesh_bin.h"
 
 #include <chrono>
 #include <cstdio>
@@ -20,7 +24,8 @@ void PlayUsage(FILE* out)
 		"\n"
 		"Puts an importer on the sequence of FILE in a new document, steps the document time over\n"
 		"the frames and evaluates it; prints per frame the frame, the loaded file and what the\n"
-		"importer made of it.\n"
+		"importer made of it: particles, or for a mesh sequence (mesh .bin, .md) the points,\n"
+		"polygons and tags of the polygon object it built.\n"
 		"\n"
 		"options:\n"
 		"    --start N        first frame to play (default: the sequence's first)\n"
@@ -28,11 +33,11 @@ void PlayUsage(FILE* out)
 		"    --fps N          document frame rate (default 25)\n"
 		"    --mode M         cache mode: 0 single frame, 1 read-ahead window, 2 whole range\n"
 		"    --radius R       read-ahead window radius (default 5)\n"
-		"    --percent P      share of the particles loaded, 0 to 100 (default 100)\n"
+		"    --percent P      share of the particles (or faces) loaded, 0 to 100 (default 100)\n"
 		"    --offset N       frame offset\n"
 		"    --reverse        play the sequence backwards\n"
-		"    --hold-ends      after the last frame keep showing the end frame\n"
-		"    --ids            match particles between frames by their ID\n"
+		"    --hold-ends      after the last frame keep showing the end frame (particles)\n"
+		"    --ids            match particles between frames by their ID (particles)\n"
 		"    --scale S        position scale (default 1)\n"
 		"    --json           one JSON object per frame, then a summary object\n"
 		"    --plugins DIR    plug-in folder of the module\n");
@@ -151,6 +156,75 @@ Int32 GroupParticles(BaseDocument* doc, BaseObject* op)
 	return 0;
 }
 
+bool IsMeshSequence(const std::string& file)
+{
+	return MeshIsBinFile(file.c_str()) || HasExtension(file.c_str(), ".md");
+}
+
+// The mesh importer on the sequence; the built object is the generator's cache.
+int PlayMesh(const PlayOptions& o, BaseDocument* doc)
+{
+	BaseObject* op = BaseObject::Alloc(TW_Mesh_Importer);
+	if (!op)
+		return CliError("play: the module has no mesh importer");
+	doc->InsertObject(op, nullptr, nullptr);
+	headless::UserSetParameter(op, TW_MI_CACHE_MODE, GeData(static_cast<Int32>(o.mode)));
+	headless::UserSetParameter(op, TW_MI_CACHE_WINDOW, GeData(static_cast<Int32>(o.radius)));
+	headless::UserSetParameter(op, TW_MI_FACE_PERCENT, GeData(static_cast<Float>(o.percent)));
+	headless::UserSetParameter(op, TW_MI_FRAME_OFFSET, GeData(static_cast<Int32>(o.offset)));
+	headless::UserSetParameter(op, TW_MI_REVERSE, GeData(o.reverse));
+	headless::UserSetParameter(op, TW_MI_SCALE, GeData(static_cast<Float>(o.scale)));
+	headless::UserSetParameter(op, TW_MI_FILE, GeData(Filename(o.file)));
+	size_t shown = 0;
+	const BaseContainer* bc = op->GetDataInstance();
+	if (ReportBoxes(&shown) || bc->GetString(TW_MI_SEQUENCE_NAME).Get().empty())
+		return CliError("play: '%s' was not taken as a mesh sequence", o.file.c_str());
+	const long long first = o.has_start ? o.start : bc->GetInt32(TW_MI_FIRST_FRAME) + o.offset;
+	const long long last = o.has_end ? o.end : bc->GetInt32(TW_MI_LAST_FRAME) + o.offset;
+	const bool progress = isatty(STDERR_FILENO) && !isatty(STDOUT_FILENO);
+	if (!o.json)
+		std::printf("%s: frames %lld to %lld at %lld fps\n", op->GetName().Get().c_str(), first, last, o.fps);
+
+	long long frames = 0, points = 0;
+	const auto t0 = std::chrono::steady_clock::now();
+	for (long long f = first; f <= last; ++f)
+	{
+		doc->SetTime(BaseTime(static_cast<Float>(f), static_cast<Float>(o.fps)));
+		doc->ExecutePasses(nullptr, true, true, true, 0);
+		const std::string file = bc->GetFilename(TW_MI_USED_FILE).Get();
+		const PolygonObject* built = dynamic_cast<const PolygonObject*>(op->GetCache());
+		const Int32 point_count = built ? built->GetPointCount() : 0;
+		const Int32 polygon_count = built ? built->GetPolygonCount() : 0;
+		std::string tags;
+		for (const BaseTag* t = built ? built->GetFirstTag() : nullptr; t; t = t->GetNext())
+		{
+			if (!tags.empty())
+				tags += ", ";
+			tags += o.json ? JsonString(t->GetName().Get()) : t->GetName().Get();
+		}
+		++frames;
+		points += point_count;
+		if (o.json)
+			std::printf("{\"frame\": %lld, \"file\": %s, \"points\": %d, \"polygons\": %d, \"tags\": [%s]}\n", f,
+				JsonString(file).c_str(), point_count, polygon_count, tags.c_str());
+		else
+			std::printf("%8lld  %-40s %10d points %10d polygons  %s\n", f, file.empty() ? "-" : file.c_str(), point_count,
+				polygon_count, tags.c_str());
+		if (progress)
+			Progress(f - first + 1, last - first + 1);
+		ReportBoxes(&shown);
+	}
+	const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+	const double rate = seconds > 0 ? points / seconds : 0.0;
+	if (o.json)
+		std::printf("{\"summary\": true, \"frames\": %lld, \"seconds\": %.6f, \"points_per_second\": %.0f}\n", frames,
+			seconds, rate);
+	else
+		std::printf("%lld frames in %.3f s, %.0f points per second\n", frames, seconds, rate);
+	std::fflush(stdout);
+	return 0;
+}
+
 } // namespace
 
 int CmdPlay(const std::vector<std::string>& args)
@@ -166,6 +240,12 @@ int CmdPlay(const std::vector<std::string>& args)
 	BaseDocument* doc = BaseDocument::Alloc();
 	headless::SetActiveDocument(doc);
 	doc->SetFps(static_cast<Int32>(o.fps));
+	if (IsMeshSequence(o.file))
+	{
+		const int status = PlayMesh(o, doc);
+		BaseDocument::Free(doc);
+		return status;
+	}
 	BaseObject* op = BaseObject::Alloc(TW_Particle_Importer);
 	if (!op)
 	{
