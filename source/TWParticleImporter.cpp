@@ -275,7 +275,9 @@ void TWParticleImporter::ChooseFile(BaseObject* op)
 
 	char path[TW_PATH_SIZE];
 	ResolvedPath(op, path);
-	if (!(_sequence.name[0] && std::strcmp(_sequence.name, path) == 0) && CheckFile(path))
+	// 1005 holds the pattern once a file was taken; that is no new choice and names no file to check
+	const bool same = _sequence.name[0] && (std::strcmp(_sequence.name, path) == 0 || std::strcmp(_sequence.pattern, path) == 0);
+	if (!same && CheckFile(path))
 	{
 		_sequence.SetName(path, false, true);
 		_sequence.ScanRange();

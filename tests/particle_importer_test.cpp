@@ -159,6 +159,11 @@ TEST_F(ParticleImporter, FileCheckAcceptsParticleFilesAndExplainsRefusals)
 	EXPECT_EQ(op->GetName().Get(), "TW_splash");
 	EXPECT_EQ(bc->GetInt32(TW_PI_FIRST_FRAME), 0);
 	EXPECT_EQ(bc->GetInt32(TW_PI_FORMAT), 0);
+
+	// later changes of other parameters do not check the stored pattern as if it were a file
+	headless::UserSetParameter(op, TW_PI_REVERSE, GeData(true));
+	EXPECT_TRUE(headless::MessageBoxes().empty()) << LastBox();
+	EXPECT_EQ(op->GetName().Get(), "TW_splash");
 }
 
 TEST_F(ParticleImporter, NamingDropsTrailingUnderscoresAndKeepsAnExistingPrefix)
