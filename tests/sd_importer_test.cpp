@@ -306,11 +306,9 @@ TEST_F(SdImporter, SceneBuildsTexturedObjectsUnderItsReader)
 	WriteScene(dir / "scene.sd", objects, 0, 3);
 	Import("", dir / "scene.sd");
 
-	// SD Anim objects that do not take the hand-over stay where their command put them, at the top
 	BaseObject* reader = doc->GetFirstObject();
-	while (reader && reader->GetType() == ID_TW_SD_ANIM)
-		reader = reader->GetNext();
 	ASSERT_NE(reader, nullptr);
+	EXPECT_EQ(reader->GetNext(), nullptr); // the SD Anim objects went under their objects
 	EXPECT_EQ(reader->GetType(), ID_TW_SD_READER);
 	EXPECT_EQ(reader->GetName().Get(), "scene.sd Reader");
 	EXPECT_EQ(reader->GetDataInstance()->GetFilename(6001).Get(), dir / "scene.sd");
@@ -347,7 +345,22 @@ TEST_F(SdImporter, SceneBuildsTexturedObjectsUnderItsReader)
 	ASSERT_NE(mat, nullptr);
 	EXPECT_EQ(tex->GetDataInstance()->GetLink(TEXTURETAG_MATERIAL), mat);
 	EXPECT_EQ(mat->GetChannel(CHANNEL_COLOR)->GetData().GetString(BASECHANNEL_TEXTURE), "/textures/wood.png");
-	EXPECT_EQ(Count(ID_TW_SD_ANIM), 2); // one per object, through the SD Anim object's command
+	// one SD Anim object first under each object, with the file's settings from the hand-over
+	for (BaseObject* op : {static_cast<BaseObject*>(flag), static_cast<BaseObject*>(box)})
+	{
+		BaseObject* anim = op->GetDown();
+		ASSERT_NE(anim, nullptr);
+		EXPECT_EQ(anim->GetType(), ID_TW_SD_ANIM);
+		EXPECT_EQ(anim->GetDataInstance()->GetFilename(6001).Get(), dir / "scene.sd");
+		EXPECT_EQ(anim->GetDataInstance()->GetInt32(6003), 3);
+	}
+	EXPECT_EQ(Count(ID_TW_SD_ANIM), 2);
+
+	// played: the rigid Box follows its file position (k + f, 2, 3) metres
+	EvaluateAt(2);
+	ASSERT_NE(box->GetDeformCache(), nullptr);
+	EXPECT_NEAR(box->GetDeformCache()->GetMl().off.x, 200.0, 1e-4);
+	EXPECT_NEAR(box->GetDeformCache()->GetMl().off.z, 300.0, 1e-4);
 	EXPECT_GE(headless::EventAddCount(), 1);
 }
 
@@ -366,6 +379,8 @@ TEST_F(SdImporter, MatchedObjectsWithoutMatchingPolygonsGetAnAnimationButNoUvw)
 	EXPECT_EQ(lamp->GetFirstTag(), nullptr);
 	EXPECT_EQ(Count(Opolygon), 0); // Ghost is not created with creation off
 	EXPECT_EQ(Count(ID_TW_SD_ANIM), 1);
+	ASSERT_NE(lamp->GetDown(), nullptr);
+	EXPECT_EQ(lamp->GetDown()->GetType(), ID_TW_SD_ANIM);
 }
 
 TEST_F(SdImporter, WithCreationOffAndNoMatchesOnlyTheReaderArrives)
