@@ -166,9 +166,10 @@ protected:
 	}
 
 	// The user picks the files and options in the dialog, then presses the import button.
-	void Import(const std::string& camera, const std::string& scene, bool create = true, bool uvw = true)
+	void Import(const std::string& camera, const std::string& scene, bool create = true, bool uvw = true, bool bake = false)
 	{
 		headless::SetModalDialogScript([=](headless::DialogDriver& d) {
+			d.SetCheck(TW_SDIMP_BAKE_KEYS, bake);
 			if (!camera.empty())
 				d.SetFilename(TW_SDIMP_CAMERA_FILE, camera);
 			if (!scene.empty())
@@ -391,6 +392,23 @@ TEST_F(SdImporter, WithCreationOffAndNoMatchesOnlyTheReaderArrives)
 	EXPECT_EQ(doc->GetFirstObject()->GetType(), ID_TW_SD_READER);
 	EXPECT_EQ(doc->GetFirstObject()->GetNext(), nullptr);
 	EXPECT_EQ(doc->GetFirstObject()->GetDown(), nullptr);
+}
+
+TEST_F(SdImporter, BakeKeysReachesTheNewAnimationObjects)
+{
+	WriteScene(dir / "bake.sd", Named({"Box"}), 0, 3);
+	Import("", dir / "bake.sd", true, true, true);
+	BaseObject* box = doc->SearchObject("Box");
+	ASSERT_NE(box, nullptr);
+	EvaluateAt(0); // the SD Anim object bakes at its first dirty check
+	for (Int32 param : {ID_BASEOBJECT_REL_POSITION, ID_BASEOBJECT_REL_ROTATION, ID_BASEOBJECT_REL_SCALE})
+	{
+		CTrack* t = box->FindCTrack(DescID(DescLevel(param), DescLevel(VECTOR_X)));
+		ASSERT_NE(t, nullptr) << param;
+		EXPECT_EQ(t->GetCurve()->GetKeyCount(), 4);
+	}
+	EvaluateAt(2); // driven by its keys now: x = 2 m
+	EXPECT_NEAR(box->GetMl().off.x, 200.0, 1e-3);
 }
 
 TEST_F(SdImporter, UnreadableFilesAreReportedAndTheOtherImportStillRuns)
