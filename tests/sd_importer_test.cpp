@@ -279,6 +279,14 @@ TEST_F(SdImporter, CameraComesFromObjectZeroOrFromTheCameraRecords)
 	EXPECT_NEAR(cam->GetMl().off.z, 1000.0, 1e-4);
 	EXPECT_NEAR(cam->GetMl().v1.x, 1.0, 1e-9); // X = -(row 0) = (1, 0, 0)
 	EXPECT_TRUE(headless::MessageBoxes().empty());
+	BaseObject::Free(cam);
+
+	// a field of view of 0 has no finite focal length: the lens is left as it was
+	WriteScene(dir / "cam2.sd", objects, 0, 1, true, SD_VERSION, 0.0f);
+	Import(dir / "cam2.sd", "");
+	cam = doc->GetFirstObject();
+	ASSERT_NE(cam, nullptr);
+	EXPECT_DOUBLE_EQ(cam->GetDataInstance()->GetFloat(CAMERA_FOCUS), 36.0);
 }
 
 TEST_F(SdImporter, TimeRangeIsWidenedAndNeverNarrowed)
