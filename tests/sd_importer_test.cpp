@@ -434,6 +434,38 @@ TEST_F(SdImporter, UnreadableFilesAreReportedAndTheOtherImportStillRuns)
 	EXPECT_EQ(headless::MessageBoxes()[0].text.compare(0, 21, "Can not open SD file "), 0);
 }
 
+TEST_F(SdImporter, FilesCutAtEveryLengthImportWhatTheyHoldAndNoMore)
+{
+	std::vector<SdObject> objects = Named({"Box", "Flag"});
+	objects[1].type = SD_OBJECT_DEFORMING;
+	objects[1].texture = "t.png";
+	WriteScene(dir / "whole.sd", objects, 0, 2, true);
+	const std::string bytes = ReadFile(dir / "whole.sd");
+	for (size_t n = 0; n < bytes.size(); ++n)
+	{
+		WriteFile(dir / "cut.sd", bytes.substr(0, n));
+		BaseDocument* cut = BaseDocument::Alloc();
+		headless::SetActiveDocument(cut);
+		Import(dir / "cut.sd", dir / "cut.sd");
+		// never more than the whole file makes: a reader, two objects, one camera keyed per frame
+		int polygons = 0, cameras = 0;
+		EachObject(cut->GetFirstObject(), [&](BaseObject* op) {
+			polygons += op->GetType() == Opolygon;
+			if (op->GetType() == Ocamera)
+			{
+				++cameras;
+				CTrack* t = op->FindCTrack(DescID(DescLevel(ID_BASEOBJECT_REL_POSITION), DescLevel(VECTOR_X)));
+				EXPECT_LE(t ? t->GetCurve()->GetKeyCount() : 0, 3) << n;
+			}
+		});
+		EXPECT_LE(polygons, 2) << n;
+		EXPECT_LE(cameras, 1) << n;
+		cut->ExecutePasses(nullptr, true, true, true, 0);
+		headless::SetActiveDocument(doc);
+		BaseDocument::Free(cut);
+	}
+}
+
 // fault: a triangle naming a point the object lacks made a polygon object that indexes past its points
 TEST_F(SdImporter, TriangleOutsideItsPointsIsNotBuilt)
 {
