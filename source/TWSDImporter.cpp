@@ -150,7 +150,7 @@ void SdImportCamera(BaseDocument* doc, const char* path)
 	SdExtendTimeRange(doc, file->first_frame, file->last_frame);
 
 	BaseObject* camera = nullptr;
-	if (doc && (file->has_camera || file->object_count > 0))
+	if (file->has_camera || file->object_count > 0)
 	{
 		camera = BaseObject::Alloc(Ocamera);
 		if (camera)

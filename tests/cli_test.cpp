@@ -239,17 +239,21 @@ TEST(Cli, ImportSdPlaysTheImportedSceneFrameByFrame)
 	CliRun r = Twconnect("import-sd --json --scene " + sd + " --camera " + sd);
 	ASSERT_EQ(r.status, 0) << r.out;
 	// the document's range: from 0, widened to the file's last frame
+	std::vector<std::string> boxes;
 	for (int f = 0; f <= 5; ++f)
 	{
 		const std::string start = "{\"frame\": " + std::to_string(f) + ", \"objects\": {";
 		const size_t at = r.out.find(start);
 		ASSERT_NE(at, std::string::npos) << start << " in " << r.out;
 		const std::string line = r.out.substr(at, r.out.find('\n', at) - at);
-		EXPECT_NE(line.find("\"Box\": ["), std::string::npos) << line;
+		const size_t box = line.find("\"Box\": [");
+		ASSERT_NE(box, std::string::npos) << line;
+		boxes.push_back(line.substr(box, line.find(']', box) - box));
 		EXPECT_NE(line.find("\"Flag\": ["), std::string::npos) << line;
 		EXPECT_NE(line.find("\"camera\": ["), std::string::npos) << line;
 	}
 	EXPECT_EQ(r.out.find("\"frame\": 6,"), std::string::npos);
+	EXPECT_NE(boxes[2], boxes[5]); // the rigid Box moves as the file says
 
 	// without a camera file there is no camera; a missing file fails, a missing --scene is a bad argument
 	r = Twconnect("import-sd --json --scene " + sd);

@@ -166,9 +166,10 @@ protected:
 	}
 
 	// The user picks the files and options in the dialog, then presses the import button.
-	void Import(const std::string& camera, const std::string& scene, bool create = true, bool uvw = true)
+	void Import(const std::string& camera, const std::string& scene, bool create = true, bool uvw = true, bool bake = false)
 	{
 		headless::SetModalDialogScript([=](headless::DialogDriver& d) {
+			d.SetCheck(TW_SDIMP_BAKE_KEYS, bake);
 			if (!camera.empty())
 				d.SetFilename(TW_SDIMP_CAMERA_FILE, camera);
 			if (!scene.empty())
@@ -278,6 +279,14 @@ TEST_F(SdImporter, CameraComesFromObjectZeroOrFromTheCameraRecords)
 	EXPECT_NEAR(cam->GetMl().off.z, 1000.0, 1e-4);
 	EXPECT_NEAR(cam->GetMl().v1.x, 1.0, 1e-9); // X = -(row 0) = (1, 0, 0)
 	EXPECT_TRUE(headless::MessageBoxes().empty());
+	BaseObject::Free(cam);
+
+	// a field of view of 0 has no finite focal length: the lens is left as it was
+	WriteScene(dir / "cam2.sd", objects, 0, 1, true, SD_VERSION, 0.0f);
+	Import(dir / "cam2.sd", "");
+	cam = doc->GetFirstObject();
+	ASSERT_NE(cam, nullptr);
+	EXPECT_DOUBLE_EQ(cam->GetDataInstance()->GetFloat(CAMERA_FOCUS), 36.0);
 }
 
 TEST_F(SdImporter, TimeRangeIsWidenedAndNeverNarrowed)
@@ -306,11 +315,9 @@ TEST_F(SdImporter, SceneBuildsTexturedObjectsUnderItsReader)
 	WriteScene(dir / "scene.sd", objects, 0, 3);
 	Import("", dir / "scene.sd");
 
-	// SD Anim objects that do not take the hand-over stay where their command put them, at the top
 	BaseObject* reader = doc->GetFirstObject();
-	while (reader && reader->GetType() == ID_TW_SD_ANIM)
-		reader = reader->GetNext();
 	ASSERT_NE(reader, nullptr);
+	EXPECT_EQ(reader->GetNext(), nullptr); // the SD Anim objects went under their objects
 	EXPECT_EQ(reader->GetType(), ID_TW_SD_READER);
 	EXPECT_EQ(reader->GetName().Get(), "scene.sd Reader");
 	EXPECT_EQ(reader->GetDataInstance()->GetFilename(6001).Get(), dir / "scene.sd");
@@ -347,7 +354,22 @@ TEST_F(SdImporter, SceneBuildsTexturedObjectsUnderItsReader)
 	ASSERT_NE(mat, nullptr);
 	EXPECT_EQ(tex->GetDataInstance()->GetLink(TEXTURETAG_MATERIAL), mat);
 	EXPECT_EQ(mat->GetChannel(CHANNEL_COLOR)->GetData().GetString(BASECHANNEL_TEXTURE), "/textures/wood.png");
-	EXPECT_EQ(Count(ID_TW_SD_ANIM), 2); // one per object, through the SD Anim object's command
+	// one SD Anim object first under each object, with the file's settings from the hand-over
+	for (BaseObject* op : {static_cast<BaseObject*>(flag), static_cast<BaseObject*>(box)})
+	{
+		BaseObject* anim = op->GetDown();
+		ASSERT_NE(anim, nullptr);
+		EXPECT_EQ(anim->GetType(), ID_TW_SD_ANIM);
+		EXPECT_EQ(anim->GetDataInstance()->GetFilename(6001).Get(), dir / "scene.sd");
+		EXPECT_EQ(anim->GetDataInstance()->GetInt32(6003), 3);
+	}
+	EXPECT_EQ(Count(ID_TW_SD_ANIM), 2);
+
+	// played: the rigid Box follows its file position (k + f, 2, 3) metres
+	EvaluateAt(2);
+	ASSERT_NE(box->GetDeformCache(), nullptr);
+	EXPECT_NEAR(box->GetDeformCache()->GetMl().off.x, 200.0, 1e-4);
+	EXPECT_NEAR(box->GetDeformCache()->GetMl().off.z, 300.0, 1e-4);
 	EXPECT_GE(headless::EventAddCount(), 1);
 }
 
@@ -366,6 +388,8 @@ TEST_F(SdImporter, MatchedObjectsWithoutMatchingPolygonsGetAnAnimationButNoUvw)
 	EXPECT_EQ(lamp->GetFirstTag(), nullptr);
 	EXPECT_EQ(Count(Opolygon), 0); // Ghost is not created with creation off
 	EXPECT_EQ(Count(ID_TW_SD_ANIM), 1);
+	ASSERT_NE(lamp->GetDown(), nullptr);
+	EXPECT_EQ(lamp->GetDown()->GetType(), ID_TW_SD_ANIM);
 }
 
 TEST_F(SdImporter, WithCreationOffAndNoMatchesOnlyTheReaderArrives)
@@ -376,6 +400,23 @@ TEST_F(SdImporter, WithCreationOffAndNoMatchesOnlyTheReaderArrives)
 	EXPECT_EQ(doc->GetFirstObject()->GetType(), ID_TW_SD_READER);
 	EXPECT_EQ(doc->GetFirstObject()->GetNext(), nullptr);
 	EXPECT_EQ(doc->GetFirstObject()->GetDown(), nullptr);
+}
+
+TEST_F(SdImporter, BakeKeysReachesTheNewAnimationObjects)
+{
+	WriteScene(dir / "bake.sd", Named({"Box"}), 0, 3);
+	Import("", dir / "bake.sd", true, true, true);
+	BaseObject* box = doc->SearchObject("Box");
+	ASSERT_NE(box, nullptr);
+	EvaluateAt(0); // the SD Anim object bakes at its first dirty check
+	for (Int32 param : {ID_BASEOBJECT_REL_POSITION, ID_BASEOBJECT_REL_ROTATION, ID_BASEOBJECT_REL_SCALE})
+	{
+		CTrack* t = box->FindCTrack(DescID(DescLevel(param), DescLevel(VECTOR_X)));
+		ASSERT_NE(t, nullptr) << param;
+		EXPECT_EQ(t->GetCurve()->GetKeyCount(), 4);
+	}
+	EvaluateAt(2); // driven by its keys now: x = 2 m
+	EXPECT_NEAR(box->GetMl().off.x, 200.0, 1e-3);
 }
 
 TEST_F(SdImporter, UnreadableFilesAreReportedAndTheOtherImportStillRuns)
@@ -391,6 +432,38 @@ TEST_F(SdImporter, UnreadableFilesAreReportedAndTheOtherImportStillRuns)
 	Import("", std::string(300, 'x') + ".sd");
 	ASSERT_EQ(headless::MessageBoxes().size(), 1u);
 	EXPECT_EQ(headless::MessageBoxes()[0].text.compare(0, 21, "Can not open SD file "), 0);
+}
+
+TEST_F(SdImporter, FilesCutAtEveryLengthImportWhatTheyHoldAndNoMore)
+{
+	std::vector<SdObject> objects = Named({"Box", "Flag"});
+	objects[1].type = SD_OBJECT_DEFORMING;
+	objects[1].texture = "t.png";
+	WriteScene(dir / "whole.sd", objects, 0, 2, true);
+	const std::string bytes = ReadFile(dir / "whole.sd");
+	for (size_t n = 0; n < bytes.size(); ++n)
+	{
+		WriteFile(dir / "cut.sd", bytes.substr(0, n));
+		BaseDocument* cut = BaseDocument::Alloc();
+		headless::SetActiveDocument(cut);
+		Import(dir / "cut.sd", dir / "cut.sd");
+		// never more than the whole file makes: a reader, two objects, one camera keyed per frame
+		int polygons = 0, cameras = 0;
+		EachObject(cut->GetFirstObject(), [&](BaseObject* op) {
+			polygons += op->GetType() == Opolygon;
+			if (op->GetType() == Ocamera)
+			{
+				++cameras;
+				CTrack* t = op->FindCTrack(DescID(DescLevel(ID_BASEOBJECT_REL_POSITION), DescLevel(VECTOR_X)));
+				EXPECT_LE(t ? t->GetCurve()->GetKeyCount() : 0, 3) << n;
+			}
+		});
+		EXPECT_LE(polygons, 2) << n;
+		EXPECT_LE(cameras, 1) << n;
+		cut->ExecutePasses(nullptr, true, true, true, 0);
+		headless::SetActiveDocument(doc);
+		BaseDocument::Free(cut);
+	}
 }
 
 // fault: a triangle naming a point the object lacks made a polygon object that indexes past its points

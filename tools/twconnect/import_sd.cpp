@@ -219,6 +219,9 @@ int CmdImportSd(const std::vector<std::string>& args)
 
 	if (status == 0)
 	{
+		// The refresh the import asked for (EventAdd): the host evaluates the document once, which is
+		// when new SD Anim objects open their files and bake their keys.
+		doc->ExecutePasses(nullptr, true, true, true, 0);
 		std::vector<BaseObject*> objects;
 		Collect(doc->GetFirstObject(), false, &objects);
 		const BaseObject* camera = nullptr;
