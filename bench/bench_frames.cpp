@@ -1,7 +1,11 @@
-// bench_frames.cpp - what the particle benchmarks share: their frame files and the memcpy they are measured against.
+// bench_frames.cpp - what the benchmarks share: particle frame files, the memcpy they are measured against, the module.
 #include "bench_frames.h"
 
 #include "particle_bin.h"
+
+#if defined(TW_DEFAULT_PLUGIN_DIR)
+#include "headless.h"
+#endif
 
 #include <benchmark/benchmark.h>
 
@@ -65,4 +69,15 @@ int64_t BenchFileBytes(const std::string& path)
 	int64_t bytes = std::ftell(file);
 	std::fclose(file);
 	return bytes;
+}
+
+bool LoadBenchModule()
+{
+#if defined(TW_DEFAULT_PLUGIN_DIR)
+	static headless::Module module;
+	static const bool loaded = module.Load(TW_DEFAULT_PLUGIN_DIR);
+	return loaded;
+#else
+	return false;
+#endif
 }

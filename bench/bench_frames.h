@@ -1,4 +1,4 @@
-// bench_frames.h - what the particle benchmarks share: their frame files and the memcpy they are measured against.
+// bench_frames.h - what the benchmarks share: particle frame files, the memcpy they are measured against, the module.
 #pragma once
 
 #include <cstdint>
@@ -14,3 +14,7 @@ double MedianMemcpySeconds(int64_t bytes);
 
 // The size of a file, or aborts.
 int64_t BenchFileBytes(const std::string& path);
+
+// The module in the headless host, loaded once for every benchmark that runs it (a second load of
+// the same module would be refused); false when it does not load.
+bool LoadBenchModule();

@@ -35,8 +35,6 @@ struct ImporterFixture
 	std::string dir;
 	int64_t file_bytes = 0;
 	double memcpy_seconds = 0;
-	headless::Module module;
-
 	ImporterFixture()
 	{
 		char tmpl[] = "/tmp/tw_importer_bench_XXXXXX";
@@ -45,12 +43,11 @@ struct ImporterFixture
 			WriteFrame(f);
 		file_bytes = BenchFileBytes(Path(0));
 		memcpy_seconds = MedianMemcpySeconds(file_bytes);
-		if (!module.Load(TW_DEFAULT_PLUGIN_DIR))
+		if (!LoadBenchModule())
 			std::abort();
 	}
 	~ImporterFixture()
 	{
-		module.Unload();
 		for (int f = 0; f < FRAMES; ++f)
 			std::remove(Path(f).c_str());
 		rmdir(dir.c_str());

@@ -9,6 +9,7 @@
 #include "mesh_build.h"
 
 #if defined(TW_DEFAULT_PLUGIN_DIR)
+#include "bench_frames.h"
 #include "headless.h"
 #endif
 
@@ -247,12 +248,11 @@ BENCHMARK(BM_MeshFrameCacheReadAndBuild)->UseManualTime()->Iterations(30)->Unit(
 // The whole rebuild as the host sees it: a Mesh Importer in a document, each iteration evaluating
 // the document at the next frame, which reads the new file into the one-frame table, builds the
 // polygon object with UVW, speed and weight maps, and has the host free the object before. The
-// module is loaded here unless another benchmark already holds it, and unloaded again after.
+// module is loaded once for all benchmarks (LoadBenchModule).
 void BM_MeshImporterRebuild(benchmark::State& state)
 {
 	FrameFiles& frames = Frames();
-	headless::Module module;
-	if (!headless::FindRegistration(TW_Mesh_Importer) && !module.Load(TW_DEFAULT_PLUGIN_DIR))
+	if (!LoadBenchModule())
 	{
 		state.SkipWithError("module did not load");
 		return;
@@ -296,7 +296,6 @@ void BM_MeshImporterRebuild(benchmark::State& state)
 	}
 	headless::SetActiveDocument(nullptr);
 	BaseDocument::Free(doc);
-	module.Unload();
 	state.counters["rebuild_ms"] = Median(rebuilds) * 1e3;
 	state.counters["memcpy_ms"] = Median(copies) * 1e3;
 	state.counters["ratio"] = Median(rebuilds) / Median(copies);

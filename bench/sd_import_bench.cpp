@@ -5,6 +5,7 @@
 // iteration imports into a fresh document.
 #if defined(TW_DEFAULT_PLUGIN_DIR)
 
+#include "bench_frames.h"
 #include "headless.h"
 
 #include "c4d_symbols.h"
@@ -82,7 +83,6 @@ void WriteFile(const std::string& path, int objects, int frames, bool camera)
 struct SdImportFixture
 {
 	std::string dir, scene, camera;
-	headless::Module module;
 
 	SdImportFixture()
 	{
@@ -92,12 +92,11 @@ struct SdImportFixture
 		camera = dir + "/camera.sd";
 		WriteFile(scene, OBJECTS, SCENE_FRAMES, false);
 		WriteFile(camera, 0, CAMERA_FRAMES, true);
-		if (!module.Load(TW_DEFAULT_PLUGIN_DIR))
+		if (!LoadBenchModule())
 			std::abort();
 	}
 	~SdImportFixture()
 	{
-		module.Unload();
 		std::remove(scene.c_str());
 		std::remove(camera.c_str());
 		rmdir(dir.c_str());

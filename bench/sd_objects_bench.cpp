@@ -3,6 +3,7 @@
 // own read of one frame (the file work the evaluation cannot avoid).
 #if defined(TW_DEFAULT_PLUGIN_DIR)
 
+#include "bench_frames.h"
 #include "headless.h"
 
 #include "TW_SD_Anim.h"
@@ -30,7 +31,6 @@ struct SceneFixture
 {
 	std::string dir;
 	std::string path;
-	headless::Module module;
 	BaseDocument* doc = nullptr;
 
 	SceneFixture()
@@ -40,7 +40,7 @@ struct SceneFixture
 			std::abort();
 		dir = templ;
 		path = dir + "/scene.sd";
-		if (!Write() || !module.Load(TW_DEFAULT_PLUGIN_DIR))
+		if (!Write() || !LoadBenchModule())
 			std::abort();
 		doc = BaseDocument::Alloc();
 		doc->SetFps(25);
@@ -60,7 +60,6 @@ struct SceneFixture
 	{
 		headless::SetActiveDocument(nullptr);
 		BaseDocument::Free(doc);
-		module.Unload();
 		unlink(path.c_str());
 		rmdir(dir.c_str());
 	}

@@ -126,7 +126,6 @@ Int32 TP_MasterSystem::Take()
 		_mass.resize(n);
 		_pos.resize(n);
 		_vel.resize(n);
-		_birth.resize(n);
 	}
 	size_t i = static_cast<size_t>(id);
 	_used[i] = 1;
@@ -136,23 +135,11 @@ Int32 TP_MasterSystem::Take()
 	_mass[i] = 1.0;
 	_pos[i] = Vector();
 	_vel[i] = Vector();
-	if (++_births == 0)
-		RestartBirths();
-	_birth[i] = _births;
+	for (Channel& c : _channels)
+		if (i < c.size)
+			c.set[i >> 6] &= ~(UInt64(1) << (i & 63));
 	++_live;
 	return id;
-}
-
-// After four billion births the counter starts again: every value still valid is stamped 1, every
-// other stamp cleared, so no old stamp can match a new birth.
-void TP_MasterSystem::RestartBirths()
-{
-	for (Channel& c : _channels)
-		for (size_t i = 0; i < c.stamp.size(); ++i)
-			c.stamp[i] = (i < _used.size() && _used[i] && c.stamp[i] == _birth[i]) ? 1 : 0;
-	for (size_t i = 0; i < _birth.size(); ++i)
-		_birth[i] = 1;
-	_births = 2;
 }
 
 Int32 TP_MasterSystem::AllocParticles(Int32 n, Int32* ids)
@@ -168,7 +155,6 @@ Int32 TP_MasterSystem::AllocParticles(Int32 n, Int32* ids)
 	_mass.reserve(want);
 	_pos.reserve(want);
 	_vel.reserve(want);
-	_birth.reserve(want);
 	Int32 made = 0;
 	for (; made < n; ++made)
 	{
@@ -203,7 +189,8 @@ Bool TP_MasterSystem::SetDataGrowing(Int32 id, Int32 channel, const void* data, 
 		return false;
 	const size_t i = static_cast<size_t>(id);
 	const size_t n = std::max(_used.size(), i + 1);
-	c.stamp.resize(n, 0);
+	c.set.resize((n + 63) / 64, 0);
+	c.size = n;
 	if (c.type == DTYPE_VECTOR)
 		c.vec.resize(n);
 	else if (c.type == DTYPE_REAL)
@@ -219,7 +206,7 @@ Bool TP_MasterSystem::GetData(Int32 id, Int32 channel, void* data, Int32 value_t
 		return false;
 	const Channel& c = _channels[static_cast<size_t>(channel)];
 	size_t i = static_cast<size_t>(id);
-	if (!TypeFits(c.type, value_type) || i >= c.stamp.size() || c.stamp[i] != _birth[i])
+	if (!TypeFits(c.type, value_type) || i >= c.size || !(c.set[i >> 6] & (UInt64(1) << (i & 63))))
 		return false;
 	switch (c.type)
 	{

@@ -166,7 +166,7 @@ public:
 			return false;
 		Channel& c = _channels[static_cast<size_t>(channel)];
 		const size_t i = static_cast<size_t>(id);
-		if (i >= c.stamp.size() || !TypeFits(c.type, value_type))
+		if (i >= c.size || !TypeFits(c.type, value_type))
 			return SetDataGrowing(id, channel, data, value_type);
 		switch (c.type)
 		{
@@ -175,7 +175,7 @@ public:
 			case DTYPE_LONG: c.ints[i] = *static_cast<const Int32*>(data); break;
 			default: c.ints[i] = *static_cast<const Bool*>(data) ? 1 : 0; break;
 		}
-		c.stamp[i] = _birth[i];
+		c.set[i >> 6] |= UInt64(1) << (i & 63);
 		return true;
 	}
 
@@ -204,9 +204,9 @@ private:
 		std::vector<Vector> vec;
 		std::vector<Float> real;
 		std::vector<Int32> ints;
-		// a value counts only while its stamp equals the particle's birth, so a new particle
-		// starts without values and nothing needs clearing when one is made
-		std::vector<UInt32> stamp;
+		// one bit per particle: whether it holds a value here (a new particle holds none)
+		std::vector<UInt64> set;
+		size_t size = 0; // particles the value arrays reach
 	};
 
 	static bool TypeFits(Int32 channel_type, Int32 value_type)
@@ -221,7 +221,6 @@ private:
 		return false;
 	}
 	Bool SetDataGrowing(Int32 id, Int32 channel, const void* data, Int32 value_type);
-	void RestartBirths();
 
 	bool Valid(Int32 id) const { return id >= 0 && id < static_cast<Int32>(_used.size()) && _used[static_cast<size_t>(id)]; }
 	Int32 Take();
@@ -232,8 +231,6 @@ private:
 	std::vector<Float> _life, _age, _mass;
 	std::vector<Vector> _pos, _vel;
 	std::vector<Int32> _free;
-	std::vector<UInt32> _birth;
-	UInt32 _births = 0;
 	std::vector<Channel> _channels;
 	std::vector<TP_PGroup*> _groups;
 	Int32 _live = 0;
