@@ -105,6 +105,54 @@ std::vector<TP_PGroup*> TP_MasterSystem::GetParticleGroups() const
 
 Int32 TP_MasterSystem::Take()
 {
+	Int32 id = TakeBare();
+	if (id >= 0)
+		ClearValues(&id, 1);
+	return id;
+}
+
+// Forgets the channel values of these (new) particles. Runs of consecutive IDs, which is what the
+// free list gives after a group was freed, are cleared a word of 64 particles at a time.
+void TP_MasterSystem::ClearValues(const Int32* ids, Int32 n)
+{
+	for (Channel& c : _channels)
+	{
+		const size_t limit = c.size;
+		for (Int32 k = 0; k < n;)
+		{
+			// [lo, hi] is a run of consecutive IDs, ascending or descending in the list
+			size_t lo = static_cast<size_t>(ids[k]), hi = lo;
+			Int32 j = k + 1;
+			if (j < n && ids[j] == ids[k] + 1)
+				while (j < n && ids[j] == ids[j - 1] + 1)
+					hi = static_cast<size_t>(ids[j++]);
+			else if (j < n && ids[j] == ids[k] - 1)
+				while (j < n && ids[j] == ids[j - 1] - 1)
+					lo = static_cast<size_t>(ids[j++]);
+			k = j;
+			if (lo >= limit)
+				continue;
+			if (hi >= limit)
+				hi = limit - 1;
+			for (size_t i = lo; i <= hi;)
+			{
+				if ((i & 63) == 0 && i + 63 <= hi)
+				{
+					c.set[i >> 6] = 0;
+					i += 64;
+				}
+				else
+				{
+					c.set[i >> 6] &= ~(UInt64(1) << (i & 63));
+					++i;
+				}
+			}
+		}
+	}
+}
+
+Int32 TP_MasterSystem::TakeBare()
+{
 	if (_alloc_limit == 0)
 		return -1;
 	if (_alloc_limit > 0)
@@ -135,9 +183,6 @@ Int32 TP_MasterSystem::Take()
 	_mass[i] = 1.0;
 	_pos[i] = Vector();
 	_vel[i] = Vector();
-	for (Channel& c : _channels)
-		if (i < c.size)
-			c.set[i >> 6] &= ~(UInt64(1) << (i & 63));
 	++_live;
 	return id;
 }
@@ -158,11 +203,12 @@ Int32 TP_MasterSystem::AllocParticles(Int32 n, Int32* ids)
 	Int32 made = 0;
 	for (; made < n; ++made)
 	{
-		Int32 id = Take();
+		Int32 id = TakeBare();
 		if (id < 0)
 			break;
 		ids[made] = id;
 	}
+	ClearValues(ids, made);
 	return made;
 }
 

@@ -224,6 +224,8 @@ private:
 
 	bool Valid(Int32 id) const { return id >= 0 && id < static_cast<Int32>(_used.size()) && _used[static_cast<size_t>(id)]; }
 	Int32 Take();
+	Int32 TakeBare();
+	void ClearValues(const Int32* ids, Int32 n);
 	void Forget(TP_PGroup* group);
 
 	std::vector<UChar> _used;

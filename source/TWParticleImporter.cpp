@@ -735,11 +735,14 @@ void TWParticleImporter::LoadFrame(BaseObject* op, const ParticleFrame* frame)
 		}
 	}
 	auto each = [this, done](const auto& write) { EachParticle(_pids.data(), done, write); };
-	each([&](Int32 pid, size_t i) {
-		float p[3];
-		GetParticlePosition(frame, static_cast<Int32>(i), p);
-		_master->SetPosition(pid, Transform(m, p, scale));
-	});
+	if (frame->format == CACHE_PARTICLE_BIN && frame->bin)
+		each([&](Int32 pid, size_t i) { _master->SetPosition(pid, Transform(m, frame->bin->position + 3 * i, scale)); });
+	else
+		each([&](Int32 pid, size_t i) {
+			float p[3];
+			GetParticlePosition(frame, static_cast<Int32>(i), p);
+			_master->SetPosition(pid, Transform(m, p, scale));
+		});
 
 	if (const BinParticleFrame* bin = frame->format == CACHE_PARTICLE_BIN ? frame->bin : nullptr)
 	{
