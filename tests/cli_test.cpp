@@ -1,6 +1,7 @@
 // cli_test.cpp - twconnect as users run it: exit statuses and machine-readable output.
 #include "cache_types.h"
 #include "mesh_bin.h"
+#include "sd_file.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -253,7 +254,27 @@ TEST(Cli, ImportSdPlaysTheImportedSceneFrameByFrame)
 		EXPECT_NE(line.find("\"camera\": ["), std::string::npos) << line;
 	}
 	EXPECT_EQ(r.out.find("\"frame\": 6,"), std::string::npos);
-	EXPECT_NE(boxes[2], boxes[5]); // the rigid Box moves as the file says
+	// each frame of the file shows the Box where the file puts it, in host units (times 100)
+	SdObjectReader reader;
+	SdObjectReaderInit(&reader);
+	reader.file = SdOpen(sd.c_str(), false);
+	ASSERT_NE(reader.file, nullptr);
+	ASSERT_EQ(SdObjectReaderOpen(&reader, "Box"), 1);
+	for (int f = 2; f <= 5; ++f)
+	{
+		SdObjectFrame frame = {};
+		float* vertices = nullptr;
+		ASSERT_EQ(SdObjectReaderReadFrame(&reader, f, &frame, &vertices), 1);
+		double x = 0, y = 0, z = 0;
+		ASSERT_EQ(std::sscanf(boxes[static_cast<size_t>(f)].c_str(), "\"Box\": [%lf, %lf, %lf", &x, &y, &z), 3)
+			<< boxes[static_cast<size_t>(f)];
+		EXPECT_NEAR(x, frame.transform[9] * 100.0, 1e-3) << f;
+		EXPECT_NEAR(y, frame.transform[10] * 100.0, 1e-3) << f;
+		EXPECT_NEAR(z, frame.transform[11] * 100.0, 1e-3) << f;
+		SdObjectFrameFreeBuffers(&frame);
+	}
+	SdObjectReaderClose(&reader);
+	EXPECT_NE(boxes[2], boxes[5]);
 
 	// without a camera file there is no camera; a missing file fails, a missing --scene is a bad argument
 	r = Twconnect("import-sd --json --scene " + sd);
