@@ -459,35 +459,6 @@ Bool TWParticleImporter::GetDEnabling(
 
 // --- evaluation
 
-void TWParticleImporter::TrackRenderFrame(BaseObject* op, BaseDocument* doc, Float f, Int32 fi)
-{
-	BaseContainer* bc = op->GetDataInstance();
-	const Int32 p = bc->GetInt32(TW_PI_RENDER_FRAME), n = bc->GetInt32(TW_PI_RENDER_COUNT);
-	Int32 frame = p, count = n;
-	auto near = [](Float d) { return std::fabs(static_cast<float>(d)) < 0.0001f; };
-	if (doc->GetActiveRenderData()->GetDataInstance()->GetInt32(RDATA_RENDERENGINE) == 1023342)
-	{
-		if (p == -1)
-		{
-			count = 1;
-			frame = f == 0.0 ? 0 : fi + 1;
-		}
-		else if (near(f - (p + 0.5)) && n == 3)
-		{
-			frame = p + 1;
-			count = 1;
-		}
-		else
-			count = n + 1;
-	}
-	else if (near(f - fi))
-		frame = fi;
-	else if (near(f - fi - 0.5))
-		frame = fi + 1;
-	bc->SetInt32(TW_PI_RENDER_FRAME, frame);
-	bc->SetInt32(TW_PI_RENDER_COUNT, count);
-}
-
 BaseObject* TWParticleImporter::GetVirtualObjects(BaseObject* op, HierarchyHelp* hh)
 {
 	BaseDocument* doc = hh ? hh->GetDocument() : op->GetDocument();
@@ -504,7 +475,12 @@ BaseObject* TWParticleImporter::GetVirtualObjects(BaseObject* op, HierarchyHelp*
 	const Bool rendering = bc->GetBool(TW_PI_RENDERING);
 
 	if (rendering)
-		TrackRenderFrame(op, doc, f, fi);
+	{
+		Int32 tracked = bc->GetInt32(TW_PI_RENDER_FRAME), count = bc->GetInt32(TW_PI_RENDER_COUNT);
+		TrackRenderFrame(doc->GetActiveRenderData()->GetDataInstance()->GetInt32(RDATA_RENDERENGINE), f, fi, &tracked, &count);
+		bc->SetInt32(TW_PI_RENDER_FRAME, tracked);
+		bc->SetInt32(TW_PI_RENDER_COUNT, count);
+	}
 	if (!_cache)
 	{
 		_cache = AttachImporterCache(op, TW_PI_CACHE_POINTER, &_settings);

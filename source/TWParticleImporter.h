@@ -42,7 +42,6 @@ private:
 	void ReadSettings(BaseObject* op);
 	void RefreshSettings(BaseObject* op);
 	void ResolvedPath(BaseObject* op, char* out) const;
-	void TrackRenderFrame(BaseObject* op, BaseDocument* doc, Float f, Int32 fi);
 	void CollectAssets(BaseObject* op, AssetData* assets);
 	FrameCacheSettings RenderSettings() const;
 	// The host particle of file particle i, or -1 (ID mode: the slot of its file ID).

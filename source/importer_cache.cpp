@@ -17,22 +17,21 @@ std::set<ImporterCache*>& Records()
 	return records;
 }
 
-} // namespace
-
-ImporterCache* AttachImporterCache(BaseList2D* op, Int32 pointer_id, const FrameCacheSettings* settings)
+// A cleared record: both tables without a current frame.
+ImporterCache* NewRecord()
 {
-	BaseContainer* bc = op->GetDataInstance();
-	ImporterCache* cache = static_cast<ImporterCache*>(bc->GetVoid(pointer_id));
-	if (!cache || !Records().count(cache))
+	ImporterCache* cache = new (std::nothrow) ImporterCache();
+	if (cache)
 	{
-		cache = new (std::nothrow) ImporterCache();
-		if (!cache)
-			return nullptr;
-		Records().insert(cache);
 		cache->render.current = -1;
 		cache->viewport.current = -1;
-		bc->SetVoid(pointer_id, cache);
 	}
+	return cache;
+}
+
+// One more user; the first resets both tables from its settings, the render table single-frame.
+ImporterCache* Join(ImporterCache* cache, const FrameCacheSettings* settings)
+{
 	if (cache->refs > 0)
 	{
 		++cache->refs;
@@ -44,6 +43,23 @@ ImporterCache* AttachImporterCache(BaseList2D* op, Int32 pointer_id, const Frame
 	ResetCache(&cache->render, &single);
 	cache->refs = 1;
 	return cache;
+}
+
+} // namespace
+
+ImporterCache* AttachImporterCache(BaseList2D* op, Int32 pointer_id, const FrameCacheSettings* settings)
+{
+	BaseContainer* bc = op->GetDataInstance();
+	ImporterCache* cache = static_cast<ImporterCache*>(bc->GetVoid(pointer_id));
+	if (!cache || !Records().count(cache))
+	{
+		cache = NewRecord();
+		if (!cache)
+			return nullptr;
+		Records().insert(cache);
+		bc->SetVoid(pointer_id, cache);
+	}
+	return Join(cache, settings);
 }
 
 void DetachImporterCache(ImporterCache* cache, const FrameCacheSettings* settings)
@@ -69,24 +85,8 @@ void FreeImporterCaches()
 ImporterCache* AttachImporterCacheRecord(ImporterCache* cache, const FrameCacheSettings* settings)
 {
 	if (!cache)
-	{
-		cache = new (std::nothrow) ImporterCache();
-		if (!cache)
-			return nullptr;
-		cache->render.current = -1;
-		cache->viewport.current = -1;
-	}
-	if (cache->refs > 0)
-	{
-		++cache->refs;
-		return cache;
-	}
-	ResetCache(&cache->viewport, settings);
-	FrameCacheSettings single = *settings;
-	single.mode = FRAME_CACHE_ONE;
-	ResetCache(&cache->render, &single);
-	cache->refs = 1;
-	return cache;
+		cache = NewRecord();
+	return cache ? Join(cache, settings) : nullptr;
 }
 
 Bool FreeImporterCacheRecord(ImporterCache* cache, const FrameCacheSettings* settings)

@@ -1,5 +1,5 @@
 // host_scene_test.cpp - the headless host's tracks, materials, commands and modal dialogs.
-#include "headless.h"
+#include "host_test.h"
 #include "test_support.h"
 
 #include "c4d_symbols.h"
@@ -12,22 +12,13 @@
 namespace
 {
 
-class HostScene : public ::testing::Test
+class HostScene : public HostTest
 {
 protected:
 	void SetUp() override
 	{
-		headless::Reset();
-		ASSERT_TRUE(module.Load(BuiltPluginFolder()));
-		doc = BaseDocument::Alloc();
-		headless::SetActiveDocument(doc);
-	}
-	void TearDown() override
-	{
-		headless::SetActiveDocument(nullptr);
-		BaseDocument::Free(doc);
-		module.Unload();
-		headless::Reset();
+		HostTest::SetUp();
+		doc->SetFps(30);
 	}
 	void Key(BaseObject* op, Int32 param, Int32 component, Int32 frame, Float value)
 	{
@@ -46,8 +37,6 @@ protected:
 		doc->ExecutePasses(nullptr, true, true, true, 0);
 	}
 
-	headless::Module module;
-	BaseDocument* doc = nullptr;
 };
 
 bool Near(const Vector& a, const Vector& b, Float eps = 1e-9)

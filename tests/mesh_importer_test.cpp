@@ -1,5 +1,5 @@
 // mesh_importer_test.cpp - the mesh importer in the headless host: files, frames, maps, copies, renders.
-#include "headless.h"
+#include "host_test.h"
 #include "test_support.h"
 
 #include "TW_Mesh_Importer.h"
@@ -24,24 +24,9 @@ struct Frame
 	float x = 0.0f; // every vertex at (x + i, 0, 0) m, moving at (1, 0, 0) m/s
 };
 
-class MeshImporter : public ::testing::Test
+class MeshImporter : public HostTest
 {
 protected:
-	void SetUp() override
-	{
-		headless::Reset();
-		ASSERT_TRUE(module.Load(BuiltPluginFolder()));
-		doc = BaseDocument::Alloc();
-		doc->SetFps(25);
-		headless::SetActiveDocument(doc);
-	}
-	void TearDown() override
-	{
-		headless::SetActiveDocument(nullptr);
-		BaseDocument::Free(doc);
-		module.Unload();
-		headless::Reset();
-	}
 
 	std::string PathOf(const std::string& name, int frame)
 	{
@@ -100,8 +85,6 @@ protected:
 	}
 	std::string LastBox() const { return headless::MessageBoxes().empty() ? "" : headless::MessageBoxes().back().text; }
 
-	headless::Module module;
-	BaseDocument* doc = nullptr;
 	TempDir dir;
 };
 

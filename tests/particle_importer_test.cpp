@@ -1,5 +1,5 @@
 // particle_importer_test.cpp - the particle importer in the headless host: files, frames, IDs, renders.
-#include "headless.h"
+#include "host_test.h"
 #include "test_support.h"
 
 #include "TW_Particle_Importer.h"
@@ -51,24 +51,13 @@ void WriteFrame(const std::string& path, const std::vector<P>& particles, int fr
 	FreeParticleBin(f);
 }
 
-class ParticleImporter : public ::testing::Test
+class ParticleImporter : public HostTest
 {
 protected:
 	void SetUp() override
 	{
-		headless::Reset();
-		ASSERT_TRUE(module.Load(BuiltPluginFolder()));
-		doc = BaseDocument::Alloc();
-		doc->SetFps(25);
-		headless::SetActiveDocument(doc);
+		HostTest::SetUp();
 		headless::ClearMessageBoxes();
-	}
-	void TearDown() override
-	{
-		headless::SetActiveDocument(nullptr);
-		BaseDocument::Free(doc);
-		module.Unload();
-		headless::Reset();
 	}
 
 	BaseObject* AddImporter()
@@ -120,8 +109,6 @@ protected:
 		return headless::MessageBoxes().empty() ? std::string() : headless::MessageBoxes().back().text;
 	}
 
-	headless::Module module;
-	BaseDocument* doc = nullptr;
 	TempDir dir;
 };
 

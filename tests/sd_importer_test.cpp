@@ -1,5 +1,5 @@
 // sd_importer_test.cpp - the SD Importer command driven through its dialog in the headless host.
-#include "headless.h"
+#include "host_test.h"
 #include "test_support.h"
 
 #include "c4d_symbols.h"
@@ -146,24 +146,9 @@ void EachObject(BaseObject* op, F&& f)
 	}
 }
 
-class SdImporter : public ::testing::Test
+class SdImporter : public HostTest
 {
 protected:
-	void SetUp() override
-	{
-		headless::Reset();
-		ASSERT_TRUE(module.Load(BuiltPluginFolder()));
-		doc = BaseDocument::Alloc();
-		doc->SetFps(25);
-		headless::SetActiveDocument(doc);
-	}
-	void TearDown() override
-	{
-		headless::SetActiveDocument(nullptr);
-		BaseDocument::Free(doc);
-		module.Unload();
-		headless::Reset();
-	}
 
 	// The user picks the files and options in the dialog, then presses the import button.
 	void Import(const std::string& camera, const std::string& scene, bool create = true, bool uvw = true, bool bake = false)
@@ -192,8 +177,6 @@ protected:
 		doc->ExecutePasses(nullptr, true, true, true, 0);
 	}
 
-	headless::Module module;
-	BaseDocument* doc = nullptr;
 	TempDir dir;
 };
 
