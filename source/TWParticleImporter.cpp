@@ -711,87 +711,95 @@ void TWParticleImporter::LoadFrame(BaseObject* op, const ParticleFrame* frame)
 		}
 	}
 	auto each = [this, done](const auto& write) { EachParticle(_pids.data(), done, write); };
-	if (frame->format == CACHE_PARTICLE_BIN && frame->bin)
-		each([&](Int32 pid, size_t i) { _master->SetPosition(pid, Transform(m, frame->bin->position + 3 * i, scale)); });
-	else
-		each([&](Int32 pid, size_t i) {
-			float p[3];
-			GetParticlePosition(frame, static_cast<Int32>(i), p);
-			_master->SetPosition(pid, Transform(m, p, scale));
-		});
-
-	if (const BinParticleFrame* bin = frame->format == CACHE_PARTICLE_BIN ? frame->bin : nullptr)
+	const BinParticleFrame* bin = frame->format == CACHE_PARTICLE_BIN ? frame->bin : nullptr;
+	if (bin)
 	{
-		auto vectors = [&](Int32 number, const float* v) {
-			const Int32 c = ChannelFor(number);
-			each([&](Int32 pid, size_t i) {
-				const Vector value(v[3 * i], v[3 * i + 1], v[3 * i + 2]);
-				_master->SetData(pid, c, &value, DTYPE_VECTOR_VALUE);
-			});
-		};
-		auto reals = [&](Int32 number, const float* v) {
-			const Int32 c = ChannelFor(number);
-			each([&](Int32 pid, size_t i) {
-				const Float value = v[i];
-				_master->SetData(pid, c, &value, DTYPE_REAL_VALUE);
-			});
-		};
-		if (on(TW_PI_LOAD_VELOCITY))
-			each([&](Int32 pid, size_t i) {
+		// A few values per pass: fewer passes re-read the particle list, and each pass still
+		// writes only a handful of the store's arrays.
+		TP_MasterSystem* m_ = _master;
+		const bool velocity = on(TW_PI_LOAD_VELOCITY);
+		each([&](Int32 pid, size_t i) {
+			m_->SetPosition(pid, Transform(m, bin->position + 3 * i, scale));
+			if (velocity)
+			{
 				const float* v = bin->velocity + 3 * i;
-				_master->SetVelocity(pid, Vector(v[0], v[1], v[2]));
-			});
-		if (on(TW_PI_LOAD_FORCE))
-			vectors(1, bin->force);
-		if (on(TW_PI_LOAD_VORTICITY))
-			vectors(2, bin->vorticity);
-		if (on(TW_PI_LOAD_NORMAL))
-			vectors(3, bin->normal);
-		if (on(TW_PI_LOAD_TEXTURE))
-			vectors(4, bin->texture);
-		if (on(TW_PI_LOAD_NEIGHBORS))
-		{
-			const Int32 c = ChannelFor(5);
-			each([&](Int32 pid, size_t i) { _master->SetData(pid, c, &bin->neighbors[i], DTYPE_LONG_VALUE); });
-		}
-		if (on(TW_PI_LOAD_INFOBIT))
-		{
-			const Int32 c = ChannelFor(6);
+				m_->SetVelocity(pid, Vector(v[0], v[1], v[2]));
+			}
+		});
+		auto vector = [m_](Int32 pid, Int32 c, const float* v) {
+			const Vector value(v[0], v[1], v[2]);
+			m_->SetData(pid, c, &value, DTYPE_VECTOR_VALUE);
+		};
+		auto real = [m_](Int32 pid, Int32 c, float v) {
+			const Float value = v;
+			m_->SetData(pid, c, &value, DTYPE_REAL_VALUE);
+		};
+		auto integer = [m_](Int32 pid, Int32 c, Int32 value) { m_->SetData(pid, c, &value, DTYPE_LONG_VALUE); };
+		// channel -1 where the switch is off: the store ignores writes to no channel
+		auto channel = [&](Int32 id, Int32 number) { return on(id) ? ChannelFor(number) : -1; };
+		const Int32 force = channel(TW_PI_LOAD_FORCE, 1), vorticity = channel(TW_PI_LOAD_VORTICITY, 2),
+					normal = channel(TW_PI_LOAD_NORMAL, 3), texture = channel(TW_PI_LOAD_TEXTURE, 4),
+					neighbors = channel(TW_PI_LOAD_NEIGHBORS, 5), infobit = channel(TW_PI_LOAD_INFOBIT, 6),
+					isolation = channel(TW_PI_LOAD_ISOLATION, 8), viscosity = channel(TW_PI_LOAD_VISCOSITY, 9),
+					density = channel(TW_PI_LOAD_DENSITY, 10), pressure = channel(TW_PI_LOAD_PRESSURE, 11),
+					temperature = channel(TW_PI_LOAD_TEMPERATURE, 13), id = channel(TW_PI_LOAD_ID, 14);
+		if (force >= 0 || vorticity >= 0)
 			each([&](Int32 pid, size_t i) {
-				const Int32 bits = bin->info_bits[i];
-				_master->SetData(pid, c, &bits, DTYPE_LONG_VALUE);
+				if (force >= 0)
+					vector(pid, force, bin->force + 3 * i);
+				if (vorticity >= 0)
+					vector(pid, vorticity, bin->vorticity + 3 * i);
 			});
-		}
-		if (on(TW_PI_LOAD_AGE))
-			each([&](Int32 pid, size_t i) { _master->SetAge(pid, BaseTime(static_cast<Float>(bin->age[i]))); });
-		if (on(TW_PI_LOAD_ISOLATION))
-			reals(8, bin->isolation);
-		if (on(TW_PI_LOAD_VISCOSITY))
-			reals(9, bin->viscosity);
-		if (on(TW_PI_LOAD_DENSITY))
-			reals(10, bin->density);
-		if (on(TW_PI_LOAD_PRESSURE))
-			reals(11, bin->pressure);
-		if (on(TW_PI_LOAD_MASS))
-			each([&](Int32 pid, size_t i) { _master->SetMass(pid, bin->mass[i]); });
-		if (on(TW_PI_LOAD_TEMPERATURE))
-			reals(13, bin->temperature);
-		if (on(TW_PI_LOAD_ID))
-		{
-			const Int32 c = ChannelFor(14);
+		if (normal >= 0 || texture >= 0)
 			each([&](Int32 pid, size_t i) {
-				const Int32 id = static_cast<Int32>(bin->id[i]);
-				_master->SetData(pid, c, &id, DTYPE_LONG_VALUE);
+				if (normal >= 0)
+					vector(pid, normal, bin->normal + 3 * i);
+				if (texture >= 0)
+					vector(pid, texture, bin->texture + 3 * i);
 			});
-		}
+		if (neighbors >= 0 || infobit >= 0 || id >= 0)
+			each([&](Int32 pid, size_t i) {
+				if (neighbors >= 0)
+					integer(pid, neighbors, bin->neighbors[i]);
+				if (infobit >= 0)
+					integer(pid, infobit, bin->info_bits[i]);
+				if (id >= 0)
+					integer(pid, id, static_cast<Int32>(bin->id[i]));
+			});
+		const bool age = on(TW_PI_LOAD_AGE), mass = on(TW_PI_LOAD_MASS);
+		each([&](Int32 pid, size_t i) {
+			if (age)
+				m_->SetAge(pid, BaseTime(static_cast<Float>(bin->age[i])));
+			if (mass)
+				m_->SetMass(pid, bin->mass[i]);
+			if (isolation >= 0)
+				real(pid, isolation, bin->isolation[i]);
+			if (viscosity >= 0)
+				real(pid, viscosity, bin->viscosity[i]);
+		});
+		if (density >= 0 || pressure >= 0 || temperature >= 0)
+			each([&](Int32 pid, size_t i) {
+				if (density >= 0)
+					real(pid, density, bin->density[i]);
+				if (pressure >= 0)
+					real(pid, pressure, bin->pressure[i]);
+				if (temperature >= 0)
+					real(pid, temperature, bin->temperature[i]);
+			});
 	}
-	else if (on(TW_PI_LOAD_VELOCITY))
+	else
 	{
 		// the .pxy and .tpc values join here with their readers
+		const bool velocity = on(TW_PI_LOAD_VELOCITY);
 		each([&](Int32 pid, size_t i) {
-			float v[3];
-			GetParticleVelocity(frame, static_cast<Int32>(i), v);
-			_master->SetVelocity(pid, Vector(v[0], v[1], v[2]));
+			float p[3], v[3];
+			GetParticlePosition(frame, static_cast<Int32>(i), p);
+			_master->SetPosition(pid, Transform(m, p, scale));
+			if (velocity)
+			{
+				GetParticleVelocity(frame, static_cast<Int32>(i), v);
+				_master->SetVelocity(pid, Vector(v[0], v[1], v[2]));
+			}
 		});
 	}
 	if (done < n)
