@@ -200,6 +200,10 @@ Int32 TP_MasterSystem::AllocParticles(Int32 n, Int32* ids)
 	_mass.reserve(want);
 	_pos.reserve(want);
 	_vel.reserve(want);
+	// The free list's tail is handed out in list order: freeing a group walks it by ascending ID,
+	// so the new particles get ascending IDs and the caller's writes stream forwards.
+	const size_t reuse = std::min(_free.size(), static_cast<size_t>(n));
+	std::reverse(_free.end() - static_cast<std::ptrdiff_t>(reuse), _free.end());
 	Int32 made = 0;
 	for (; made < n; ++made)
 	{
@@ -208,6 +212,9 @@ Int32 TP_MasterSystem::AllocParticles(Int32 n, Int32* ids)
 			break;
 		ids[made] = id;
 	}
+	// what an allocation limit left untaken goes back in its first order
+	if (static_cast<size_t>(made) < reuse)
+		std::reverse(_free.end() - static_cast<std::ptrdiff_t>(reuse - static_cast<size_t>(made)), _free.end());
 	ClearValues(ids, made);
 	return made;
 }

@@ -704,11 +704,6 @@ void TWParticleImporter::LoadFrame(BaseObject* op, const ParticleFrame* frame)
 			}
 		}
 		_pids[static_cast<size_t>(i)] = pid;
-		if (pid >= 0)
-		{
-			_master->SetGroup(pid, _group);
-			_master->SetLife(pid, life);
-		}
 	}
 	auto each = [this, done](const auto& write) { EachParticle(_pids.data(), done, write); };
 	const BinParticleFrame* bin = frame->format == CACHE_PARTICLE_BIN ? frame->bin : nullptr;
@@ -718,7 +713,10 @@ void TWParticleImporter::LoadFrame(BaseObject* op, const ParticleFrame* frame)
 		// writes only a handful of the store's arrays.
 		TP_MasterSystem* m_ = _master;
 		const bool velocity = on(TW_PI_LOAD_VELOCITY);
+		TP_PGroup* group = _group;
 		each([&](Int32 pid, size_t i) {
+			m_->SetGroup(pid, group);
+			m_->SetLife(pid, life);
 			m_->SetPosition(pid, Transform(m, bin->position + 3 * i, scale));
 			if (velocity)
 			{
@@ -792,6 +790,8 @@ void TWParticleImporter::LoadFrame(BaseObject* op, const ParticleFrame* frame)
 		// the .pxy and .tpc values join here with their readers
 		const bool velocity = on(TW_PI_LOAD_VELOCITY);
 		each([&](Int32 pid, size_t i) {
+			_master->SetGroup(pid, _group);
+			_master->SetLife(pid, life);
 			float p[3], v[3];
 			GetParticlePosition(frame, static_cast<Int32>(i), p);
 			_master->SetPosition(pid, Transform(m, p, scale));
