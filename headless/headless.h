@@ -51,7 +51,8 @@ struct MessageBoxRecord
 class Module
 {
 public:
-	Module() = default;
+	// Constructs the host's state first, so that a static Module is destroyed before that state.
+	Module();
 	~Module();
 	Module(const Module&) = delete;
 	Module& operator=(const Module&) = delete;

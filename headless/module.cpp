@@ -33,6 +33,11 @@ const Registration* FindRegistration(Int32 id)
 	return nullptr;
 }
 
+Module::Module()
+{
+	State();
+}
+
 Module::~Module()
 {
 	Unload();
