@@ -36,13 +36,6 @@ static bool Skip(SdFile* file, int64_t nbytes)
 	return nbytes <= 0 || fseeko(file->stream, static_cast<off_t>(nbytes), SEEK_CUR) == 0;
 }
 
-// The geometry block as the file's version stores it: faces lack their texture coordinates before 3.0.
-static int64_t GeometryBytes(const SdFile* file, const SdObjectDescriptor* d)
-{
-	const int64_t face_bytes = file->version >= 3.0f ? SD_FACE_BYTES : SD_FACE_BYTES - 36;
-	return SD_VERTEX_BYTES * d->vertex_count + face_bytes * d->triangle_count;
-}
-
 static BaseTime FrameTime(BaseDocument* doc, int32_t frame)
 {
 	return BaseTime(static_cast<Float>(frame), static_cast<Float>(doc->GetFps()));
@@ -161,8 +154,9 @@ void SdImportCamera(BaseDocument* doc, const char* path)
 		}
 	}
 
-	// Bytes of each frame that are not the record the camera is read from.
-	int64_t skip = static_cast<int64_t>(file->object_count) * SD_OBJECT_FRAME_FIXED_BYTES;
+	// Bytes of each frame that are not the record the camera is read from: the other objects' records
+	// as the file's version stores them, and object 0's vertex positions when it is the camera.
+	int64_t skip = 0;
 	bool ok = true;
 	for (int32_t k = 0; k < file->object_count && ok; ++k)
 	{
@@ -176,13 +170,12 @@ void SdImportCamera(BaseDocument* doc, const char* path)
 		{
 			if (camera)
 				camera->SetName(String(d->name ? d->name : ""));
-			skip -= SD_OBJECT_FRAME_FIXED_BYTES;
+			if (d->type == SD_OBJECT_DEFORMING)
+				skip += SD_VERTEX_BYTES * d->vertex_count;
 		}
 		else
-			skip += d->name_length;
-		if (d->type == SD_OBJECT_DEFORMING)
-			skip += SD_VERTEX_BYTES * d->vertex_count;
-		ok = Skip(file, GeometryBytes(file, d));
+			skip += d->frame_record_size;
+		ok = Skip(file, d->geometry_size);
 	}
 	if (ok && file->has_camera)
 	{
@@ -403,12 +396,12 @@ void SdImportScene(BaseDocument* doc, const SdImportSettings& settings)
 								"triangles in the SD file.",
 						name.c_str());
 				uvw_on = false;
-				readable = Skip(file, GeometryBytes(file, d));
+				readable = Skip(file, d->geometry_size);
 			}
 		}
 		else if (!settings.create_objects)
 		{
-			readable = Skip(file, GeometryBytes(file, d));
+			readable = Skip(file, d->geometry_size);
 			uvw_on = false;
 		}
 		else
