@@ -186,11 +186,9 @@ BaseObject* TWSDAnim::BakeTarget(const BaseObject* mod) const
 
 // --- opening the file
 
-void TWSDAnim::SdAnimOpen(BaseObject* mod)
+void TWSDAnim::SdAnimOpen(BaseObject* mod, Bool chosen)
 {
 	_opened = true;
-	SdObjectReaderClose(&_object_reader);
-	_open_path[0] = '\0';
 	char path[TW_PATH_SIZE];
 	// Under an SD Reader, the file its scene was opened from, so that both index the same objects.
 	const TWSDReader* reader = TWSDReader::Of(_reader);
@@ -200,8 +198,17 @@ void TWSDAnim::SdAnimOpen(BaseObject* mod)
 		path[sizeof(path) - 1] = '\0';
 		_reader_openings = reader->Openings();
 	}
-	else
-		SdResolveFile(Settings(mod), path);
+	else if (!SdResolveFile(Settings(mod), path))
+	{
+		// A path that does not fit names no file: what the object plays stays.
+		if (chosen && !_reader)
+			SdRefuseFile(mod, _taken_file);
+		return;
+	}
+	else if (!_reader)
+		_taken_file = mod->GetDataInstance()->GetFilename(TW_SD_FILE);
+	SdObjectReaderClose(&_object_reader);
+	_open_path[0] = '\0';
 	if (!path[0])
 		return;
 	std::memcpy(_open_path, path, sizeof(path));
@@ -221,7 +228,7 @@ void TWSDAnim::SdAnimOpen(BaseObject* mod)
 	if (_reader)
 		_object_reader.selected_index = SdFindObject(file, name.c_str());
 	else if (SdObjectReaderOpen(&_object_reader, name.c_str()))
-		SdSetRange(mod, path, file->first_frame, file->last_frame);
+		SdSetRange(mod, path, file->first_frame, file->last_frame, chosen);
 	SdCloseStream(file);
 }
 
@@ -566,6 +573,15 @@ Bool TWSDAnim::Message(GeListNode* node, Int32 type, void* data)
 				SdAnimUnbake(mod);
 			break;
 		}
+		case MSG_DESCRIPTION_CHECKUPDATE:
+		{
+			// The user chose the object's own file, perhaps the same one again after it was simulated
+			// anew: it is opened now and its range read again.
+			const DescriptionCheckUpdate* du = static_cast<const DescriptionCheckUpdate*>(data);
+			if (du && du->id == TW_SD_FILE && !ReaderAbove(mod))
+				SdAnimOpen(mod, true);
+			break;
+		}
 		case MSG_DESCRIPTION_POSTSETPARAMETER:
 		{
 			// Compared as resolved paths: a relative or $(NAME) file name never equals the path it opens.
@@ -590,12 +606,8 @@ Bool TWSDAnim::Message(GeListNode* node, Int32 type, void* data)
 			const BaseContainer* bc = mod->GetDataInstance();
 			if (!assets || ReaderAbove(mod) || !(assets->flags & ASSETDATA_FLAG_WITHCACHES) || !bc->GetBool(TW_SD_COLLECT))
 				break;
-			const std::string file = bc->GetFilename(TW_SD_FILE).Get();
 			char path[TW_PATH_SIZE];
-			path[0] = '\0';
-			if (file.size() < static_cast<size_t>(TW_PATH_SIZE))
-				ExpandAndResolvePath(file.c_str(), GetActiveDocument(), path);
-			if (path[0])
+			if (ResolveHostPath(bc->GetFilename(TW_SD_FILE), GetActiveDocument(), path) && path[0])
 				assets->Add(Filename(path), mod, -1, -1);
 			break;
 		}

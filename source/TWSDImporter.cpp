@@ -5,6 +5,7 @@
 #include "console.h"
 #include "main.h"
 #include "plugin_ids.h"
+#include "remote_frame_sequence.h"
 #include "sd_file.h"
 #include "sd_pending.h"
 
@@ -429,14 +430,14 @@ void SdImportScene(BaseDocument* doc, const SdImportSettings& settings)
 
 // --- the dialog
 
-// A file name field as an 8-bit path; false when it does not fit, which the import reports as a
-// file it cannot open rather than opening a shortened path.
+// A file name field as an 8-bit path; false when it does not fit, which the import refuses rather
+// than opening a shortened path.
 static bool FieldPath(const GeDialog& dlg, Int32 id, char (&out)[256], String* full)
 {
 	Filename fn;
 	dlg.GetFilename(id, fn);
 	*full = fn.GetString();
-	return fn.GetString().GetCString(out, sizeof out);
+	return HostPathToBuffer(fn, out);
 }
 
 class TWSDImporterDialog : public GeModalDialog
@@ -506,14 +507,14 @@ private:
 			if (camera_fits)
 				SdImportCamera(doc, settings.camera_path);
 			else
-				ShowMessage("Can not open SD file %s", camera_full.c_str());
+				ShowPathTooLong();
 		}
 		if (scene_full.IsPopulated())
 		{
 			if (scene_fits)
 				SdImportScene(doc, settings);
 			else
-				ShowMessage("Can not open SD file %s", scene_full.c_str());
+				ShowPathTooLong();
 		}
 		EventAdd();
 	}

@@ -567,6 +567,66 @@ TEST_F(SdObjects, FilesAreReportedOnlyWhenAskedForAndNotTwice)
 	EXPECT_EQ(assets[0].param_id, -1);
 }
 
+// Fault: a chosen path of 256 characters or more wiped the scene an SD object played.
+TEST_F(SdObjects, PathTooLongIsRefusedAndTheSceneStays)
+{
+	BaseObject* reader = AddReader(scene);
+	PolygonObject* box = AddPolygon("Box", reader, 8);
+	AddAnim(box);
+	PolygonObject* lone = AddPolygon("Box", nullptr, 8);
+	BaseObject* lone_anim = AddAnim(lone);
+	headless::UserSetParameter(lone_anim, TW_SD_FILE, GeData(Filename(scene)));
+	EvaluateAt(3);
+	headless::ClearMessageBoxes();
+	for (BaseObject* op : {reader, lone_anim})
+	{
+		headless::UserSetParameter(op, TW_SD_FILE, GeData(Filename(dir / std::string(300, 's') + ".sd")));
+		EXPECT_EQ(op->GetDataInstance()->GetFilename(TW_SD_FILE).Get(), scene);
+		EXPECT_EQ(op->GetDataInstance()->GetInt32(TW_SD_END), 60);
+	}
+	ASSERT_EQ(headless::MessageBoxes().size(), 2u);
+	for (const headless::MessageBoxRecord& box_shown : headless::MessageBoxes())
+		EXPECT_EQ(box_shown.text, "The selected file's path is too long. Only paths of at most 255 characters are accepted.");
+	EvaluateAt(4);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 4)));
+	EXPECT_TRUE(SameMatrix(DeformedMl(lone), Placed(0, 4)));
+}
+
+// Fault: choosing the file again after it was simulated anew kept the old range, and the new frames
+// showed nothing.
+TEST_F(SdObjects, ChoosingTheFileAgainReadsItsRangeAgain)
+{
+	BaseObject* reader = AddReader(scene);
+	PolygonObject* box = AddPolygon("Box", nullptr, 8);
+	BaseObject* anim = AddAnim(box);
+	headless::UserSetParameter(anim, TW_SD_FILE, GeData(Filename(scene)));
+	for (BaseObject* op : {reader, anim})
+		headless::UserSetParameter(op, TW_SD_END, GeData(Int32(30)));
+	WriteScene(scene, BOX_AND_FLAG, 0, 90);
+
+	// Opening the saved document keeps the user's range.
+	BaseDocument* loaded = headless::LoadDocument(headless::SaveDocument(doc));
+	ASSERT_NE(loaded, nullptr);
+	loaded->SetTime(BaseTime(80.0, 24.0));
+	loaded->ExecutePasses(nullptr, true, true, true, 0);
+	for (BaseObject* op = loaded->GetFirstObject(); op; op = op->GetNext())
+	{
+		const BaseObject* sd = op->GetType() == ID_TW_SD_READER ? op : op->GetDown();
+		EXPECT_EQ(sd->GetDataInstance()->GetInt32(TW_SD_END), 30) << sd->GetName().Get();
+	}
+	BaseDocument::Free(loaded);
+
+	for (BaseObject* op : {reader, anim})
+	{
+		headless::UserSetParameter(op, TW_SD_FILE, GeData(Filename(scene)));
+		EXPECT_EQ(op->GetDataInstance()->GetInt32(TW_SD_START), 0);
+		EXPECT_EQ(op->GetDataInstance()->GetInt32(TW_SD_END), 90);
+	}
+	EvaluateAt(80);
+	EXPECT_EQ(SdFrame(reader), 80);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 80)));
+}
+
 // Little-endian fields of a hand-built file.
 struct Bytes
 {
