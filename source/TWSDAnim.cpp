@@ -538,6 +538,7 @@ void TWSDAnim::SdAnimUnbake(BaseObject* mod)
 	const BaseContainer* bc = mod->GetDataInstance();
 	const Int32 start = bc->GetInt32(TW_SD_START), end = bc->GetInt32(TW_SD_END);
 	const Int32 fps = doc->GetFps();
+	Int64 removed = 0;
 	for (Int32 track : BAKE_TRACKS)
 		for (Int32 component : BAKE_COMPONENTS)
 		{
@@ -548,11 +549,14 @@ void TWSDAnim::SdAnimUnbake(BaseObject* mod)
 			for (Int64 f = start; f <= end; ++f)
 			{
 				Int32 index = -1;
-				if (curve->FindKey(BaseTime(static_cast<Float>(f), static_cast<Float>(fps)), &index))
-					curve->DelKey(index);
+				if (curve->FindKey(BaseTime(static_cast<Float>(f), static_cast<Float>(fps)), &index) && curve->DelKey(index))
+					++removed;
 			}
 		}
 	_baked = false;
+	// Without keys to remove the object's placement is the user's own, not the last baked frame.
+	if (removed == 0)
+		return;
 	target->SetMl(Matrix());
 	target->Message(MSG_UPDATE);
 }

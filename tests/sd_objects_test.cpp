@@ -627,6 +627,31 @@ TEST_F(SdObjects, ChoosingTheFileAgainReadsItsRangeAgain)
 	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 80)));
 }
 
+// Fault: unbaking an object that never baked moved it to the origin.
+TEST_F(SdObjects, UnbakeWithoutBakedKeysLeavesTheObjectWhereItIs)
+{
+	BaseObject* reader = AddReader(scene);
+	PolygonObject* box = AddPolygon("Box", reader, 8);
+	AddAnim(box);
+	PolygonObject* lone = AddPolygon("Box", nullptr, 8);
+	BaseObject* lone_anim = AddAnim(lone);
+	headless::UserSetParameter(lone_anim, TW_SD_FILE, GeData(Filename(scene)));
+	EvaluateAt(3);
+	const Matrix placed(Vector(5.0, 6.0, 7.0), Vector(0, 0, -1), Vector(0, 1, 0), Vector(1, 0, 0));
+	box->SetMl(placed);
+	lone->SetMl(placed);
+	headless::PressButton(reader, TW_SD_UNBAKE);
+	headless::PressButton(lone_anim, TW_SD_UNBAKE);
+	for (const BaseObject* op : {static_cast<BaseObject*>(box), static_cast<BaseObject*>(lone)})
+	{
+		EXPECT_TRUE(SameMatrix(op->GetMl(), placed));
+		EXPECT_EQ(op->GetFirstCTrack(), nullptr);
+	}
+	// Still driven from the file.
+	EvaluateAt(4);
+	EXPECT_TRUE(SameMatrix(DeformedMl(lone), ~placed * Placed(0, 4)));
+}
+
 // Little-endian fields of a hand-built file.
 struct Bytes
 {
