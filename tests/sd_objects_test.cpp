@@ -652,6 +652,57 @@ TEST_F(SdObjects, UnbakeWithoutBakedKeysLeavesTheObjectWhereItIs)
 	EXPECT_TRUE(SameMatrix(DeformedMl(lone), ~placed * Placed(0, 4)));
 }
 
+TEST_F(SdObjects, ReversedBlendRunsTowardTheFrameBefore)
+{
+	BaseObject* reader = AddReader(scene);
+	PolygonObject* box = AddPolygon("Box", reader, 8);
+	PolygonObject* flag = AddPolygon("Flag", reader, 4);
+	AddAnim(box);
+	AddAnim(flag);
+	PolygonObject* lone = AddPolygon("Box", nullptr, 8);
+	BaseObject* lone_anim = AddAnim(lone);
+	headless::UserSetParameter(lone_anim, TW_SD_FILE, GeData(Filename(scene)));
+	for (BaseObject* op : {reader, lone_anim})
+		headless::UserSetParameter(op, TW_SD_REVERSE, GeData(true));
+	// Document frame 10.5 of 0-60 reversed: SD frame 50, half-way toward 49.
+	EvaluateAt(10.5);
+	EXPECT_EQ(SdFrame(reader), 50);
+	EXPECT_EQ(SdFrame(lone_anim), 50);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 49.5)));
+	EXPECT_TRUE(SameMatrix(DeformedMl(lone), Placed(0, 49.5)));
+	EXPECT_TRUE(Near(DeformedPoint(flag, 2), Vertex(1, 2, 49.5) * 100.0));
+	EvaluateAt(10.25);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 49.75)));
+}
+
+TEST_F(SdObjects, BakingWithAnOffsetKeysTheShiftedFrames)
+{
+	WriteScene(scene, BOX_AND_FLAG, 0, 10);
+	BaseObject* reader = AddReader(scene);
+	PolygonObject* box = AddPolygon("Box", reader, 8);
+	AddAnim(box);
+	headless::UserSetParameter(reader, TW_SD_OFFSET, GeData(Int32(2)));
+	EvaluateAt(0);
+	headless::PressButton(reader, TW_SD_BAKE);
+	const DescID pos_x(DescLevel(ID_BASEOBJECT_REL_POSITION, DTYPE_VECTOR, 0), DescLevel(VECTOR_X, DTYPE_REAL, 0));
+	const DescID pos_y(DescLevel(ID_BASEOBJECT_REL_POSITION, DTYPE_VECTOR, 0), DescLevel(VECTOR_Y, DTYPE_REAL, 0));
+	ASSERT_NE(box->FindCTrack(pos_x), nullptr);
+	const CCurve* x = box->FindCTrack(pos_x)->GetCurve();
+	const CCurve* y = box->FindCTrack(pos_y)->GetCurve();
+	// The key at document frame 5 holds SD frame 3; frames 0 and 1 map before the file and rest.
+	struct Key
+	{
+		Int32 frame;
+		double x, y;
+	};
+	for (const Key& k : {Key{5, 30.0, 100.0}, Key{10, 80.0, 100.0}, Key{2, 0.0, 100.0}, Key{1, 0.0, 0.0}})
+	{
+		ASSERT_NE(x->FindKey(BaseTime(k.frame, 24.0)), nullptr) << k.frame;
+		EXPECT_NEAR(x->FindKey(BaseTime(k.frame, 24.0))->GetValue(), k.x, 1e-3) << k.frame;
+		EXPECT_NEAR(y->FindKey(BaseTime(k.frame, 24.0))->GetValue(), k.y, 1e-3) << k.frame;
+	}
+}
+
 // Little-endian fields of a hand-built file.
 struct Bytes
 {
