@@ -189,14 +189,10 @@ Bool TWMeshImporter::CopyTo(NodeData* dest, GeListNode* snode, GeListNode* dnode
 
 // --- choosing a file
 
-void TWMeshImporter::ResolvedPath(BaseObject* op, char* out) const
+Bool TWMeshImporter::ResolvedPath(BaseObject* op, char* out) const
 {
-	out[0] = '\0';
-	std::string file = op->GetDataInstance()->GetFilename(TW_MI_FILE).Get();
-	if (file.size() >= TW_PATH_SIZE)
-		return;
 	BaseDocument* doc = op->GetDocument();
-	ExpandAndResolvePath(file.c_str(), doc ? doc : GetActiveDocument(), out);
+	return ResolveHostPath(op->GetDataInstance()->GetFilename(TW_MI_FILE), doc ? doc : GetActiveDocument(), out);
 }
 
 Bool TWMeshImporter::CheckFile(const char* path)
@@ -237,11 +233,17 @@ void TWMeshImporter::ChooseFile(BaseObject* op)
 {
 	BaseContainer* bc = op->GetDataInstance();
 	char path[TW_PATH_SIZE];
-	ResolvedPath(op, path);
+	const Bool fits = ResolvedPath(op, path);
+	if (!fits)
+	{
+		// Refused as the other unusable files are: the field gets back the sequence that plays.
+		ShowPathTooLong();
+		bc->SetFilename(TW_MI_FILE, Filename(_sequence.pattern));
+	}
 	// The field holds the pattern the object wrote back itself once a file was taken; that is the
 	// same sequence, not a new choice to check.
 	const bool same = _sequence.name[0] && (std::strcmp(_sequence.name, path) == 0 || std::strcmp(_sequence.pattern, path) == 0);
-	if (!same && (!path[0] || CheckFile(path)))
+	if (fits && !same && (!path[0] || CheckFile(path)))
 	{
 		if (!path[0])
 			_sequence.SetName(nullptr, false, false);
@@ -287,13 +289,16 @@ void TWMeshImporter::ChooseFile(BaseObject* op)
 void TWMeshImporter::RefreshSettings(BaseObject* op)
 {
 	char path[TW_PATH_SIZE];
-	ResolvedPath(op, path);
-	_sequence.SetName(nullptr, false, false);
-	if (path[0])
+	// A path that does not fit was never taken: the sequence that plays stays.
+	if (ResolvedPath(op, path))
 	{
-		// The field holds the pattern once a file was taken.
-		CopyPath(_sequence.name, path);
-		CopyPath(_sequence.pattern, path);
+		_sequence.SetName(nullptr, false, false);
+		if (path[0])
+		{
+			// The field holds the pattern once a file was taken.
+			CopyPath(_sequence.name, path);
+			CopyPath(_sequence.pattern, path);
+		}
 	}
 	const BaseContainer* bc = op->GetDataInstance();
 	_settings.mode = bc->GetInt32(TW_MI_CACHE_MODE);

@@ -33,7 +33,8 @@ private:
 	void ChooseFile(BaseObject* op);
 	Bool CheckFile(const char* path);
 	void RefreshSettings(BaseObject* op);
-	void ResolvedPath(BaseObject* op, char* out) const;
+	// False, with out empty, when the file parameter's path does not fit the module's buffers.
+	Bool ResolvedPath(BaseObject* op, char* out) const;
 	void ResetViewport();
 	void CollectAssets(BaseObject* op, AssetData* assets);
 	FrameCacheSettings RenderSettings() const;

@@ -200,13 +200,9 @@ Bool TWParticleImporter::Read(GeListNode* node, HyperFile* hf, Int32 level)
 
 // --- choosing a file
 
-void TWParticleImporter::ResolvedPath(BaseObject* op, char* out) const
+Bool TWParticleImporter::ResolvedPath(BaseObject* op, char* out) const
 {
-	out[0] = '\0';
-	std::string file = op->GetDataInstance()->GetFilename(TW_PI_FILE).Get();
-	if (file.size() >= TW_PATH_SIZE)
-		return;
-	ExpandAndResolvePath(file.c_str(), GetActiveDocument(), out);
+	return ResolveHostPath(op->GetDataInstance()->GetFilename(TW_PI_FILE), GetActiveDocument(), out);
 }
 
 Bool TWParticleImporter::CheckFile(const char* path)
@@ -274,7 +270,12 @@ void TWParticleImporter::ChooseFile(BaseObject* op)
 		_group->SetName(op->GetName());
 
 	char path[TW_PATH_SIZE];
-	ResolvedPath(op, path);
+	if (!ResolvedPath(op, path))
+	{
+		// Refused as the other unusable files are: the field gets back the sequence that plays.
+		ShowPathTooLong();
+		bc->SetFilename(TW_PI_FILE, Filename(_sequence.pattern));
+	}
 	// 1005 holds the pattern once a file was taken; that is no new choice and names no file to check
 	const bool same = _sequence.name[0] && (std::strcmp(_sequence.name, path) == 0 || std::strcmp(_sequence.pattern, path) == 0);
 	if (!same && CheckFile(path))
@@ -317,9 +318,10 @@ void TWParticleImporter::ChooseFile(BaseObject* op)
 void TWParticleImporter::RefreshSettings(BaseObject* op)
 {
 	char path[TW_PATH_SIZE];
-	ResolvedPath(op, path);
 	const Int32 format = _sequence.format;
-	_sequence.SetName(path, false, true);
+	// A path that does not fit was never taken: the sequence that plays stays.
+	if (ResolvedPath(op, path))
+		_sequence.SetName(path, false, true);
 	_sequence.format = format;
 	const BaseContainer* bc = op->GetDataInstance();
 	_settings.mode = bc->GetInt32(TW_PI_CACHE_MODE);

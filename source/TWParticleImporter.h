@@ -41,7 +41,8 @@ private:
 	void SetNames(BaseObject* op);
 	void ReadSettings(BaseObject* op);
 	void RefreshSettings(BaseObject* op);
-	void ResolvedPath(BaseObject* op, char* out) const;
+	// False, with out empty, when the file parameter's path does not fit the module's buffers.
+	Bool ResolvedPath(BaseObject* op, char* out) const;
 	void CollectAssets(BaseObject* op, AssetData* assets);
 	FrameCacheSettings RenderSettings() const;
 	// The host particle of file particle i, or -1 (ID mode: the slot of its file ID).

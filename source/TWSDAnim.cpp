@@ -186,11 +186,9 @@ BaseObject* TWSDAnim::BakeTarget(const BaseObject* mod) const
 
 // --- opening the file
 
-void TWSDAnim::SdAnimOpen(BaseObject* mod)
+void TWSDAnim::SdAnimOpen(BaseObject* mod, Bool chosen)
 {
 	_opened = true;
-	SdObjectReaderClose(&_object_reader);
-	_open_path[0] = '\0';
 	char path[TW_PATH_SIZE];
 	// Under an SD Reader, the file its scene was opened from, so that both index the same objects.
 	const TWSDReader* reader = TWSDReader::Of(_reader);
@@ -200,8 +198,17 @@ void TWSDAnim::SdAnimOpen(BaseObject* mod)
 		path[sizeof(path) - 1] = '\0';
 		_reader_openings = reader->Openings();
 	}
-	else
-		SdResolveFile(Settings(mod), path);
+	else if (!SdResolveFile(Settings(mod), path))
+	{
+		// A path that does not fit names no file: what the object plays stays.
+		if (chosen && !_reader)
+			SdRefuseFile(mod, _taken_file);
+		return;
+	}
+	else if (!_reader)
+		_taken_file = mod->GetDataInstance()->GetFilename(TW_SD_FILE);
+	SdObjectReaderClose(&_object_reader);
+	_open_path[0] = '\0';
 	if (!path[0])
 		return;
 	std::memcpy(_open_path, path, sizeof(path));
@@ -221,7 +228,7 @@ void TWSDAnim::SdAnimOpen(BaseObject* mod)
 	if (_reader)
 		_object_reader.selected_index = SdFindObject(file, name.c_str());
 	else if (SdObjectReaderOpen(&_object_reader, name.c_str()))
-		SdSetRange(mod, path, file->first_frame, file->last_frame);
+		SdSetRange(mod, path, file->first_frame, file->last_frame, chosen);
 	SdCloseStream(file);
 }
 
@@ -531,6 +538,7 @@ void TWSDAnim::SdAnimUnbake(BaseObject* mod)
 	const BaseContainer* bc = mod->GetDataInstance();
 	const Int32 start = bc->GetInt32(TW_SD_START), end = bc->GetInt32(TW_SD_END);
 	const Int32 fps = doc->GetFps();
+	Int64 removed = 0;
 	for (Int32 track : BAKE_TRACKS)
 		for (Int32 component : BAKE_COMPONENTS)
 		{
@@ -541,11 +549,14 @@ void TWSDAnim::SdAnimUnbake(BaseObject* mod)
 			for (Int64 f = start; f <= end; ++f)
 			{
 				Int32 index = -1;
-				if (curve->FindKey(BaseTime(static_cast<Float>(f), static_cast<Float>(fps)), &index))
-					curve->DelKey(index);
+				if (curve->FindKey(BaseTime(static_cast<Float>(f), static_cast<Float>(fps)), &index) && curve->DelKey(index))
+					++removed;
 			}
 		}
 	_baked = false;
+	// Without keys to remove the object's placement is the user's own, not the last baked frame.
+	if (removed == 0)
+		return;
 	target->SetMl(Matrix());
 	target->Message(MSG_UPDATE);
 }
@@ -564,6 +575,15 @@ Bool TWSDAnim::Message(GeListNode* node, Int32 type, void* data)
 				SdAnimBake(mod);
 			else if (dc && dc->id == TW_SD_UNBAKE)
 				SdAnimUnbake(mod);
+			break;
+		}
+		case MSG_DESCRIPTION_CHECKUPDATE:
+		{
+			// The user chose the object's own file, perhaps the same one again after it was simulated
+			// anew: it is opened now and its range read again.
+			const DescriptionCheckUpdate* du = static_cast<const DescriptionCheckUpdate*>(data);
+			if (du && du->id == TW_SD_FILE && !ReaderAbove(mod))
+				SdAnimOpen(mod, true);
 			break;
 		}
 		case MSG_DESCRIPTION_POSTSETPARAMETER:
@@ -590,12 +610,8 @@ Bool TWSDAnim::Message(GeListNode* node, Int32 type, void* data)
 			const BaseContainer* bc = mod->GetDataInstance();
 			if (!assets || ReaderAbove(mod) || !(assets->flags & ASSETDATA_FLAG_WITHCACHES) || !bc->GetBool(TW_SD_COLLECT))
 				break;
-			const std::string file = bc->GetFilename(TW_SD_FILE).Get();
 			char path[TW_PATH_SIZE];
-			path[0] = '\0';
-			if (file.size() < static_cast<size_t>(TW_PATH_SIZE))
-				ExpandAndResolvePath(file.c_str(), GetActiveDocument(), path);
-			if (path[0])
+			if (ResolveHostPath(bc->GetFilename(TW_SD_FILE), GetActiveDocument(), path) && path[0])
 				assets->Add(Filename(path), mod, -1, -1);
 			break;
 		}

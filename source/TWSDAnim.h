@@ -22,7 +22,9 @@ public:
 	Bool ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* op, const Matrix& op_mg, const Matrix& mod_mg,
 		Float lod, Int32 flags) override;
 
-	void SdAnimOpen(BaseObject* mod);
+	// chosen: the user has just chosen the object's own file (its range is read again, an unusable path
+	// is refused).
+	void SdAnimOpen(BaseObject* mod, Bool chosen = false);
 	void SdAnimCheckDirty(BaseObject* mod, BaseDocument* doc);
 	Bool SdAnimModify(BaseObject* mod, BaseDocument* doc, BaseObject* op, const Matrix& mg);
 	void SdAnimBake(BaseObject* mod);
@@ -61,6 +63,7 @@ private:
 	Int64 _next_requested = INT64_MIN; // SD frame held in _next_frame / _next_vertices
 	Bool _next_valid = false;
 	char _open_path[256]; // the resolved file of the last opening, empty for none
+	Filename _taken_file; // own TW_SD_FILE as last opened, for a refused choice to fall back to
 	UInt32 _placed_generation = 0; // of the SD Reader's data last placed
 	UInt32 _reader_openings = 0; // of the SD Reader's file when the object was picked
 	std::vector<float> _blended; // scratch for blended vertices

@@ -5,6 +5,7 @@
 #include "console.h"
 #include "main.h"
 #include "plugin_ids.h"
+#include "remote_frame_sequence.h"
 #include "sd_file.h"
 #include "sd_pending.h"
 
@@ -34,13 +35,6 @@ void SetPendingSdAnim(PendingSdAnim* pending)
 static bool Skip(SdFile* file, int64_t nbytes)
 {
 	return nbytes <= 0 || fseeko(file->stream, static_cast<off_t>(nbytes), SEEK_CUR) == 0;
-}
-
-// The geometry block as the file's version stores it: faces lack their texture coordinates before 3.0.
-static int64_t GeometryBytes(const SdFile* file, const SdObjectDescriptor* d)
-{
-	const int64_t face_bytes = file->version >= 3.0f ? SD_FACE_BYTES : SD_FACE_BYTES - 36;
-	return SD_VERTEX_BYTES * d->vertex_count + face_bytes * d->triangle_count;
 }
 
 static BaseTime FrameTime(BaseDocument* doc, int32_t frame)
@@ -161,8 +155,9 @@ void SdImportCamera(BaseDocument* doc, const char* path)
 		}
 	}
 
-	// Bytes of each frame that are not the record the camera is read from.
-	int64_t skip = static_cast<int64_t>(file->object_count) * SD_OBJECT_FRAME_FIXED_BYTES;
+	// Bytes of each frame that are not the record the camera is read from: the other objects' records
+	// as the file's version stores them, and object 0's vertex positions when it is the camera.
+	int64_t skip = 0;
 	bool ok = true;
 	for (int32_t k = 0; k < file->object_count && ok; ++k)
 	{
@@ -176,13 +171,12 @@ void SdImportCamera(BaseDocument* doc, const char* path)
 		{
 			if (camera)
 				camera->SetName(String(d->name ? d->name : ""));
-			skip -= SD_OBJECT_FRAME_FIXED_BYTES;
+			if (d->type == SD_OBJECT_DEFORMING)
+				skip += SD_VERTEX_BYTES * d->vertex_count;
 		}
 		else
-			skip += d->name_length;
-		if (d->type == SD_OBJECT_DEFORMING)
-			skip += SD_VERTEX_BYTES * d->vertex_count;
-		ok = Skip(file, GeometryBytes(file, d));
+			skip += d->frame_record_size;
+		ok = Skip(file, d->geometry_size);
 	}
 	if (ok && file->has_camera)
 	{
@@ -403,12 +397,12 @@ void SdImportScene(BaseDocument* doc, const SdImportSettings& settings)
 								"triangles in the SD file.",
 						name.c_str());
 				uvw_on = false;
-				readable = Skip(file, GeometryBytes(file, d));
+				readable = Skip(file, d->geometry_size);
 			}
 		}
 		else if (!settings.create_objects)
 		{
-			readable = Skip(file, GeometryBytes(file, d));
+			readable = Skip(file, d->geometry_size);
 			uvw_on = false;
 		}
 		else
@@ -436,14 +430,14 @@ void SdImportScene(BaseDocument* doc, const SdImportSettings& settings)
 
 // --- the dialog
 
-// A file name field as an 8-bit path; false when it does not fit, which the import reports as a
-// file it cannot open rather than opening a shortened path.
+// A file name field as an 8-bit path; false when it does not fit, which the import refuses rather
+// than opening a shortened path.
 static bool FieldPath(const GeDialog& dlg, Int32 id, char (&out)[256], String* full)
 {
 	Filename fn;
 	dlg.GetFilename(id, fn);
 	*full = fn.GetString();
-	return fn.GetString().GetCString(out, sizeof out);
+	return HostPathToBuffer(fn, out);
 }
 
 class TWSDImporterDialog : public GeModalDialog
@@ -513,14 +507,14 @@ private:
 			if (camera_fits)
 				SdImportCamera(doc, settings.camera_path);
 			else
-				ShowMessage("Can not open SD file %s", camera_full.c_str());
+				ShowPathTooLong();
 		}
 		if (scene_full.IsPopulated())
 		{
 			if (scene_fits)
 				SdImportScene(doc, settings);
 			else
-				ShowMessage("Can not open SD file %s", scene_full.c_str());
+				ShowPathTooLong();
 		}
 		EventAdd();
 	}

@@ -42,27 +42,31 @@ SdTime SdDocumentTime(const BaseDocument* doc)
 	return t;
 }
 
-void SdResolveFile(const BaseList2D* node, char* out)
+Bool SdResolveFile(const BaseList2D* node, char* out)
 {
-	out[0] = '\0';
-	const std::string file = node->GetDataInstance()->GetFilename(TW_SD_FILE).Get();
-	if (file.empty() || file.size() >= static_cast<size_t>(TW_PATH_SIZE))
-		return;
 	char resolved[TW_PATH_SIZE];
-	ExpandAndResolvePath(file.c_str(), GetActiveDocument(), resolved);
-	if (!resolved[0])
-		return;
-	FetchFile(resolved, out, true);
+	out[0] = '\0';
+	if (!ResolveHostPath(node->GetDataInstance()->GetFilename(TW_SD_FILE), GetActiveDocument(), resolved))
+		return false;
+	if (resolved[0])
+		FetchFile(resolved, out, true);
+	return true;
 }
 
-void SdSetRange(BaseList2D* node, const char* path, Int32 first, Int32 last)
+void SdSetRange(BaseList2D* node, const char* path, Int32 first, Int32 last, Bool chosen)
 {
 	BaseContainer* bc = node->GetDataInstance();
-	if (bc->GetString(TW_SD_RANGE_FILE) == String(path))
+	if (!chosen && bc->GetString(TW_SD_RANGE_FILE) == String(path))
 		return;
 	bc->SetInt32(TW_SD_START, first);
 	bc->SetInt32(TW_SD_END, last);
 	bc->SetString(TW_SD_RANGE_FILE, String(path));
+}
+
+void SdRefuseFile(BaseList2D* node, const Filename& taken)
+{
+	ShowPathTooLong();
+	node->GetDataInstance()->SetFilename(TW_SD_FILE, taken);
 }
 
 // --- the object
@@ -119,13 +123,20 @@ void TWSDReader::Free(GeListNode* node)
 	FreeScenes();
 }
 
-void TWSDReader::SdReaderOpen(BaseObject* op)
+void TWSDReader::SdReaderOpen(BaseObject* op, Bool chosen)
 {
+	char path[TW_PATH_SIZE];
+	if (!SdResolveFile(op, path))
+	{
+		// A path that does not fit names no file: the scene that plays stays.
+		if (chosen)
+			SdRefuseFile(op, _taken_file);
+		return;
+	}
+	_taken_file = op->GetDataInstance()->GetFilename(TW_SD_FILE);
 	// The next frame's reader goes too: it belongs to the old file, and blending from another file's
 	// objects would mix data of objects that do not correspond.
 	FreeScenes();
-	char path[TW_PATH_SIZE];
-	SdResolveFile(op, path);
 	if (!path[0])
 		return;
 	_last_frame = -1;
@@ -134,7 +145,7 @@ void TWSDReader::SdReaderOpen(BaseObject* op)
 	if (!_scene)
 		return;
 	++_openings;
-	SdSetRange(op, path, _scene->file->first_frame, _scene->file->last_frame);
+	SdSetRange(op, path, _scene->file->first_frame, _scene->file->last_frame, chosen);
 	SdCloseStream(_scene->file);
 }
 
@@ -298,7 +309,7 @@ Bool TWSDReader::Message(GeListNode* node, Int32 type, void* data)
 			if (!du)
 				break;
 			if (du->id == TW_SD_FILE)
-				SdReaderOpen(op);
+				SdReaderOpen(op, true);
 			else if (du->id >= TW_SD_START && du->id <= TW_SD_REVERSE)
 			{
 				// A new mapping shows another frame at the same time: read it at the next evaluation.
@@ -312,12 +323,8 @@ Bool TWSDReader::Message(GeListNode* node, Int32 type, void* data)
 			AssetData* assets = static_cast<AssetData*>(data);
 			if (!assets || !(assets->flags & ASSETDATA_FLAG_WITHCACHES) || !op->GetDataInstance()->GetBool(TW_SD_COLLECT))
 				break;
-			const std::string file = op->GetDataInstance()->GetFilename(TW_SD_FILE).Get();
 			char path[TW_PATH_SIZE];
-			path[0] = '\0';
-			if (file.size() < static_cast<size_t>(TW_PATH_SIZE))
-				ExpandAndResolvePath(file.c_str(), GetActiveDocument(), path);
-			if (path[0])
+			if (ResolveHostPath(op->GetDataInstance()->GetFilename(TW_SD_FILE), GetActiveDocument(), path) && path[0])
 				assets->Add(Filename(path), op, -1, -1);
 			break;
 		}

@@ -26,12 +26,17 @@ SdTime SdDocumentTime(const BaseDocument* doc);
 
 // TW_SD_FILE of node made into a path to open (out: 256 bytes): environment references expanded,
 // resolved against the active document's folder, fetched from a render server when missing. Empty
-// when there is no name or it does not fit.
-void SdResolveFile(const BaseList2D* node, char* out);
+// when there is no name; false (and empty) when the name or its resolution does not fit.
+Bool SdResolveFile(const BaseList2D* node, char* out);
 
-// TW_SD_START and TW_SD_END from the opened file's range, unless they were set from this same file
-// before (a loaded or copied object keeps the range its user chose).
-void SdSetRange(BaseList2D* node, const char* path, Int32 first, Int32 last);
+// TW_SD_START and TW_SD_END from the opened file's range when the user chose the file (chosen), or
+// when the range was not set from this same file before: a loaded or copied object keeps the range
+// its user set, while choosing the file again picks up frames it has gained since.
+void SdSetRange(BaseList2D* node, const char* path, Int32 first, Int32 last, Bool chosen);
+
+// The file parameter of node got back its last accepted value (taken), after the user chose a file
+// whose path does not fit: the user is told, and nothing else changes.
+void SdRefuseFile(BaseList2D* node, const Filename& taken);
 
 class TWSDReader : public ObjectData
 {
@@ -45,7 +50,8 @@ public:
 	Bool GetDDescription(GeListNode* node, Description* description, Int32& flags) override;
 	BaseObject* GetVirtualObjects(BaseObject* op, HierarchyHelp* hh) override;
 
-	void SdReaderOpen(BaseObject* op);
+	// chosen: the user has just chosen the file (its range is read again, an unusable path is refused).
+	void SdReaderOpen(BaseObject* op, Bool chosen = false);
 	void SdReaderEvaluate(BaseObject* op, BaseDocument* doc);
 
 	// What the SD Anim objects beneath read: the scene with the current (possibly blended) frame, and
@@ -75,4 +81,5 @@ private:
 	Bool _blended = false;
 	UInt32 _generation = 0;
 	UInt32 _openings = 0;
+	Filename _taken_file; // TW_SD_FILE as last opened, for a refused choice to fall back to
 };

@@ -137,6 +137,36 @@ TEST_F(MeshImporter, FileCheckAcceptsMeshFilesAndExplainsRefusals)
 	EXPECT_EQ(bc->GetInt32(TW_MI_TYPE), CACHE_MESH_MD);
 }
 
+// Fault: a chosen path of 256 characters or more was taken for an empty one and wiped the sequence.
+TEST_F(MeshImporter, PathTooLongIsRefusedAndTheSequenceStays)
+{
+	BaseObject* op = AddImporter();
+	const BaseContainer* bc = op->GetDataInstance();
+	Choose(op, WriteSequence("wave_", 0, 3));
+	ASSERT_NE(EvaluateAt(op, 0.04), nullptr);
+	const std::string pattern = bc->GetFilename(TW_MI_FILE).Get();
+	// A path of `length` characters naming a file of another type: checked when it fits, else refused.
+	auto named = [&](size_t length) { return dir / std::string(length - dir.path().size() - 5, 'w') + ".obj"; };
+	headless::ClearMessageBoxes();
+	Choose(op, named(255));
+	EXPECT_EQ(LastBox(), "Only .bin or .md extension is accepted as a mesh file.");
+	for (size_t length : {256, 300, 1000})
+	{
+		headless::ClearMessageBoxes();
+		Choose(op, named(length));
+		ASSERT_EQ(headless::MessageBoxes().size(), 1u) << length;
+		EXPECT_EQ(LastBox(), "The selected file's path is too long. Only paths of at most 255 characters are accepted.");
+		EXPECT_EQ(headless::MessageBoxes().back().flags, GEMB_ICONEXCLAMATION);
+		EXPECT_EQ(bc->GetFilename(TW_MI_FILE).Get(), pattern);
+		EXPECT_EQ(bc->GetString(TW_MI_SEQUENCE_NAME).Get(), "wave");
+		EXPECT_EQ(bc->GetInt32(TW_MI_LAST_FRAME), 3);
+	}
+	const PolygonObject* built = EvaluateAt(op, 0.08);
+	ASSERT_NE(built, nullptr);
+	EXPECT_EQ(built->GetPointCount(), 4);
+	EXPECT_EQ(UsedFile(op), PathOf("wave_", 2));
+}
+
 TEST_F(MeshImporter, TrailingUnderscoresLeaveTheNameAndOldDocumentsStoredTheFile)
 {
 	BaseObject* op = AddImporter();

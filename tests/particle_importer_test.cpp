@@ -153,6 +153,24 @@ TEST_F(ParticleImporter, FileCheckAcceptsParticleFilesAndExplainsRefusals)
 	EXPECT_EQ(op->GetName().Get(), "TW_splash");
 }
 
+// Fault: a chosen path of 256 characters or more read as no file, and the particles stopped loading.
+TEST_F(ParticleImporter, PathTooLongIsRefusedAndTheSequenceStays)
+{
+	BaseObject* op = AddImporter();
+	Choose(op, WriteSequence("splash", 0, 2));
+	const BaseContainer* bc = op->GetDataInstance();
+	const std::string pattern = bc->GetFilename(TW_PI_FILE).Get();
+	EvaluateAt(1);
+	ASSERT_EQ(Particles(op).size(), 3u);
+	Choose(op, dir / std::string(300, 's') + "_00000.bin");
+	ASSERT_EQ(headless::MessageBoxes().size(), 1u);
+	EXPECT_EQ(LastBox(), "The selected file's path is too long. Only paths of at most 255 characters are accepted.");
+	EXPECT_EQ(bc->GetFilename(TW_PI_FILE).Get(), pattern);
+	EXPECT_EQ(bc->GetInt32(TW_PI_LAST_FRAME), 2);
+	EvaluateAt(2);
+	EXPECT_EQ(Particles(op).size(), 3u);
+}
+
 TEST_F(ParticleImporter, NamingDropsTrailingUnderscoresAndKeepsAnExistingPrefix)
 {
 	BaseObject* op = AddImporter();

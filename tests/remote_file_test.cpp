@@ -2,10 +2,12 @@
 #include "console.h"
 #include "headless.h"
 #include "remote_file.h"
+#include "remote_frame_sequence.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace
@@ -177,6 +179,40 @@ TEST(Console, LinesAndMessageBoxesAreFormattedAndCutToTheirBuffer)
 	EXPECT_EQ(cut.size(), 1022u);
 	EXPECT_EQ(cut.substr(cut.size() - 2), "\xC3\xA9");
 	headless::Reset();
+}
+
+// Fault: a host path that did not fit was handed on as an empty one, which callers took for "no
+// file chosen" and cleared what they played.
+TEST_F(RemoteFile, HostPathsThatDoNotFitAreReportedNotEmptied)
+{
+	setenv("TW_TEST_LONG_ROOT", ("/" + std::string(199, 'r')).c_str(), 1);
+	struct Case
+	{
+		const char* folder; // of the document
+		std::string name;
+		bool fits;
+		size_t length; // of the resolved path when it fits
+	};
+	const Case cases[] = {
+		{"/p", "", true, 0},
+		{"/p", "/" + std::string(254, 'a'), true, 255},
+		{"/p", "/" + std::string(255, 'a'), false, 0},
+		{"/p", "/" + std::string(600, 'a'), false, 0},
+		{"/p", "$(TW_TEST_LONG_ROOT)/" + std::string(54, 'b'), true, 255},
+		{"/p", "$(TW_TEST_LONG_ROOT)/" + std::string(55, 'b'), false, 0},
+		{"/p", std::string(252, 'c'), true, 255}, // relative: "/p/" in front
+		{"/p", std::string(253, 'c'), false, 0},
+	};
+	for (const Case& c : cases)
+	{
+		char out[256];
+		std::memset(out, 'x', sizeof out);
+		EXPECT_EQ(ResolveHostPath(Filename(c.name), Document(c.folder), out), c.fits) << c.name.size();
+		EXPECT_EQ(std::strlen(out), c.length) << c.name.size();
+		char plain[256];
+		EXPECT_EQ(HostPathToBuffer(Filename(c.name), plain), c.name.size() < 256) << c.name.size();
+	}
+	unsetenv("TW_TEST_LONG_ROOT");
 }
 
 } // namespace

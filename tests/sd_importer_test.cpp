@@ -414,7 +414,7 @@ TEST_F(SdImporter, UnreadableFilesAreReportedAndTheOtherImportStillRuns)
 	headless::ClearMessageBoxes();
 	Import("", std::string(300, 'x') + ".sd");
 	ASSERT_EQ(headless::MessageBoxes().size(), 1u);
-	EXPECT_EQ(headless::MessageBoxes()[0].text.compare(0, 21, "Can not open SD file "), 0);
+	EXPECT_NE(headless::MessageBoxes()[0].text.find("path is too long"), std::string::npos);
 }
 
 TEST_F(SdImporter, FilesCutAtEveryLengthImportWhatTheyHoldAndNoMore)

@@ -567,4 +567,254 @@ TEST_F(SdObjects, FilesAreReportedOnlyWhenAskedForAndNotTwice)
 	EXPECT_EQ(assets[0].param_id, -1);
 }
 
+// Fault: a chosen path of 256 characters or more wiped the scene an SD object played.
+TEST_F(SdObjects, PathTooLongIsRefusedAndTheSceneStays)
+{
+	BaseObject* reader = AddReader(scene);
+	PolygonObject* box = AddPolygon("Box", reader, 8);
+	AddAnim(box);
+	PolygonObject* lone = AddPolygon("Box", nullptr, 8);
+	BaseObject* lone_anim = AddAnim(lone);
+	headless::UserSetParameter(lone_anim, TW_SD_FILE, GeData(Filename(scene)));
+	EvaluateAt(3);
+	headless::ClearMessageBoxes();
+	for (BaseObject* op : {reader, lone_anim})
+	{
+		headless::UserSetParameter(op, TW_SD_FILE, GeData(Filename(dir / std::string(300, 's') + ".sd")));
+		EXPECT_EQ(op->GetDataInstance()->GetFilename(TW_SD_FILE).Get(), scene);
+		EXPECT_EQ(op->GetDataInstance()->GetInt32(TW_SD_END), 60);
+	}
+	ASSERT_EQ(headless::MessageBoxes().size(), 2u);
+	for (const headless::MessageBoxRecord& box_shown : headless::MessageBoxes())
+		EXPECT_EQ(box_shown.text, "The selected file's path is too long. Only paths of at most 255 characters are accepted.");
+	EvaluateAt(4);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 4)));
+	EXPECT_TRUE(SameMatrix(DeformedMl(lone), Placed(0, 4)));
+}
+
+// Fault: choosing the file again after it was simulated anew kept the old range, and the new frames
+// showed nothing.
+TEST_F(SdObjects, ChoosingTheFileAgainReadsItsRangeAgain)
+{
+	BaseObject* reader = AddReader(scene);
+	PolygonObject* box = AddPolygon("Box", nullptr, 8);
+	BaseObject* anim = AddAnim(box);
+	headless::UserSetParameter(anim, TW_SD_FILE, GeData(Filename(scene)));
+	for (BaseObject* op : {reader, anim})
+		headless::UserSetParameter(op, TW_SD_END, GeData(Int32(30)));
+	WriteScene(scene, BOX_AND_FLAG, 0, 90);
+
+	// Opening the saved document keeps the user's range.
+	BaseDocument* loaded = headless::LoadDocument(headless::SaveDocument(doc));
+	ASSERT_NE(loaded, nullptr);
+	loaded->SetTime(BaseTime(80.0, 24.0));
+	loaded->ExecutePasses(nullptr, true, true, true, 0);
+	for (BaseObject* op = loaded->GetFirstObject(); op; op = op->GetNext())
+	{
+		const BaseObject* sd = op->GetType() == ID_TW_SD_READER ? op : op->GetDown();
+		EXPECT_EQ(sd->GetDataInstance()->GetInt32(TW_SD_END), 30) << sd->GetName().Get();
+	}
+	BaseDocument::Free(loaded);
+
+	for (BaseObject* op : {reader, anim})
+	{
+		headless::UserSetParameter(op, TW_SD_FILE, GeData(Filename(scene)));
+		EXPECT_EQ(op->GetDataInstance()->GetInt32(TW_SD_START), 0);
+		EXPECT_EQ(op->GetDataInstance()->GetInt32(TW_SD_END), 90);
+	}
+	EvaluateAt(80);
+	EXPECT_EQ(SdFrame(reader), 80);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 80)));
+}
+
+// Fault: unbaking an object that never baked moved it to the origin.
+TEST_F(SdObjects, UnbakeWithoutBakedKeysLeavesTheObjectWhereItIs)
+{
+	BaseObject* reader = AddReader(scene);
+	PolygonObject* box = AddPolygon("Box", reader, 8);
+	AddAnim(box);
+	PolygonObject* lone = AddPolygon("Box", nullptr, 8);
+	BaseObject* lone_anim = AddAnim(lone);
+	headless::UserSetParameter(lone_anim, TW_SD_FILE, GeData(Filename(scene)));
+	EvaluateAt(3);
+	const Matrix placed(Vector(5.0, 6.0, 7.0), Vector(0, 0, -1), Vector(0, 1, 0), Vector(1, 0, 0));
+	box->SetMl(placed);
+	lone->SetMl(placed);
+	headless::PressButton(reader, TW_SD_UNBAKE);
+	headless::PressButton(lone_anim, TW_SD_UNBAKE);
+	for (const BaseObject* op : {static_cast<BaseObject*>(box), static_cast<BaseObject*>(lone)})
+	{
+		EXPECT_TRUE(SameMatrix(op->GetMl(), placed));
+		EXPECT_EQ(op->GetFirstCTrack(), nullptr);
+	}
+	// Still driven from the file.
+	EvaluateAt(4);
+	EXPECT_TRUE(SameMatrix(DeformedMl(lone), ~placed * Placed(0, 4)));
+}
+
+TEST_F(SdObjects, ReversedBlendRunsTowardTheFrameBefore)
+{
+	BaseObject* reader = AddReader(scene);
+	PolygonObject* box = AddPolygon("Box", reader, 8);
+	PolygonObject* flag = AddPolygon("Flag", reader, 4);
+	AddAnim(box);
+	AddAnim(flag);
+	PolygonObject* lone = AddPolygon("Box", nullptr, 8);
+	BaseObject* lone_anim = AddAnim(lone);
+	headless::UserSetParameter(lone_anim, TW_SD_FILE, GeData(Filename(scene)));
+	for (BaseObject* op : {reader, lone_anim})
+		headless::UserSetParameter(op, TW_SD_REVERSE, GeData(true));
+	// Document frame 10.5 of 0-60 reversed: SD frame 50, half-way toward 49.
+	EvaluateAt(10.5);
+	EXPECT_EQ(SdFrame(reader), 50);
+	EXPECT_EQ(SdFrame(lone_anim), 50);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 49.5)));
+	EXPECT_TRUE(SameMatrix(DeformedMl(lone), Placed(0, 49.5)));
+	EXPECT_TRUE(Near(DeformedPoint(flag, 2), Vertex(1, 2, 49.5) * 100.0));
+	EvaluateAt(10.25);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 49.75)));
+}
+
+TEST_F(SdObjects, BakingWithAnOffsetKeysTheShiftedFrames)
+{
+	WriteScene(scene, BOX_AND_FLAG, 0, 10);
+	BaseObject* reader = AddReader(scene);
+	PolygonObject* box = AddPolygon("Box", reader, 8);
+	AddAnim(box);
+	headless::UserSetParameter(reader, TW_SD_OFFSET, GeData(Int32(2)));
+	EvaluateAt(0);
+	headless::PressButton(reader, TW_SD_BAKE);
+	const DescID pos_x(DescLevel(ID_BASEOBJECT_REL_POSITION, DTYPE_VECTOR, 0), DescLevel(VECTOR_X, DTYPE_REAL, 0));
+	const DescID pos_y(DescLevel(ID_BASEOBJECT_REL_POSITION, DTYPE_VECTOR, 0), DescLevel(VECTOR_Y, DTYPE_REAL, 0));
+	ASSERT_NE(box->FindCTrack(pos_x), nullptr);
+	const CCurve* x = box->FindCTrack(pos_x)->GetCurve();
+	const CCurve* y = box->FindCTrack(pos_y)->GetCurve();
+	// The key at document frame 5 holds SD frame 3; frames 0 and 1 map before the file and rest.
+	struct Key
+	{
+		Int32 frame;
+		double x, y;
+	};
+	for (const Key& k : {Key{5, 30.0, 100.0}, Key{10, 80.0, 100.0}, Key{2, 0.0, 100.0}, Key{1, 0.0, 0.0}})
+	{
+		ASSERT_NE(x->FindKey(BaseTime(k.frame, 24.0)), nullptr) << k.frame;
+		EXPECT_NEAR(x->FindKey(BaseTime(k.frame, 24.0))->GetValue(), k.x, 1e-3) << k.frame;
+		EXPECT_NEAR(y->FindKey(BaseTime(k.frame, 24.0))->GetValue(), k.y, 1e-3) << k.frame;
+	}
+}
+
+// Little-endian fields of a hand-built file.
+struct Bytes
+{
+	std::string b;
+	Bytes& u8(uint8_t v)
+	{
+		b.push_back(static_cast<char>(v));
+		return *this;
+	}
+	Bytes& i32(int32_t v)
+	{
+		const uint32_t u = static_cast<uint32_t>(v);
+		for (int k = 0; k < 4; ++k)
+			b.push_back(static_cast<char>((u >> (8 * k)) & 0xFF));
+		return *this;
+	}
+	Bytes& f32(float v)
+	{
+		uint32_t u;
+		std::memcpy(&u, &v, 4);
+		return i32(static_cast<int32_t>(u));
+	}
+	Bytes& text(const std::string& s)
+	{
+		b += s;
+		return *this;
+	}
+};
+
+// Fault: the SD Reader and object reader skipped version-6 faces of 64 bytes in a version-2 file,
+// whose faces are 28 bytes, so the objects the importer built from it never moved.
+TEST_F(SdObjects, VersionTwoScenesImportAndPlay)
+{
+	Bytes f;
+	f.text(std::string(30, '\0')).f32(2.0f); // title, version
+	f.u8(0).i32(6); // camera flag (from 2.0), axis setup; no header and frame sizes before 5.0
+	for (int k = 0; k < 6; ++k)
+		f.i32(0); // reserved
+	f.i32(2).i32(0).i32(2); // N, first frame, last frame
+	const std::vector<SceneObject> objects = {{"Box", SD_OBJECT_RIGID, 3}, {"Flag", SD_OBJECT_DEFORMING, 3}};
+	for (size_t k = 0; k < objects.size(); ++k)
+	{
+		const SceneObject& o = objects[k];
+		f.u8(o.type).f32(0).f32(0).f32(0); // type, host vector
+		f.i32(static_cast<int32_t>(std::strlen(o.name))).text(o.name); // name; no texture before 3.0
+		f.i32(3).i32(1); // V, T
+		for (int i = 0; i < 3; ++i)
+			f.f32(0.5f * i).f32(0.0f).f32(0.25f * k); // rest positions
+		f.i32(0).i32(1).i32(2).i32(1).i32(1).i32(1).i32(1); // corners, edge values, face value: 28 bytes
+	}
+	for (int n = 0; n <= 2; ++n)
+	{
+		f.i32(n); // frame number
+		for (size_t k = 0; k < objects.size(); ++k)
+		{
+			float t[12];
+			RigidTransform(static_cast<int>(k), n, t);
+			for (float v : t)
+				f.f32(v); // transform; no name before 5.0
+			for (int i = 0; i < 12; ++i)
+				f.f32(0.0f); // four vectors; no double vectors before 4.0
+			for (int i = 0; objects[k].type == SD_OBJECT_DEFORMING && i < 3; ++i)
+			{
+				const Vector v = Vertex(static_cast<int>(k), i, n);
+				f.f32(static_cast<float>(v.x)).f32(static_cast<float>(v.y)).f32(static_cast<float>(v.z));
+			}
+		}
+	}
+	const std::string old = dir / "old.sd";
+	WriteFile(old, f.b);
+
+	headless::SetModalDialogScript([&](headless::DialogDriver& d) {
+		d.SetFilename(TW_SDIMP_SCENE_FILE, old);
+		d.Press(TW_SDIMP_OK);
+	});
+	CallCommand(ID_TW_SD_IMPORTER);
+	BaseObject* reader = doc->GetFirstObject();
+	ASSERT_NE(reader, nullptr);
+	ASSERT_EQ(reader->GetType(), ID_TW_SD_READER);
+
+	PolygonObject* flag = dynamic_cast<PolygonObject*>(reader->GetDown());
+	ASSERT_NE(flag, nullptr);
+	PolygonObject* box = dynamic_cast<PolygonObject*>(flag->GetNext());
+	ASSERT_NE(box, nullptr);
+	EXPECT_EQ(flag->GetPolygonCount(), 1);
+	EXPECT_EQ(flag->GetPointR()[2], Vector(100.0, 0.0, 25.0));
+	PolygonObject* lone = AddPolygon("Box", nullptr, 3);
+	BaseObject* lone_anim = AddAnim(lone);
+	headless::UserSetParameter(lone_anim, TW_SD_FILE, GeData(Filename(old)));
+	EXPECT_EQ(lone_anim->GetDataInstance()->GetInt32(TW_SD_END), 2);
+
+	EvaluateAt(1.5);
+	EXPECT_EQ(SdFrame(reader), 1);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 1.5)));
+	EXPECT_TRUE(SameMatrix(DeformedMl(lone), Placed(0, 1.5)));
+	for (Int32 i = 0; i < 3; ++i)
+		EXPECT_TRUE(Near(DeformedPoint(flag, i), Vertex(1, i, 1.5) * 100.0)) << i;
+	EXPECT_TRUE(headless::MessageBoxes().empty());
+
+	// Without a camera flag object 0 is the camera; each frame skips the other object's record.
+	headless::SetModalDialogScript([&](headless::DialogDriver& d) {
+		d.SetFilename(TW_SDIMP_CAMERA_FILE, old);
+		d.Press(TW_SDIMP_OK);
+	});
+	CallCommand(ID_TW_SD_IMPORTER);
+	const BaseObject* camera = doc->GetFirstObject();
+	ASSERT_EQ(camera->GetType(), Ocamera);
+	const DescID pos_x(DescLevel(ID_BASEOBJECT_REL_POSITION, DTYPE_VECTOR, 0), DescLevel(VECTOR_X, DTYPE_REAL, 0));
+	ASSERT_NE(camera->FindCTrack(pos_x), nullptr);
+	const CKey* key = camera->FindCTrack(pos_x)->GetCurve()->FindKey(BaseTime(2.0, 24.0));
+	ASSERT_NE(key, nullptr);
+	EXPECT_NEAR(key->GetValue(), 20.0, 1e-3);
+}
+
 } // namespace

@@ -4,6 +4,7 @@
 #include "cache_internal.h"
 #include "cache_types.h"
 
+#include <cmath>
 #include <cstring>
 #include <utility>
 
@@ -98,6 +99,7 @@ bool MeshIsBinFile(const char* path)
 int MeshKeptFaces(int32_t n, float percent, int32_t* kept_count, uint32_t** kept_list)
 {
 	*kept_list = nullptr;
+	*kept_count = 0;
 	if (n < 0)
 		n = 0;
 	// Written this way round so that a percentage that is not a number keeps every face.
@@ -106,22 +108,47 @@ int MeshKeptFaces(int32_t n, float percent, int32_t* kept_count, uint32_t** kept
 		*kept_count = n;
 		return 1;
 	}
-	const float share = percent / 100.0f;
-	const float kept_f = static_cast<float>(n) * share;
 	// A negative share keeps nothing rather than sizing a negative list.
-	const int32_t kept = kept_f > 0.0f ? static_cast<int32_t>(kept_f) : 0;
+	if (!(percent > 0.0f))
+		return 1;
+	// Face i falls in slot floor(i * percent / 100). Single-precision products lose the fraction above
+	// 2^24 faces and the slots stop rising with i, so the share is taken apart into an exact
+	// fraction m / 2^s and the slots are counted in integers: of n < 2^31 faces and m < 2^24 the
+	// products stay below 2^55.
+	int exponent = 0;
+	const float mantissa = std::frexp(percent, &exponent);
+	const uint64_t m = static_cast<uint64_t>(std::ldexp(mantissa, 24));
+	const int s = 24 - exponent;
+	// percent = m / 2^s; below 100 that makes s at least 17, and above 56 every product falls short of
+	// one slot (and 100 * 2^s would no longer fit in 64 bits).
+	if (s > 56)
+		return 1;
+	const uint64_t slot_size = 100ull << s;
+	const int32_t kept = static_cast<int32_t>(static_cast<uint64_t>(n) * m / slot_size);
 	*kept_count = kept;
 	if (kept == 0)
 		return 1;
 	uint32_t* list = CacheAllocArray<uint32_t>(kept);
 	if (!list)
+	{
+		*kept_count = 0;
 		return 0;
-	std::memset(list, 0, static_cast<size_t>(kept) * sizeof(uint32_t));
+	}
+	// The last face of each slot is kept, counted from the end of the file, so the list is filled from
+	// its end and rises. m < slot_size, so the slot grows by at most one from one face to the next and
+	// every entry is written.
+	uint64_t remainder = 0;
+	int32_t slot = 0;
 	for (int32_t i = 0; i < n; ++i)
 	{
-		const int32_t k = static_cast<int32_t>(static_cast<float>(i) * share);
-		if (k < kept)
-			list[kept - 1 - k] = static_cast<uint32_t>(n - 1 - i);
+		if (slot < kept)
+			list[kept - 1 - slot] = static_cast<uint32_t>(n - 1 - i);
+		remainder += m;
+		if (remainder >= slot_size)
+		{
+			remainder -= slot_size;
+			++slot;
+		}
 	}
 	*kept_list = list;
 	return 1;

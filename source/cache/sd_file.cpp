@@ -21,10 +21,35 @@ static bool ZyxOrder(const SdFile* file)
 	return file->axis_setup == 1 || file->axis_setup == 6;
 }
 
-// Bytes of a face record as this file's version stores it.
+// --- record sizes by version
+
+int64_t SdHeaderBytes(float version)
+{
+	// header and frame size from 5.0, camera flag from 2.0
+	return SD_HEADER_BYTES - (version >= 5.0f ? 0 : 8) - (version >= 2.0f ? 0 : 1);
+}
+
+int64_t SdFaceBytes(float version)
+{
+	// texture coordinates, 9 x f32, from 3.0
+	return version >= 3.0f ? SD_FACE_BYTES : SD_FACE_BYTES - 36;
+}
+
+int64_t SdCameraDescriptorBytes(float version)
+{
+	// up vector from 6.0
+	return version >= 6.0f ? SD_CAMERA_DESCRIPTOR_BYTES : SD_CAMERA_DESCRIPTOR_BYTES - 12;
+}
+
+int64_t SdCameraFrameBytes(float version)
+{
+	// roll from 6.0
+	return version >= 6.0f ? SD_CAMERA_FRAME_BYTES : SD_CAMERA_FRAME_BYTES - 4;
+}
+
 static int64_t FaceBytes(const SdFile* file)
 {
-	return AtLeast(file, 3.0f) ? SD_FACE_BYTES : SD_FACE_BYTES - 36;
+	return SdFaceBytes(file->version);
 }
 
 // --- stream helpers
@@ -358,14 +383,19 @@ int SdWriteHeader(SdFile* file)
 
 // --- object descriptor
 
-void SdDescriptorSetSizes(SdObjectDescriptor* d)
+void SdDescriptorSetSizes(SdObjectDescriptor* d, float version)
 {
 	if (!d)
 		return;
-	d->descriptor_size = SD_DESCRIPTOR_FIXED_BYTES + static_cast<int64_t>(d->name_length) + d->texture_length;
+	const int64_t name_length = d->name_length;
+	const int64_t texture = version >= 3.0f ? 4 + static_cast<int64_t>(d->texture_length) : 0;
+	d->descriptor_size = SD_DESCRIPTOR_FIXED_BYTES - 4 + name_length + texture;
 	d->geometry_size = SD_VERTEX_BYTES * static_cast<int64_t>(d->vertex_count) +
-		SD_FACE_BYTES * static_cast<int64_t>(d->triangle_count);
-	d->frame_record_size = SD_OBJECT_FRAME_FIXED_BYTES + static_cast<int64_t>(d->name_length) +
+		SdFaceBytes(version) * static_cast<int64_t>(d->triangle_count);
+	// transform and four vectors; the double vectors from 4.0, the name from 5.0
+	const int64_t body = 96 + (version >= 4.0f ? 72 : 0);
+	const int64_t name = version >= 5.0f ? 4 + name_length : 0;
+	d->frame_record_size = name + body +
 		(d->type == SD_OBJECT_DEFORMING ? SD_VERTEX_BYTES * static_cast<int64_t>(d->vertex_count) : 0);
 }
 
@@ -378,7 +408,7 @@ int SdReadObjectDescriptor(SdFile* file, SdObjectDescriptor* d)
 	d->texture_length = 0;
 	d->vertex_count = 0;
 	d->triangle_count = 0;
-	SdDescriptorSetSizes(d);
+	SdDescriptorSetSizes(d, file->version);
 	const bool has_texture = AtLeast(file, 3.0f);
 	const int64_t tail = (has_texture ? 4 : 0) + 8; // texture length, V, T
 	unsigned char b[17];
@@ -412,7 +442,7 @@ int SdReadObjectDescriptor(SdFile* file, SdObjectDescriptor* d)
 		return 0;
 	d->vertex_count = v;
 	d->triangle_count = t;
-	SdDescriptorSetSizes(d);
+	SdDescriptorSetSizes(d, file->version);
 	return 1;
 }
 
@@ -747,22 +777,22 @@ static bool AddChecked(int64_t* sum, int64_t value)
 	return !__builtin_add_overflow(*sum, value, sum);
 }
 
-int64_t SdFirstFrameOffset(const SdObjectDescriptor* descriptors, int32_t n, bool has_camera)
+int64_t SdFirstFrameOffset(const SdObjectDescriptor* descriptors, int32_t n, bool has_camera, float version)
 {
 	if (n < 0 || (n > 0 && !descriptors))
 		return -1;
-	int64_t sum = SD_HEADER_BYTES + (has_camera ? SD_CAMERA_DESCRIPTOR_BYTES : 0);
+	int64_t sum = SdHeaderBytes(version) + (has_camera ? SdCameraDescriptorBytes(version) : 0);
 	for (int32_t k = 0; k < n; ++k)
 		if (!AddChecked(&sum, descriptors[k].descriptor_size) || !AddChecked(&sum, descriptors[k].geometry_size))
 			return -1;
 	return sum;
 }
 
-int64_t SdFrameBytes(const SdObjectDescriptor* descriptors, int32_t n, bool has_camera)
+int64_t SdFrameBytes(const SdObjectDescriptor* descriptors, int32_t n, bool has_camera, float version)
 {
 	if (n < 0 || (n > 0 && !descriptors))
 		return -1;
-	int64_t sum = SD_FRAME_NUMBER_BYTES + (has_camera ? SD_CAMERA_FRAME_BYTES : 0);
+	int64_t sum = SD_FRAME_NUMBER_BYTES + (has_camera ? SdCameraFrameBytes(version) : 0);
 	for (int32_t k = 0; k < n; ++k)
 		if (!AddChecked(&sum, descriptors[k].frame_record_size))
 			return -1;

@@ -62,8 +62,9 @@
 //   matrix is converted after reading: row 0's first three entries become the negated first three
 //   of row 2, and row 2's first three become the old first three of row 0.
 //
-// The readers compute frame offsets from the descriptors with the version-6 sizes above; they never
-// read the header's size fields and never read through the file to find a frame.
+// The readers compute frame offsets from the descriptors with the sizes of the file's version (the
+// sizes above, less the fields that version lacks); they never read the header's size fields and
+// never read through the file to find a frame.
 //
 // Choices of this library, most of them so that damaged files are refused rather than read:
 // - Record transfers return 1 when the record was moved whole and 0 otherwise, so that a caller
@@ -126,8 +127,9 @@ struct SdObjectDescriptor
 	char* texture; // owned, zero-terminated; may be null (texture_length 0)
 	int32_t vertex_count;
 	int32_t triangle_count;
-	// Derived by the reader (and by SdDescriptorSetSizes), version-6 sizes in bytes. 64-bit so that
-	// sums over many or large objects cannot wrap.
+	// Derived by the reader (and by SdDescriptorSetSizes), in bytes as the file's version stores the
+	// records; version 6 gives the sizes below. 64-bit so that sums over many or large objects cannot
+	// wrap.
 	int64_t descriptor_size; // 29 + name length + texture length
 	int64_t geometry_size; // 12 V + 64 T
 	int64_t frame_record_size; // 172 + name length, + 12 V for type 1
@@ -262,15 +264,25 @@ void SdSetTitle(SdFile* file, const char* text);
 // length. 1, or 0 when memory runs out (the old buffer is then kept).
 int SdDescriptorSetName(SdObjectDescriptor* descriptor, const char* text);
 int SdDescriptorSetTexture(SdObjectDescriptor* descriptor, const char* text);
-// Sets the three derived sizes from type, lengths and counts.
-void SdDescriptorSetSizes(SdObjectDescriptor* descriptor);
+// Sets the three derived sizes from type, lengths and counts, as a file of that version stores them.
+void SdDescriptorSetSizes(SdObjectDescriptor* descriptor, float version = SD_VERSION);
 // Frees a descriptor's or object frame's buffers and nulls them (lengths kept).
 void SdDescriptorFreeBuffers(SdObjectDescriptor* descriptor);
 void SdObjectFrameFreeBuffers(SdObjectFrame* frame);
 // The layout sums over n descriptors with derived sizes set: offset of the first frame
-// (83 + sum (D + G) + 24 K) and bytes per frame (4 + sum R + 104 K). -1 when a sum overflows.
-int64_t SdFirstFrameOffset(const SdObjectDescriptor* descriptors, int32_t n, bool has_camera);
-int64_t SdFrameBytes(const SdObjectDescriptor* descriptors, int32_t n, bool has_camera);
+// (83 + sum (D + G) + 24 K) and bytes per frame (4 + sum R + 104 K), with the header and camera
+// sizes of that version. -1 when a sum overflows.
+int64_t SdFirstFrameOffset(const SdObjectDescriptor* descriptors, int32_t n, bool has_camera, float version = SD_VERSION);
+int64_t SdFrameBytes(const SdObjectDescriptor* descriptors, int32_t n, bool has_camera, float version = SD_VERSION);
+
+// Sizes of the fixed records as a file of the given version stores them, for everyone who reads or
+// skips them (the library's readers and the importer alike): the header (83 from 5.0, 75 from 2.0,
+// 74 before), a face record (64 from 3.0; 28 before, without texture coordinates), the camera
+// descriptor (24 from 6.0, else 12) and the camera frame record (104 from 6.0, else 100).
+int64_t SdHeaderBytes(float version);
+int64_t SdFaceBytes(float version);
+int64_t SdCameraDescriptorBytes(float version);
+int64_t SdCameraFrameBytes(float version);
 
 // --- scene reader: whole frames of all objects (the SD Reader object)
 

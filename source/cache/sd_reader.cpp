@@ -45,7 +45,7 @@ static bool InFile(const SdFile* file, int64_t offset, int64_t n)
 	return offset >= 0 && n >= 0 && file->file_size >= 0 && offset <= file->file_size - n;
 }
 
-// Skips a geometry block (version-6 size) after checking that it lies inside the file.
+// Skips a geometry block (its size as the file's version stores it) after checking that it lies inside the file.
 static int SkipGeometry(SdFile* file, int64_t geometry_size)
 {
 	const int64_t at = ftello(file->stream);
@@ -115,8 +115,8 @@ SdSceneReader* SdSceneOpen(const char* path)
 			return nullptr;
 		}
 	const bool camera = file->has_camera != 0;
-	reader->first_frame_offset = SdFirstFrameOffset(reader->descriptors, n, camera);
-	reader->frame_bytes = SdFrameBytes(reader->descriptors, n, camera);
+	reader->first_frame_offset = SdFirstFrameOffset(reader->descriptors, n, camera, file->version);
+	reader->frame_bytes = SdFrameBytes(reader->descriptors, n, camera, file->version);
 	reader->frame_count = FrameCount(file);
 	if (reader->first_frame_offset < 0 || reader->frame_bytes < 0)
 	{
@@ -246,7 +246,7 @@ int SdObjectReaderOpen(SdObjectReader* reader, const char* name)
 		return 0;
 	const size_t name_bytes = name ? std::strlen(name) : 0;
 	const bool camera = file->has_camera != 0;
-	int64_t first = SD_HEADER_BYTES + (camera ? SD_CAMERA_DESCRIPTOR_BYTES : 0);
+	int64_t first = SdHeaderBytes(file->version) + (camera ? SdCameraDescriptorBytes(file->version) : 0);
 	int64_t records = 0;
 	int64_t before_selected = 0;
 	for (int32_t k = 0; k < n; ++k)
@@ -281,7 +281,7 @@ int SdObjectReaderOpen(SdObjectReader* reader, const char* name)
 	reader->object_count = n;
 	reader->selected = reader->selected_index >= 0 ? &reader->infos[reader->selected_index] : nullptr;
 	reader->first_frame_offset = first;
-	reader->frame_bytes = SD_FRAME_NUMBER_BYTES + records + (camera ? SD_CAMERA_FRAME_BYTES : 0);
+	reader->frame_bytes = SD_FRAME_NUMBER_BYTES + records + (camera ? SdCameraFrameBytes(file->version) : 0);
 	reader->record_offset = SD_FRAME_NUMBER_BYTES + before_selected;
 	reader->frame_count = FrameCount(file);
 	reader->offset_count = FramesInFile(file->file_size, first, reader->frame_bytes, reader->frame_count);

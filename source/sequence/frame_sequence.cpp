@@ -317,8 +317,12 @@ bool HasExtension(const char* path, const char* extension)
 	return true;
 }
 
-void ExpandPath(const char* file_name, char* out)
+bool ExpandPath(const char* file_name, char* out)
 {
-	if (!file_name || std::strlen(file_name) > MAX_CHARS || !ExpandEnvironment(file_name, out))
-		out[0] = '\0';
+	out[0] = '\0';
+	if (!file_name)
+		return true;
+	if (std::strlen(file_name) > MAX_CHARS)
+		return false;
+	return ExpandEnvironment(file_name, out);
 }

@@ -56,6 +56,6 @@ bool ExpandEnvironment(const char* in, char* out);
 // True when path, with A-Z in lower case, ends with extension exactly.
 bool HasExtension(const char* path, const char* extension);
 
-// A host file name already converted to an 8-bit string, expanded into out; out is empty when the
-// name or its expansion would not fit 255 characters.
-void ExpandPath(const char* file_name, char* out);
+// A host file name already converted to an 8-bit string, expanded into out. False, with out empty,
+// when the name or its expansion would not fit 255 characters.
+bool ExpandPath(const char* file_name, char* out);

@@ -1,6 +1,7 @@
 // remote_frame_sequence.cpp - resolving and fetching the files of a frame sequence.
 #include "remote_frame_sequence.h"
 
+#include "console.h"
 #include "remote_file.h"
 
 #include <cstring>
@@ -41,14 +42,37 @@ void RemoteFrameSequence::GetFileName(int32_t frame, int32_t offset, char* out)
 	FetchFile(resolved, out, downloads_allowed);
 }
 
-void ExpandAndResolvePath(const char* file_name, BaseDocument* doc, char* out)
+bool ExpandAndResolvePath(const char* file_name, BaseDocument* doc, char* out)
 {
 	char path[SEQUENCE_PATH_SIZE];
-	ExpandPath(file_name, path);
+	out[0] = '\0';
+	if (!ExpandPath(file_name, path))
+		return false;
 	if (path[0] == '\0')
-	{
-		out[0] = '\0';
-		return;
-	}
+		return true;
 	ResolveRelativePath(path, doc, out);
+	return out[0] != '\0';
+}
+
+bool HostPathToBuffer(const Filename& file_name, char* out)
+{
+	const std::string& name = file_name.Get();
+	out[0] = '\0';
+	if (name.size() >= static_cast<size_t>(SEQUENCE_PATH_SIZE))
+		return false;
+	std::memcpy(out, name.c_str(), name.size() + 1);
+	return true;
+}
+
+bool ResolveHostPath(const Filename& file_name, BaseDocument* doc, char* out)
+{
+	char name[SEQUENCE_PATH_SIZE];
+	out[0] = '\0';
+	return HostPathToBuffer(file_name, name) && ExpandAndResolvePath(name, doc, out);
+}
+
+void ShowPathTooLong()
+{
+	ShowMessage("The selected file's path is too long. Only paths of at most %d characters are accepted.",
+		SEQUENCE_PATH_SIZE - 1);
 }

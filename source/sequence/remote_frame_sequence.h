@@ -4,6 +4,8 @@
 
 #include "frame_sequence.h"
 
+#include "ge_types.h"
+
 class BaseDocument;
 
 class RemoteFrameSequence : public FrameSequence
@@ -22,4 +24,17 @@ public:
 };
 
 // ExpandPath, then resolved against the folder of doc (the active document) or the render job.
-void ExpandAndResolvePath(const char* file_name, BaseDocument* doc, char* out);
+// False, with out empty, when the name or a step's result would not fit 255 characters.
+bool ExpandAndResolvePath(const char* file_name, BaseDocument* doc, char* out);
+
+// A host file name converted to the module's 8-bit path buffer (256 bytes). False, with out empty,
+// when it has more than 255 characters: a cut path could name another file, and an empty one would
+// read as no file chosen.
+bool HostPathToBuffer(const Filename& file_name, char* out);
+
+// A host file name (a file parameter) as a path to open (out: 256 bytes): HostPathToBuffer, then
+// expanded and resolved as ExpandAndResolvePath. False, with out empty, when any step does not fit.
+bool ResolveHostPath(const Filename& file_name, BaseDocument* doc, char* out);
+
+// Tells the user that the file they chose cannot be taken because its path is too long.
+void ShowPathTooLong();

@@ -792,6 +792,22 @@ TEST(SdVersions, OlderVersionsLeaveOutTheirFields)
 		}
 		EXPECT_EQ(SdReadFrameNumber(file), 0) << "version " << c.version << " read to the end exactly";
 		SdClose(file);
+
+		// Both frame readers locate the frame with this version's sizes.
+		SdSceneReader* scene = SdSceneOpen(path.c_str());
+		ASSERT_NE(scene, nullptr) << "version " << c.version;
+		EXPECT_EQ(scene->descriptors[0].geometry_size, static_cast<int64_t>(2 * 12 + c.face));
+		EXPECT_EQ(SdSceneReadFrame(scene, 0), 1);
+		EXPECT_EQ(scene->valid, 1) << "version " << c.version;
+		EXPECT_EQ(scene->frames[0].transform[11], TransformValue(0, 0, 11));
+		SdSceneFree(scene);
+		SdObjectReader object;
+		SdObjectReaderInit(&object);
+		object.file = SdOpen(path.c_str(), false);
+		ASSERT_EQ(SdObjectReaderOpen(&object, "Box"), 1);
+		EXPECT_EQ(SdObjectReaderReadFrame(&object, 0, nullptr, nullptr), 1) << "version " << c.version;
+		EXPECT_EQ(object.file->object_frame.transform[11], TransformValue(0, 0, 11));
+		SdObjectReaderClose(&object);
 	}
 }
 
