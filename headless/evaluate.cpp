@@ -132,10 +132,13 @@ Bool headless::UserSetParameter(BaseList2D* node, Int32 id, const GeData& value)
 {
 	if (!node || !node->SetParameter(id, value))
 		return false;
+	DescriptionPostSetValue ps;
+	ps.id = id;
+	node->Message(MSG_DESCRIPTION_POSTSETPARAMETER, &ps);
 	DescriptionCheckUpdate du;
 	du.id = id;
 	node->Message(MSG_DESCRIPTION_CHECKUPDATE, &du);
-	node->Message(MSG_DESCRIPTION_POSTSETPARAMETER, nullptr);
+	node->Message(MSG_DESCRIPTION_USERINTERACTION_END, nullptr);
 	return true;
 }
 

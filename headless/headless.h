@@ -122,7 +122,8 @@ void SetActiveDocument(BaseDocument* doc);
 void SetThinkingParticlesAvailable(bool available);
 
 // --- what a user does in the attribute manager
-// Sets a parameter, then sends MSG_DESCRIPTION_CHECKUPDATE naming it and MSG_DESCRIPTION_POSTSETPARAMETER.
+// Sets a parameter, then sends MSG_DESCRIPTION_POSTSETPARAMETER and MSG_DESCRIPTION_CHECKUPDATE naming it,
+// and MSG_DESCRIPTION_USERINTERACTION_END.
 Bool UserSetParameter(BaseList2D* node, Int32 id, const GeData& value);
 // Presses a button of the node's description (MSG_DESCRIPTION_COMMAND).
 Bool PressButton(BaseList2D* node, Int32 id);

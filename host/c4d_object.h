@@ -19,6 +19,22 @@ private:
 
 class AliasTrans;
 
+// State bits of a standard emitter's particle: a living particle has both.
+enum
+{
+	PARTICLEFLAGS_VISIBLE = 1 << 0,
+	PARTICLEFLAGS_ALIVE = 1 << 1,
+};
+
+// Parameters of an instance object: the object it repeats, and how it renders (1 = a single render
+// instance).
+enum
+{
+	INSTANCEOBJECT_LINK = 1001,
+	INSTANCEOBJECT_RENDERINSTANCE_MODE = 1002,
+	INSTANCEOBJECT_RENDERINSTANCE_MODE_SINGLEINSTANCE = 1,
+};
+
 class BaseObject : public BaseList2D
 {
 public:

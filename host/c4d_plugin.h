@@ -56,7 +56,8 @@ enum
 {
 	OBJECT_MODIFIER = 1,
 	OBJECT_GENERATOR = 4,
-	PLUGINFLAG_HIDE = 0x10000000,
+	PLUGINFLAG_HIDEPLUGINMENU = 1 << 28, // registered, but not offered in the plug-in menu
+	PLUGINFLAG_HIDE = 1 << 29,			 // not offered anywhere
 };
 
 class ObjectData : public NodeData

@@ -566,7 +566,7 @@ Bool TWSDAnim::Message(GeListNode* node, Int32 type, void* data)
 				SdAnimUnbake(mod);
 			break;
 		}
-		case MSG_DESCRIPTION_POSTSETPARAMETER:
+		case MSG_DESCRIPTION_USERINTERACTION_END:
 		{
 			// Compared as resolved paths: a relative or $(NAME) file name never equals the path it opens.
 			char path[TW_PATH_SIZE];
@@ -588,7 +588,7 @@ Bool TWSDAnim::Message(GeListNode* node, Int32 type, void* data)
 		{
 			AssetData* assets = static_cast<AssetData*>(data);
 			const BaseContainer* bc = mod->GetDataInstance();
-			if (!assets || ReaderAbove(mod) || !(assets->flags & ASSETDATA_FLAG_WITHCACHES) || !bc->GetBool(TW_SD_COLLECT))
+			if (!assets || ReaderAbove(mod) || !(assets->flags & ASSETDATA_FLAG_NET) || !bc->GetBool(TW_SD_COLLECT))
 				break;
 			const std::string file = bc->GetFilename(TW_SD_FILE).Get();
 			char path[TW_PATH_SIZE];
@@ -634,7 +634,7 @@ Bool RegisterTWSDAnim()
 		BaseBitmap::Free(icon);
 		return true;
 	}
-	Bool ok = RegisterObjectPlugin(ID_TW_SD_ANIM, name, PLUGINFLAG_HIDE | OBJECT_MODIFIER, TWSDAnim::Alloc, "TW_SD_Anim", icon, 1);
+	Bool ok = RegisterObjectPlugin(ID_TW_SD_ANIM, name, PLUGINFLAG_HIDEPLUGINMENU | OBJECT_MODIFIER, TWSDAnim::Alloc, "TW_SD_Anim", icon, 1);
 	BaseBitmap::Free(icon);
 	return ok;
 }

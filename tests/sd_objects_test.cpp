@@ -557,10 +557,10 @@ TEST_F(SdObjects, FilesAreReportedOnlyWhenAskedForAndNotTwice)
 	PolygonObject* box = AddPolygon("Box", reader, 8);
 	BaseObject* anim = AddAnim(box);
 	anim->GetDataInstance()->SetBool(TW_SD_COLLECT, true);
-	EXPECT_TRUE(headless::CollectAssets(doc, ASSETDATA_FLAG_WITHCACHES).empty());
+	EXPECT_TRUE(headless::CollectAssets(doc, ASSETDATA_FLAG_NET).empty());
 	reader->GetDataInstance()->SetBool(TW_SD_COLLECT, true);
 	EXPECT_TRUE(headless::CollectAssets(doc, 0).empty());
-	std::vector<AssetEntry> assets = headless::CollectAssets(doc, ASSETDATA_FLAG_WITHCACHES);
+	std::vector<AssetEntry> assets = headless::CollectAssets(doc, ASSETDATA_FLAG_NET);
 	ASSERT_EQ(assets.size(), 1u); // the SD Anim object beneath leaves it to the SD Reader
 	EXPECT_EQ(assets[0].file.Get(), scene);
 	EXPECT_EQ(assets[0].owner, reader);
