@@ -188,6 +188,7 @@ protected:
 	String _name;
 	UInt32 _dirty_data = 1;
 	UInt32 _dirty_matrix = 1;
+	UInt32 _dirty_cache = 0;
 	CTrack* _first_track = nullptr;
 	friend class GeListNode;
 	friend class CTrack;

@@ -268,7 +268,8 @@ void TWSDAnim::SdAnimCheckDirty(BaseObject* mod, BaseDocument* doc)
 	}
 	if (Applies(mod))
 	{
-		if (t.frame != _last_frame || (data && data->Generation() != _placed_generation))
+		// A time within the same frame counts too: back from 7.5 to 7.0 the blend must go.
+		if (t.frame != _last_frame || t.seconds != _last_time || (data && data->Generation() != _placed_generation))
 			changed = true;
 		if (t.fraction > SD_SUBFRAME_EPSILON)
 		{
@@ -321,11 +322,12 @@ void TWSDAnim::Place(Int32 type, const float* t, const float* vertices, Int32 ve
 }
 
 Bool TWSDAnim::ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* op, const Matrix& op_mg, const Matrix& mod_mg,
-	Float lod, Int32 flags)
+	Float lod, Int32 flags, BaseThread* thread)
 {
 	(void)mod_mg;
 	(void)lod;
 	(void)flags;
+	(void)thread;
 	return SdAnimModify(mod, doc, op, op_mg);
 }
 

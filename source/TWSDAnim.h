@@ -20,7 +20,7 @@ public:
 	Bool GetDEnabling(GeListNode* node, Int32 id, const GeData& t_data, Int32 flags, const BaseContainer* itemdesc) override;
 	void CheckDirty(BaseObject* op, BaseDocument* doc) override;
 	Bool ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* op, const Matrix& op_mg, const Matrix& mod_mg,
-		Float lod, Int32 flags) override;
+		Float lod, Int32 flags, BaseThread* thread) override;
 
 	void SdAnimOpen(BaseObject* mod);
 	void SdAnimCheckDirty(BaseObject* mod, BaseDocument* doc);

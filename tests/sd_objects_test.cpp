@@ -568,3 +568,17 @@ TEST_F(SdObjects, FilesAreReportedOnlyWhenAskedForAndNotTwice)
 }
 
 } // namespace
+
+// Fault: back from a sub-frame to the whole frame, a stand-alone SD Anim object did not mark itself
+// dirty, so a host that keeps the last deformed result went on showing the blend.
+TEST_F(SdObjects, StandAloneAnimLeavesTheBlendWhenTimeReturnsToTheWholeFrame)
+{
+	PolygonObject* box = AddPolygon("Box", nullptr, 8);
+	BaseObject* anim = AddAnim(box);
+	headless::UserSetParameter(anim, TW_SD_FILE, GeData(Filename(scene)));
+	for (double frame : {7.0, 7.5, 7.0, 7.25, 8.0, 8.0})
+	{
+		EvaluateAt(frame);
+		EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, frame))) << frame;
+	}
+}
