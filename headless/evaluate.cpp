@@ -155,20 +155,6 @@ Bool BaseDocument::ExecutePasses(BaseThread* bt, Bool animation, Bool expression
 
 // --- what a user does in the attribute manager
 
-Bool headless::UserSetParameter(BaseList2D* node, Int32 id, const GeData& value)
-{
-	if (!node || !node->SetParameter(id, value))
-		return false;
-	DescriptionPostSetValue ps;
-	ps.id = id;
-	node->Message(MSG_DESCRIPTION_POSTSETPARAMETER, &ps);
-	DescriptionCheckUpdate du;
-	du.id = id;
-	node->Message(MSG_DESCRIPTION_CHECKUPDATE, &du);
-	node->Message(MSG_DESCRIPTION_USERINTERACTION_END, nullptr);
-	return true;
-}
-
 Bool headless::PressButton(BaseList2D* node, Int32 id)
 {
 	if (!node)

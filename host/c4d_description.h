@@ -76,6 +76,9 @@ struct DescElement
 	String name;
 	Int32 parent = 0; // enclosing group, 0 for the top
 	std::vector<std::pair<Int32, String>> cycle;
+	// The limits the attribute manager holds a number to (MIN / MAX, DESC_MIN / DESC_MAX).
+	bool has_min = false, has_max = false;
+	Float min = 0.0, max = 0.0;
 };
 
 // The defaults of an element of this data type (its settings container).
