@@ -266,7 +266,16 @@ void TWSDAnim::SdAnimCheckDirty(BaseObject* mod, BaseDocument* doc)
 		SdAnimBake(mod);
 		_bake_pending = false;
 	}
-	if (Applies(mod))
+	// The SD Reader's settings (scale, disable) and baking decide the placing too.
+	const UInt32 reader_dirty = _reader ? _reader->GetDirty(DIRTYFLAGS_DATA) : 0;
+	const Bool applies = Applies(mod);
+	if (reader_dirty != _reader_dirty || applies != _applied)
+	{
+		_reader_dirty = reader_dirty;
+		_applied = applies;
+		changed = true;
+	}
+	if (applies)
 	{
 		// A time within the same frame counts too: back from 7.5 to 7.0 the blend must go.
 		if (t.frame != _last_frame || t.seconds != _last_time || (data && data->Generation() != _placed_generation))

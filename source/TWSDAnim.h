@@ -63,5 +63,7 @@ private:
 	char _open_path[256]; // the resolved file of the last opening, empty for none
 	UInt32 _placed_generation = 0; // of the SD Reader's data last placed
 	UInt32 _reader_openings = 0; // of the SD Reader's file when the object was picked
+	UInt32 _reader_dirty = 0;	  // the SD Reader's parameter changes, as last seen
+	Bool _applied = false;		  // whether the object applied, as last seen
 	std::vector<float> _blended; // scratch for blended vertices
 };

@@ -582,3 +582,24 @@ TEST_F(SdObjects, StandAloneAnimLeavesTheBlendWhenTimeReturnsToTheWholeFrame)
 		EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, frame))) << frame;
 	}
 }
+
+// Fault: a change of the SD Reader's scale or disable switch by code (no user messages) did not mark
+// the SD Anim objects below it dirty, so a host that keeps the last deformed result showed the old one.
+TEST_F(SdObjects, AnimFollowsItsReadersSettingsWithoutBeingTold)
+{
+	BaseObject* reader = AddReader(scene);
+	PolygonObject* box = AddPolygon("Box", reader, 8);
+	BaseObject* anim = AddAnim(box);
+	EvaluateAt(12);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 12)));
+	reader->SetParameter(TW_SD_SCALE, GeData(2.0));
+	EvaluateAt(12);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 12, 2.0)));
+	reader->SetParameter(TW_SD_DISABLE, GeData(true));
+	EvaluateAt(12);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Matrix()));
+	EXPECT_EQ(SdFrame(anim), -1);
+	reader->SetParameter(TW_SD_DISABLE, GeData(false));
+	EvaluateAt(12);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 12, 2.0)));
+}
