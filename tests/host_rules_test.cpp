@@ -34,6 +34,20 @@ TEST(HostValues, AreTheHostsDocumentedNumbers)
 		EXPECT_EQ(values[i].first, values[i].second) << "entry " << i;
 }
 
+// Fault: a float value outside the integer's range (or not a number) read as an integer was a plain
+// cast, undefined behaviour; it is held to the range, and not a number reads as 0.
+TEST(HostValues, FloatsReadAsIntegersStayInRange)
+{
+	const Float nan = std::numeric_limits<Float>::quiet_NaN();
+	const std::pair<Float, Int64> as32[] = {{2.9, 2}, {-2.9, -2}, {1e20, std::numeric_limits<Int32>::max()},
+		{-1e20, std::numeric_limits<Int32>::min()}, {nan, 0}};
+	for (const auto& c : as32)
+		EXPECT_EQ(GeData(c.first).GetInt32(), c.second) << c.first;
+	EXPECT_EQ(GeData(1e30).GetInt64(), std::numeric_limits<Int64>::max());
+	EXPECT_EQ(GeData(-1e30).GetInt64(), std::numeric_limits<Int64>::min());
+	EXPECT_EQ(GeData(nan).GetInt64(), 0);
+}
+
 // --- deformers
 
 // Counts what the host asks; moves its parent's copy to x = 10 + the number of deformations.
