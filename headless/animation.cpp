@@ -84,9 +84,8 @@ Bool CCurve::DelKey(Int32 index)
 	return true;
 }
 
-Float CCurve::GetValue(const BaseTime& time, Int32 fps) const
+Float CCurve::GetValue(const BaseTime& time) const
 {
-	(void)fps;
 	if (_keys.empty())
 		return 0.0;
 	if (time <= _keys.front()->_time)
@@ -236,7 +235,7 @@ void BaseObject::SetRelScale(const Vector& v)
 namespace headless
 {
 
-void AnimateObject(BaseObject* op, const BaseTime& time, Int32 fps)
+void AnimateObject(BaseObject* op, const BaseTime& time)
 {
 	Vector part[3] = {op->GetRelPos(), op->GetRelRot(), op->GetRelScale()};
 	bool changed[3] = {false, false, false};
@@ -249,7 +248,7 @@ void AnimateObject(BaseObject* op, const BaseTime& time, Int32 fps)
 			continue;
 		const Int32 k = id.id - ID_BASEOBJECT_REL_POSITION;
 		Vector& v = part[k];
-		const Float value = t->GetCurve()->GetValue(time, fps);
+		const Float value = t->GetCurve()->GetValue(time);
 		(id.sub == VECTOR_X ? v.x : id.sub == VECTOR_Y ? v.y : v.z) = value;
 		changed[k] = true;
 	}

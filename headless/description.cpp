@@ -2,6 +2,7 @@
 #include "host_state.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -166,6 +167,14 @@ struct ResourceParser
 				}
 				++pos;
 			}
+			else if ((Peek() == "MIN" || Peek() == "MAX") && pos + 1 < tok.size())
+			{
+				DescElement& e = out[index];
+				const bool is_min = Peek() == "MIN";
+				(is_min ? e.has_min : e.has_max) = true;
+				(is_min ? e.min : e.max) = std::strtod(tok[pos + 1].c_str(), nullptr);
+				pos += 2;
+			}
 			else if (Peek() == "{")
 				SkipBlock();
 			else
@@ -229,6 +238,16 @@ Bool Description::SetParameter(const DescID& id, const BaseContainer& bc, const 
 	BaseContainer cycle = bc.GetContainer(DESC_CYCLE);
 	for (Int32 v : cycle.GetIds())
 		e.cycle.emplace_back(v, cycle.GetString(v));
+	if (const GeData* min = bc.GetDataPointer(DESC_MIN))
+	{
+		e.has_min = true;
+		e.min = min->GetFloat();
+	}
+	if (const GeData* max = bc.GetDataPointer(DESC_MAX))
+	{
+		e.has_max = true;
+		e.max = max->GetFloat();
+	}
 	for (DescElement& old : _elements)
 		if (old.id == e.id)
 		{

@@ -69,9 +69,50 @@ void headless::SetThinkingParticlesAvailable(bool available)
 	State().tp_available = available;
 }
 
+// Deformer children deform a copy of what the object shows (its cache, or itself). Every deformer
+// is asked whether it changed (CheckDirty) at every evaluation; they deform a fresh copy only when
+// one of them, the object or its cache changed since they last ran. Otherwise the last result
+// stays, so a deformer that does not mark itself dirty keeps showing it.
+void BaseDocument::Deform(BaseObject* op, BaseThread* bt)
+{
+	std::vector<std::pair<BaseObject*, ObjectData*>> mods;
+	for (BaseObject* mod = op->GetDown(); mod; mod = mod->GetNext())
+	{
+		ObjectData* md = dynamic_cast<ObjectData*>(mod->GetNodeData());
+		if (md && (InfoOf(mod) & OBJECT_MODIFIER))
+		{
+			md->CheckDirty(mod, this);
+			mods.emplace_back(mod, md);
+		}
+	}
+	if (mods.empty())
+	{
+		BaseObject::Free(op->_deform_cache);
+		op->_deform_inputs.clear();
+		return;
+	}
+	std::vector<UInt64> inputs{op->GetDirty(DIRTYFLAGS_DATA | DIRTYFLAGS_MATRIX | DIRTYFLAGS_CACHE)};
+	for (const auto& m : mods)
+	{
+		inputs.push_back(reinterpret_cast<uintptr_t>(m.first));
+		inputs.push_back(m.first->GetDirty(DIRTYFLAGS_DATA | DIRTYFLAGS_MATRIX));
+	}
+	const Matrix mg = op->GetMg();
+	if (op->_deform_cache && inputs == op->_deform_inputs && mg == op->_deform_mg)
+		return;
+	BaseObject::Free(op->_deform_cache);
+	op->_deform_inputs = inputs;
+	op->_deform_mg = mg;
+	const BaseObject* shown = op->_cache ? op->_cache : op;
+	op->_deform_cache = shown->GetClone(COPYFLAGS_NO_HIERARCHY);
+	if (!op->_deform_cache)
+		return;
+	for (const auto& m : mods)
+		m.second->ModifyObject(m.first, this, op->_deform_cache, mg, m.first->GetMg(), 1.0, 0, bt);
+}
+
 Bool BaseDocument::ExecutePasses(BaseThread* bt, Bool animation, Bool expressions, Bool caches, Int32 flags)
 {
-	(void)bt;
 	(void)expressions;
 	(void)flags;
 	// A generator may evaluate the document from inside its own evaluation (the host allows it); a
@@ -83,7 +124,7 @@ Bool BaseDocument::ExecutePasses(BaseThread* bt, Bool animation, Bool expression
 		master->RemoveDead();
 	if (animation)
 		EachObject(_first, [&](BaseObject* op) {
-			headless::AnimateObject(op, _time, _fps);
+			headless::AnimateObject(op, _time);
 			return true;
 		});
 	if (caches)
@@ -99,26 +140,12 @@ Bool BaseDocument::ExecutePasses(BaseThread* bt, Bool animation, Bool expression
 				{
 					BaseObject::Free(op->_cache);
 					op->_cache = result;
+					op->SetDirty(DIRTYFLAGS_CACHE);
 				}
 				op->_cache_dirty = op->GetDirty(DIRTYFLAGS_DATA);
+				op->_cache_dirty_matrix = op->GetDirty(DIRTYFLAGS_MATRIX);
 			}
-			// Deformer children deform a copy of what the object shows: its cache, or itself.
-			BaseObject::Free(op->_deform_cache);
-			const BaseObject* shown = op->_cache ? op->_cache : op;
-			for (BaseObject* mod = op->GetDown(); mod; mod = mod->GetNext())
-			{
-				ObjectData* md = dynamic_cast<ObjectData*>(mod->GetNodeData());
-				if (!md || !(InfoOf(mod) & OBJECT_MODIFIER))
-					continue;
-				// The copy is made afresh at every evaluation, so a modifier's answer (marking itself
-				// dirty) cannot leave a stale copy; it is asked all the same, as its own bookkeeping
-				// (opening files, pending work) runs there.
-				md->CheckDirty(mod, this);
-				if (!op->_deform_cache)
-					op->_deform_cache = shown->GetClone(COPYFLAGS_NO_HIERARCHY);
-				if (op->_deform_cache)
-					md->ModifyObject(mod, this, op->_deform_cache, op->GetMg(), mod->GetMg(), 1.0, 0);
-			}
+			Deform(op, bt);
 			return true;
 		});
 	}
@@ -127,17 +154,6 @@ Bool BaseDocument::ExecutePasses(BaseThread* bt, Bool animation, Bool expression
 }
 
 // --- what a user does in the attribute manager
-
-Bool headless::UserSetParameter(BaseList2D* node, Int32 id, const GeData& value)
-{
-	if (!node || !node->SetParameter(id, value))
-		return false;
-	DescriptionCheckUpdate du;
-	du.id = id;
-	node->Message(MSG_DESCRIPTION_CHECKUPDATE, &du);
-	node->Message(MSG_DESCRIPTION_POSTSETPARAMETER, nullptr);
-	return true;
-}
 
 Bool headless::PressButton(BaseList2D* node, Int32 id)
 {

@@ -122,7 +122,11 @@ void SetActiveDocument(BaseDocument* doc);
 void SetThinkingParticlesAvailable(bool available);
 
 // --- what a user does in the attribute manager
-// Sets a parameter, then sends MSG_DESCRIPTION_CHECKUPDATE naming it and MSG_DESCRIPTION_POSTSETPARAMETER.
+// Sets a parameter as the attribute manager does: a number is converted to the description element's
+// type (an integer rounds to the nearest, halves away from zero) and held to its MIN / MAX; a value
+// the element cannot take (a text for a number, not a number) is refused (false, nothing set). Then
+// sends MSG_DESCRIPTION_POSTSETPARAMETER and MSG_DESCRIPTION_CHECKUPDATE naming it, and
+// MSG_DESCRIPTION_USERINTERACTION_END. A parameter the description lacks is set as given.
 Bool UserSetParameter(BaseList2D* node, Int32 id, const GeData& value);
 // Presses a button of the node's description (MSG_DESCRIPTION_COMMAND).
 Bool PressButton(BaseList2D* node, Int32 id);

@@ -34,7 +34,7 @@ HostState& State();
 // Whether RefuseTagAllocation made allocations of this tag type fail.
 bool TagAllocationRefused(Int32 type);
 // Sets an object's matrix from its position, rotation and scale tracks at this time.
-void AnimateObject(BaseObject* op, const BaseTime& time, Int32 fps);
+void AnimateObject(BaseObject* op, const BaseTime& time);
 // Appends copies of src's tracks with their keys to dst.
 void CopyTracks(const BaseList2D* src, BaseList2D* dst);
 // "NAME = 123" pairs of a symbols header (res/c4d_symbols.h).

@@ -170,7 +170,7 @@ Matrix BaseObject::GetMg() const
 void BaseObject::SetMg(const Matrix& m)
 {
 	BaseObject* up = GetUp();
-	_ml = up ? ~up->GetMg() * m : m;
+	SetMl(up ? ~up->GetMg() * m : m);
 }
 
 BaseDocument::BaseDocument() : BaseList2D(0)
@@ -429,11 +429,14 @@ void BaseList2D::SetDirty(Int32 flags)
 		++_dirty_data;
 	if (flags & DIRTYFLAGS_MATRIX)
 		++_dirty_matrix;
+	if (flags & DIRTYFLAGS_CACHE)
+		++_dirty_cache;
 }
 
 UInt32 BaseList2D::GetDirty(Int32 flags) const
 {
-	return ((flags & DIRTYFLAGS_DATA) ? _dirty_data : 0) + ((flags & DIRTYFLAGS_MATRIX) ? _dirty_matrix : 0);
+	return ((flags & DIRTYFLAGS_DATA) ? _dirty_data : 0) + ((flags & DIRTYFLAGS_MATRIX) ? _dirty_matrix : 0) +
+		((flags & DIRTYFLAGS_CACHE) ? _dirty_cache : 0);
 }
 
 Bool BaseObject::IsDirty(Int32 flags) const

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 Matrix operator~(const Matrix& m)
 {
@@ -135,13 +136,32 @@ GeData& GeData::operator=(const GeData& o)
 
 GeData::~GeData() = default;
 
+namespace
+{
+
+// A float read as an integer: truncated, held to the integer's range, 0 for not a number (a plain
+// cast is undefined outside the range).
+template <typename I>
+I FloatToInt(Float f)
+{
+	if (std::isnan(f))
+		return 0;
+	if (f <= static_cast<Float>(std::numeric_limits<I>::min()))
+		return std::numeric_limits<I>::min();
+	if (f >= static_cast<Float>(std::numeric_limits<I>::max()))
+		return std::numeric_limits<I>::max();
+	return static_cast<I>(f);
+}
+
+} // namespace
+
 Int32 GeData::GetInt32() const
 {
 	switch (_type)
 	{
 		case DA_LONG:
 		case DA_LLONG: return static_cast<Int32>(_l);
-		case DA_REAL: return static_cast<Int32>(_f);
+		case DA_REAL: return FloatToInt<Int32>(_f);
 		default: return 0;
 	}
 }
@@ -152,7 +172,7 @@ Int64 GeData::GetInt64() const
 	{
 		case DA_LONG:
 		case DA_LLONG: return _l;
-		case DA_REAL: return static_cast<Int64>(_f);
+		case DA_REAL: return FloatToInt<Int64>(_f);
 		default: return 0;
 	}
 }

@@ -56,7 +56,7 @@ public:
 	Bool DelKey(Int32 index);
 	void FlushKeys() { _keys.clear(); }
 	// The curve's value at this time; 0 for a curve without keys.
-	Float GetValue(const BaseTime& time, Int32 fps = 0) const;
+	Float GetValue(const BaseTime& time) const;
 
 private:
 	std::vector<std::unique_ptr<CKey>> _keys;

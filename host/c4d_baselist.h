@@ -13,9 +13,11 @@ enum
 {
 	Opolygon = 5100,
 	Ocamera = 5103,
+	Oparticle = 5109, // the standard emitter
 	Onull = 5140,
 	Tpolygon = 5604,
 	Tphong = 5612,
+	Tparticle = 5630, // the standard emitter's particle tag
 	Ttexture = 5616,
 	Tuvw = 5671,
 	Tvertexmap = 5682,
@@ -25,12 +27,14 @@ enum
 // Common messages of scene nodes.
 enum
 {
-	MSG_POINTS_CHANGED = 5,
-	MSG_UPDATE = 14,
+	MSG_POINTS_CHANGED = 1,
+	MSG_UPDATE = 5,
+	MSG_FILTER = 14,
+	MSG_DESCRIPTION_CHECKUPDATE = 17,
 	MSG_DESCRIPTION_COMMAND = 18,
-	MSG_DESCRIPTION_CHECKUPDATE = 19,
+	MSG_DESCRIPTION_POSTSETPARAMETER = 19,
 	MSG_MENUPREPARE = 22,
-	MSG_DESCRIPTION_POSTSETPARAMETER = 31,
+	MSG_DESCRIPTION_USERINTERACTION_END = 31,
 	MSG_GETALLASSETS = 112004,
 	MSG_MULTI_RENDERNOTIFICATION = 1001071,
 };
@@ -83,15 +87,15 @@ enum
 {
 	COPYFLAGS_NONE = 0,
 	COPYFLAGS_NO_HIERARCHY = 4,
-	COPYFLAGS_NO_BITS = 8,
+	COPYFLAGS_NO_BITS = 16,
 };
 
 // Dirty flags.
 enum
 {
-	DIRTYFLAGS_DATA = 2,
-	DIRTYFLAGS_MATRIX = 4,
-	DIRTYFLAGS_CACHE = 8,
+	DIRTYFLAGS_MATRIX = 2,
+	DIRTYFLAGS_DATA = 4,
+	DIRTYFLAGS_CACHE = 16, // a generator's cache was rebuilt
 };
 
 // Data of MSG_DESCRIPTION_COMMAND: the button that was pressed.
@@ -100,7 +104,13 @@ struct DescriptionCommand
 	Int32 id = 0;
 };
 
-// Data of MSG_DESCRIPTION_CHECKUPDATE: the parameter that was set.
+// Data of MSG_DESCRIPTION_POSTSETPARAMETER: the parameter that was set.
+struct DescriptionPostSetValue
+{
+	Int32 id = 0;
+};
+
+// Data of MSG_DESCRIPTION_CHECKUPDATE: the parameter whose change may alter the description.
 struct DescriptionCheckUpdate
 {
 	Int32 id = 0;
@@ -137,17 +147,19 @@ struct AssetData
 	}
 };
 
-// Flag bit of MSG_GETALLASSETS asking for the files of cache sequences too.
+// Flag bits of MSG_GETALLASSETS: the collection is for a network render (the module then reports its
+// cache sequences); the files of caches are wanted too.
 enum
 {
-	ASSETDATA_FLAG_WITHCACHES = 4,
+	ASSETDATA_FLAG_NET = 4,
+	ASSETDATA_FLAG_WITHCACHES = 16,
 };
 
 class BaseList2D : public GeListNode
 {
 public:
-	// Sets one parameter as the attribute manager does: the value lands in the container and the node is
-	// marked dirty (the host then sends MSG_DESCRIPTION_POSTSETPARAMETER).
+	// Sets one parameter: the value lands in the container as given and the node is marked dirty. What
+	// the attribute manager adds (the description's type and limits, its messages) is not done here.
 	Bool SetParameter(Int32 id, const GeData& value);
 	GeData GetParameter(Int32 id) const { return _bc.GetData(id); }
 	void SetDirty(Int32 flags);
@@ -176,6 +188,7 @@ protected:
 	String _name;
 	UInt32 _dirty_data = 1;
 	UInt32 _dirty_matrix = 1;
+	UInt32 _dirty_cache = 0;
 	CTrack* _first_track = nullptr;
 	friend class GeListNode;
 	friend class CTrack;

@@ -79,7 +79,7 @@ enum GEDATATYPE : Int32
 	DA_VOID = 14,
 	DA_STRING = 130,
 	DA_FILENAME = 131,
-	DA_GRADIENT = 1000249,
+	DA_GRADIENT = 1000481,
 };
 
 // One parameter value of any of the container's types.

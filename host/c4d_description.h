@@ -11,8 +11,8 @@ enum
 	DTYPE_NONE = 0,
 	DTYPE_GROUP = 1,
 	DTYPE_BUTTON = 8,
-	DTYPE_SEPARATOR = 10,
-	DTYPE_STATICTEXT = 11,
+	DTYPE_SEPARATOR = 11,
+	DTYPE_STATICTEXT = 12,
 	DTYPE_LONG = 15,
 	DTYPE_REAL = 19,
 	DTYPE_TIME = 22,
@@ -20,16 +20,22 @@ enum
 	DTYPE_STRING = 130,
 	DTYPE_FILENAME = 131,
 	DTYPE_BASELISTLINK = 133,
-	DTYPE_GRADIENT = 1000249,
+	DTYPE_GRADIENT = 1000481, // CUSTOMDATATYPE_GRADIENT
 	DTYPE_BOOL = 400006001,
+	CUSTOMDATATYPE_GRADIENT = DTYPE_GRADIENT,
+	// XPresso port types of a Thinking Particles particle: its data type and its value type.
+	ID_TP_DATA_TYPE_PARTICLE = 1001395,
+	ID_TP_VALUE_TYPE_PARTICLE = 1001394,
 };
 
 // Settings of one element, in the container passed with it.
 enum
 {
 	DESC_NAME = 1,
-	DESC_CYCLE = 5,	   // sub-container: value -> text of a choice list
-	DESC_PARENTGROUP = 8, // the group the element sits in
+	DESC_MIN = 5,		   // smallest value the attribute manager accepts
+	DESC_MAX = 6,		   // largest value the attribute manager accepts
+	DESC_PARENTGROUP = 13, // the group the element sits in
+	DESC_CYCLE = 14,	   // sub-container: value -> text of a choice list
 };
 
 // One level of a parameter ID: the element, its data type and the node type that made it.
@@ -70,6 +76,9 @@ struct DescElement
 	String name;
 	Int32 parent = 0; // enclosing group, 0 for the top
 	std::vector<std::pair<Int32, String>> cycle;
+	// The limits the attribute manager holds a number to (MIN / MAX, DESC_MIN / DESC_MAX).
+	bool has_min = false, has_max = false;
+	Float min = 0.0, max = 0.0;
 };
 
 // The defaults of an element of this data type (its settings container).

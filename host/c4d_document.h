@@ -82,7 +82,8 @@ public:
 	// Evaluates the document at its current time: with animation, the objects' position, rotation and
 	// scale tracks set their matrices; particles whose life ran out are removed, then the
 	// objects' generators and deformers run in hierarchy order (an object before its children). A
-	// generator's result becomes its cache; deformer children deform a copy of their parent.
+	// generator's result becomes its cache; deformer children deform a copy of their parent when they
+	// (by CheckDirty) or the parent changed, and otherwise keep their last result.
 	// bt may be null (no thread).
 	Bool ExecutePasses(BaseThread* bt, Bool animation, Bool expressions, Bool caches, Int32 flags);
 
@@ -90,6 +91,8 @@ public:
 
 private:
 	BaseDocument();
+	// Runs the deformers under op when they or what they deform changed (headless host).
+	void Deform(BaseObject* op, BaseThread* bt);
 
 	Filename _path, _file;
 	BaseObject* _first = nullptr;

@@ -81,6 +81,14 @@ enum
 	EVENT_NONE = 0,
 	DRAWFLAGS_NONE = 0,
 };
+
+// A view's display: the parameter naming the kind of its draw port (2 = the enhanced hardware port),
+// and the pass in which objects draw themselves.
+enum
+{
+	BASEDRAW_DRAWPORTTYPE = 1888,
+	DRAWPASS_OBJECT = 0,
+};
 void EventAdd(Int32 flags = EVENT_NONE);
 class BaseDraw;
 Bool DrawViews(Int32 flags = DRAWFLAGS_NONE, BaseDraw* bd = nullptr);

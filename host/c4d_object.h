@@ -19,6 +19,22 @@ private:
 
 class AliasTrans;
 
+// State bits of a standard emitter's particle: a living particle has both.
+enum
+{
+	PARTICLEFLAGS_VISIBLE = 1 << 0,
+	PARTICLEFLAGS_ALIVE = 1 << 1,
+};
+
+// Parameters of an instance object: the object it repeats, and how it renders (1 = a single render
+// instance).
+enum
+{
+	INSTANCEOBJECT_LINK = 1001,
+	INSTANCEOBJECT_RENDERINSTANCE_MODE = 1002,
+	INSTANCEOBJECT_RENDERINSTANCE_MODE_SINGLEINSTANCE = 1,
+};
+
 class BaseObject : public BaseList2D
 {
 public:
@@ -75,7 +91,7 @@ public:
 	// For DIRTYFLAGS_DATA: whether the parameters changed since the cache was built; for
 	// DIRTYFLAGS_MATRIX whether the matrix did. A copy the host just made is dirty in both.
 	Bool IsDirty(Int32 flags) const;
-	// The deformed copy the object's modifiers made at the last evaluation; null without modifiers.
+	// The deformed copy the object's modifiers made when they last ran; null without modifiers.
 	BaseObject* GetDeformCache() const { return _deform_cache; }
 
 	~BaseObject() override;
@@ -91,6 +107,9 @@ protected:
 	BaseObject* _deform_cache = nullptr;
 	UInt32 _cache_dirty = 0;
 	UInt32 _cache_dirty_matrix = 0;
+	// What the deformers last ran on (see ExecutePasses); while it is unchanged the deform cache stays.
+	std::vector<UInt64> _deform_inputs;
+	Matrix _deform_mg;
 
 	friend class BaseDocument;
 };

@@ -56,7 +56,8 @@ enum
 {
 	OBJECT_MODIFIER = 1,
 	OBJECT_GENERATOR = 4,
-	PLUGINFLAG_HIDE = 0x10000000,
+	PLUGINFLAG_HIDEPLUGINMENU = 1 << 28, // registered, but not offered in the plug-in menu
+	PLUGINFLAG_HIDE = 1 << 29,			 // not offered anywhere
 };
 
 class ObjectData : public NodeData
@@ -75,16 +76,19 @@ public:
 		*mp = Vector();
 		*rad = Vector();
 	}
-	// Asked before the host deforms: a modifier that must run again marks op (itself) dirty.
+	// Asked at every evaluation: a modifier whose result must change (time moved, a file changed) marks
+	// op (itself) dirty; otherwise the host keeps what it deformed last.
 	virtual void CheckDirty(BaseObject* op, BaseDocument* doc)
 	{
 		(void)op; (void)doc;
 	}
-	// A modifier deforms the copy of its parent that the host hands it.
+	// A modifier deforms the copy of its parent that the host hands it. The host calls it only when the
+	// modifier (after CheckDirty) or what it deforms changed, and otherwise keeps the last result.
+	// thread may be null.
 	virtual Bool ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* op, const Matrix& op_mg, const Matrix& mod_mg,
-		Float lod, Int32 flags)
+		Float lod, Int32 flags, BaseThread* thread)
 	{
-		(void)mod; (void)doc; (void)op; (void)op_mg; (void)mod_mg; (void)lod; (void)flags;
+		(void)mod; (void)doc; (void)op; (void)op_mg; (void)mod_mg; (void)lod; (void)flags; (void)thread;
 		return true;
 	}
 };

@@ -13,9 +13,9 @@ enum
 // Parameters of the phong tag.
 enum
 {
-	PHONGTAG_PHONG_ANGLELIMIT = 1000,
-	PHONGTAG_PHONG_ANGLE = 1001,
-	PHONGTAG_PHONG_USEEDGES = 1002,
+	PHONGTAG_PHONG_ANGLELIMIT = 1001,
+	PHONGTAG_PHONG_ANGLE = 1002,
+	PHONGTAG_PHONG_USEEDGES = 1003,
 };
 
 // One polygon: four point indices; a triangle repeats c as d.

@@ -340,7 +340,7 @@ MeshHandle* TWMeshImporter::CurrentHandle() const
 
 void TWMeshImporter::CollectAssets(BaseObject* op, AssetData* assets)
 {
-	if (!assets || !(assets->flags & ASSETDATA_FLAG_WITHCACHES) || !op->GetDataInstance()->GetBool(TW_MI_REPORT_ASSETS))
+	if (!assets || !(assets->flags & ASSETDATA_FLAG_NET) || !op->GetDataInstance()->GetBool(TW_MI_REPORT_ASSETS))
 		return;
 	RefreshSettings(op);
 	_sequence.downloads_allowed = false;
@@ -363,9 +363,9 @@ Bool TWMeshImporter::Message(GeListNode* node, Int32 type, void* data)
 	BaseContainer* bc = op->GetDataInstance();
 	switch (type)
 	{
-		case MSG_DESCRIPTION_CHECKUPDATE:
+		case MSG_DESCRIPTION_POSTSETPARAMETER:
 		{
-			const DescriptionCheckUpdate* du = static_cast<const DescriptionCheckUpdate*>(data);
+			const DescriptionPostSetValue* du = static_cast<const DescriptionPostSetValue*>(data);
 			if (!du)
 				break;
 			if (du->id == TW_MI_POINT_OFFSET)
@@ -391,7 +391,7 @@ Bool TWMeshImporter::Message(GeListNode* node, Int32 type, void* data)
 				phong->GetDataInstance()->SetBool(PHONGTAG_PHONG_ANGLELIMIT, false);
 			break;
 		}
-		case MSG_DESCRIPTION_POSTSETPARAMETER: ChooseFile(op); break;
+		case MSG_DESCRIPTION_USERINTERACTION_END: ChooseFile(op); break;
 		case MSG_GETALLASSETS: CollectAssets(op, static_cast<AssetData*>(data)); break;
 		case MSG_MULTI_RENDERNOTIFICATION:
 		{

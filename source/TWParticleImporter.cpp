@@ -340,7 +340,7 @@ FrameCacheSettings TWParticleImporter::RenderSettings() const
 
 void TWParticleImporter::CollectAssets(BaseObject* op, AssetData* assets)
 {
-	if (!assets || !(assets->flags & ASSETDATA_FLAG_WITHCACHES) || !op->GetDataInstance()->GetBool(TW_PI_ASSETS))
+	if (!assets || !(assets->flags & ASSETDATA_FLAG_NET) || !op->GetDataInstance()->GetBool(TW_PI_ASSETS))
 		return;
 	RefreshSettings(op);
 	_sequence.downloads_allowed = false;
@@ -370,7 +370,7 @@ Bool TWParticleImporter::Message(GeListNode* node, Int32 type, void* data)
 				_rows.push_back({100, 4, -1, 0});
 			break;
 		}
-		case MSG_DESCRIPTION_POSTSETPARAMETER: ChooseFile(op); break;
+		case MSG_DESCRIPTION_USERINTERACTION_END: ChooseFile(op); break;
 		case MSG_GETALLASSETS: CollectAssets(op, static_cast<AssetData*>(data)); break;
 		case MSG_MULTI_RENDERNOTIFICATION:
 		{

@@ -273,9 +273,19 @@ void TWSDAnim::SdAnimCheckDirty(BaseObject* mod, BaseDocument* doc)
 		SdAnimBake(mod);
 		_bake_pending = false;
 	}
-	if (Applies(mod))
+	// The SD Reader's settings (scale, disable) and baking decide the placing too.
+	const UInt32 reader_dirty = _reader ? _reader->GetDirty(DIRTYFLAGS_DATA) : 0;
+	const Bool applies = Applies(mod);
+	if (reader_dirty != _reader_dirty || applies != _applied)
 	{
-		if (t.frame != _last_frame || (data && data->Generation() != _placed_generation))
+		_reader_dirty = reader_dirty;
+		_applied = applies;
+		changed = true;
+	}
+	if (applies)
+	{
+		// A time within the same frame counts too: back from 7.5 to 7.0 the blend must go.
+		if (t.frame != _last_frame || t.seconds != _last_time || (data && data->Generation() != _placed_generation))
 			changed = true;
 		if (t.fraction > SD_SUBFRAME_EPSILON)
 		{
@@ -328,11 +338,12 @@ void TWSDAnim::Place(Int32 type, const float* t, const float* vertices, Int32 ve
 }
 
 Bool TWSDAnim::ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* op, const Matrix& op_mg, const Matrix& mod_mg,
-	Float lod, Int32 flags)
+	Float lod, Int32 flags, BaseThread* thread)
 {
 	(void)mod_mg;
 	(void)lod;
 	(void)flags;
+	(void)thread;
 	return SdAnimModify(mod, doc, op, op_mg);
 }
 
@@ -577,16 +588,16 @@ Bool TWSDAnim::Message(GeListNode* node, Int32 type, void* data)
 				SdAnimUnbake(mod);
 			break;
 		}
-		case MSG_DESCRIPTION_CHECKUPDATE:
+		case MSG_DESCRIPTION_POSTSETPARAMETER:
 		{
 			// The user chose the object's own file, perhaps the same one again after it was simulated
 			// anew: it is opened now and its range read again.
-			const DescriptionCheckUpdate* du = static_cast<const DescriptionCheckUpdate*>(data);
+			const DescriptionPostSetValue* du = static_cast<const DescriptionPostSetValue*>(data);
 			if (du && du->id == TW_SD_FILE && !ReaderAbove(mod))
 				SdAnimOpen(mod, true);
 			break;
 		}
-		case MSG_DESCRIPTION_POSTSETPARAMETER:
+		case MSG_DESCRIPTION_USERINTERACTION_END:
 		{
 			// Compared as resolved paths: a relative or $(NAME) file name never equals the path it opens.
 			char path[TW_PATH_SIZE];
@@ -608,7 +619,7 @@ Bool TWSDAnim::Message(GeListNode* node, Int32 type, void* data)
 		{
 			AssetData* assets = static_cast<AssetData*>(data);
 			const BaseContainer* bc = mod->GetDataInstance();
-			if (!assets || ReaderAbove(mod) || !(assets->flags & ASSETDATA_FLAG_WITHCACHES) || !bc->GetBool(TW_SD_COLLECT))
+			if (!assets || ReaderAbove(mod) || !(assets->flags & ASSETDATA_FLAG_NET) || !bc->GetBool(TW_SD_COLLECT))
 				break;
 			char path[TW_PATH_SIZE];
 			if (ResolveHostPath(bc->GetFilename(TW_SD_FILE), GetActiveDocument(), path) && path[0])
@@ -650,7 +661,7 @@ Bool RegisterTWSDAnim()
 		BaseBitmap::Free(icon);
 		return true;
 	}
-	Bool ok = RegisterObjectPlugin(ID_TW_SD_ANIM, name, PLUGINFLAG_HIDE | OBJECT_MODIFIER, TWSDAnim::Alloc, "TW_SD_Anim", icon, 1);
+	Bool ok = RegisterObjectPlugin(ID_TW_SD_ANIM, name, PLUGINFLAG_HIDEPLUGINMENU | OBJECT_MODIFIER, TWSDAnim::Alloc, "TW_SD_Anim", icon, 1);
 	BaseBitmap::Free(icon);
 	return ok;
 }

@@ -20,7 +20,7 @@ public:
 	Bool GetDEnabling(GeListNode* node, Int32 id, const GeData& t_data, Int32 flags, const BaseContainer* itemdesc) override;
 	void CheckDirty(BaseObject* op, BaseDocument* doc) override;
 	Bool ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* op, const Matrix& op_mg, const Matrix& mod_mg,
-		Float lod, Int32 flags) override;
+		Float lod, Int32 flags, BaseThread* thread) override;
 
 	// chosen: the user has just chosen the object's own file (its range is read again, an unusable path
 	// is refused).
@@ -66,5 +66,7 @@ private:
 	Filename _taken_file; // own TW_SD_FILE as last opened, for a refused choice to fall back to
 	UInt32 _placed_generation = 0; // of the SD Reader's data last placed
 	UInt32 _reader_openings = 0; // of the SD Reader's file when the object was picked
+	UInt32 _reader_dirty = 0;	  // the SD Reader's parameter changes, as last seen
+	Bool _applied = false;		  // whether the object applied, as last seen
 	std::vector<float> _blended; // scratch for blended vertices
 };

@@ -303,9 +303,9 @@ Bool TWSDReader::Message(GeListNode* node, Int32 type, void* data)
 			}
 			break;
 		}
-		case MSG_DESCRIPTION_CHECKUPDATE:
+		case MSG_DESCRIPTION_POSTSETPARAMETER:
 		{
-			const DescriptionCheckUpdate* du = static_cast<const DescriptionCheckUpdate*>(data);
+			const DescriptionPostSetValue* du = static_cast<const DescriptionPostSetValue*>(data);
 			if (!du)
 				break;
 			if (du->id == TW_SD_FILE)
@@ -321,7 +321,7 @@ Bool TWSDReader::Message(GeListNode* node, Int32 type, void* data)
 		case MSG_GETALLASSETS:
 		{
 			AssetData* assets = static_cast<AssetData*>(data);
-			if (!assets || !(assets->flags & ASSETDATA_FLAG_WITHCACHES) || !op->GetDataInstance()->GetBool(TW_SD_COLLECT))
+			if (!assets || !(assets->flags & ASSETDATA_FLAG_NET) || !op->GetDataInstance()->GetBool(TW_SD_COLLECT))
 				break;
 			char path[TW_PATH_SIZE];
 			if (ResolveHostPath(op->GetDataInstance()->GetFilename(TW_SD_FILE), GetActiveDocument(), path) && path[0])
@@ -352,7 +352,7 @@ Bool RegisterTWSDReader()
 		BaseBitmap::Free(icon);
 		return true;
 	}
-	Bool ok = RegisterObjectPlugin(ID_TW_SD_READER, name, PLUGINFLAG_HIDE | OBJECT_GENERATOR, TWSDReader::Alloc, "TW_SD_Reader", icon, 1);
+	Bool ok = RegisterObjectPlugin(ID_TW_SD_READER, name, PLUGINFLAG_HIDEPLUGINMENU | OBJECT_GENERATOR, TWSDReader::Alloc, "TW_SD_Reader", icon, 1);
 	BaseBitmap::Free(icon);
 	return ok;
 }

@@ -317,7 +317,7 @@ PolygonObject* BuildPolygonObject(MeshHandle* handle, BaseObject* generator)
 	}
 
 	RemoveUnmarked(generator);
-	op->Message(MSG_POINTS_CHANGED);
+	op->Message(MSG_UPDATE);
 	AddPhong(op);
 	return op;
 }

@@ -169,9 +169,9 @@ public:
 		op->SetDirty(DIRTYFLAGS_MATRIX | DIRTYFLAGS_DATA);
 	}
 	Bool ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* op, const Matrix& op_mg, const Matrix& mod_mg, Float lod,
-		Int32 flags) override
+		Int32 flags, BaseThread* thread) override
 	{
-		(void)mod; (void)doc; (void)op_mg; (void)mod_mg; (void)lod; (void)flags;
+		(void)mod; (void)doc; (void)op_mg; (void)mod_mg; (void)lod; (void)flags; (void)thread;
 		copy_dirty = op->IsDirty(DIRTYFLAGS_MATRIX | DIRTYFLAGS_DATA);
 		op->SetMl(Matrix(Vector(10, 0, 0), Vector(1, 0, 0), Vector(0, 1, 0), Vector(0, 0, 1)));
 		op->Message(MSG_UPDATE);

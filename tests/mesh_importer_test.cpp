@@ -299,10 +299,10 @@ TEST_F(MeshImporter, AssetsAreEveryFrameOfTheRange)
 {
 	BaseObject* op = AddImporter();
 	Choose(op, WriteSequence("asset_", 4, 7));
-	EXPECT_TRUE(headless::CollectAssets(doc, ASSETDATA_FLAG_WITHCACHES).empty());
+	EXPECT_TRUE(headless::CollectAssets(doc, ASSETDATA_FLAG_NET).empty());
 	op->GetDataInstance()->SetBool(TW_MI_REPORT_ASSETS, true);
 	EXPECT_TRUE(headless::CollectAssets(doc, 0).empty());
-	std::vector<AssetEntry> assets = headless::CollectAssets(doc, ASSETDATA_FLAG_WITHCACHES);
+	std::vector<AssetEntry> assets = headless::CollectAssets(doc, ASSETDATA_FLAG_NET);
 	ASSERT_EQ(assets.size(), 4u);
 	EXPECT_EQ(assets.front().file.Get(), PathOf("asset_", 4));
 	EXPECT_EQ(assets.back().file.Get(), PathOf("asset_", 7));

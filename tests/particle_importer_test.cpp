@@ -368,10 +368,10 @@ TEST_F(ParticleImporter, AssetsAreEveryFrameOfTheRange)
 {
 	BaseObject* op = AddImporter();
 	Choose(op, WriteSequence("asset", 4, 7));
-	EXPECT_TRUE(headless::CollectAssets(doc, ASSETDATA_FLAG_WITHCACHES).empty()); // 1092 off
+	EXPECT_TRUE(headless::CollectAssets(doc, ASSETDATA_FLAG_NET).empty()); // 1092 off
 	op->GetDataInstance()->SetBool(TW_PI_ASSETS, true);
 	EXPECT_TRUE(headless::CollectAssets(doc, 0).empty());
-	std::vector<AssetEntry> assets = headless::CollectAssets(doc, ASSETDATA_FLAG_WITHCACHES);
+	std::vector<AssetEntry> assets = headless::CollectAssets(doc, ASSETDATA_FLAG_NET);
 	ASSERT_EQ(assets.size(), 4u);
 	EXPECT_EQ(assets[0].file.Get(), dir / "asset_00004.bin");
 	EXPECT_EQ(assets[3].file.Get(), dir / "asset_00007.bin");

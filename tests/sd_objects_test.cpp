@@ -557,10 +557,10 @@ TEST_F(SdObjects, FilesAreReportedOnlyWhenAskedForAndNotTwice)
 	PolygonObject* box = AddPolygon("Box", reader, 8);
 	BaseObject* anim = AddAnim(box);
 	anim->GetDataInstance()->SetBool(TW_SD_COLLECT, true);
-	EXPECT_TRUE(headless::CollectAssets(doc, ASSETDATA_FLAG_WITHCACHES).empty());
+	EXPECT_TRUE(headless::CollectAssets(doc, ASSETDATA_FLAG_NET).empty());
 	reader->GetDataInstance()->SetBool(TW_SD_COLLECT, true);
 	EXPECT_TRUE(headless::CollectAssets(doc, 0).empty());
-	std::vector<AssetEntry> assets = headless::CollectAssets(doc, ASSETDATA_FLAG_WITHCACHES);
+	std::vector<AssetEntry> assets = headless::CollectAssets(doc, ASSETDATA_FLAG_NET);
 	ASSERT_EQ(assets.size(), 1u); // the SD Anim object beneath leaves it to the SD Reader
 	EXPECT_EQ(assets[0].file.Get(), scene);
 	EXPECT_EQ(assets[0].owner, reader);
@@ -818,3 +818,38 @@ TEST_F(SdObjects, VersionTwoScenesImportAndPlay)
 }
 
 } // namespace
+
+// Fault: back from a sub-frame to the whole frame, a stand-alone SD Anim object did not mark itself
+// dirty, so a host that keeps the last deformed result went on showing the blend.
+TEST_F(SdObjects, StandAloneAnimLeavesTheBlendWhenTimeReturnsToTheWholeFrame)
+{
+	PolygonObject* box = AddPolygon("Box", nullptr, 8);
+	BaseObject* anim = AddAnim(box);
+	headless::UserSetParameter(anim, TW_SD_FILE, GeData(Filename(scene)));
+	for (double frame : {7.0, 7.5, 7.0, 7.25, 8.0, 8.0})
+	{
+		EvaluateAt(frame);
+		EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, frame))) << frame;
+	}
+}
+
+// Fault: a change of the SD Reader's scale or disable switch by code (no user messages) did not mark
+// the SD Anim objects below it dirty, so a host that keeps the last deformed result showed the old one.
+TEST_F(SdObjects, AnimFollowsItsReadersSettingsWithoutBeingTold)
+{
+	BaseObject* reader = AddReader(scene);
+	PolygonObject* box = AddPolygon("Box", reader, 8);
+	BaseObject* anim = AddAnim(box);
+	EvaluateAt(12);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 12)));
+	reader->SetParameter(TW_SD_SCALE, GeData(2.0));
+	EvaluateAt(12);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 12, 2.0)));
+	reader->SetParameter(TW_SD_DISABLE, GeData(true));
+	EvaluateAt(12);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Matrix()));
+	EXPECT_EQ(SdFrame(anim), -1);
+	reader->SetParameter(TW_SD_DISABLE, GeData(false));
+	EvaluateAt(12);
+	EXPECT_TRUE(SameMatrix(DeformedMl(box), Placed(0, 12, 2.0)));
+}
