@@ -458,6 +458,16 @@ TEST(Cli, OptionsAndExitStatuses)
 		{"info --help", 0},
 		{"info " + s.particles + " " + s.mesh + " " + s.sd, 0},
 		{"info " + out + "/none.bin", 1},
+		{"info", 2},									 // bad arguments of info and sample particles exited 1
+		{"info --bogus " + s.particles, 2},
+		{"sample", 2},
+		{"sample bogus", 2},
+		{"sample particles", 2},
+		{"sample particles " + out + "/q --version 10", 2},
+		{"sample particles " + out + "/q --start 5 --end 4", 2},
+		{"sample mesh " + out + "/q --start x", 2},		 // read as frame 0 and written
+		{"sample mesh " + out + "/q --weights 1", 2},	 // offered by the usage, then refused as failed work
+		{"play --percent nan " + s.particles, 2},
 		{"sample --help", 0},
 		{"sample particles " + out + "/p --start 3 --end 4 --count 5 --version 9 --name drop --padding 3", 0},
 		{"sample mesh " + out + "/m --start 2 --end 3 --weights 2", 0},
@@ -493,6 +503,76 @@ TEST(Cli, OptionsAndExitStatuses)
 		EXPECT_EQ(Twconnect(c.args).status, c.status) << "twconnect " << c.args;
 	EXPECT_TRUE(FileExists(out + "/p/drop_003.bin"));
 	EXPECT_TRUE(FileExists(out + "/m/surface_00003.bin"));
+	EXPECT_FALSE(FileExists(out + "/q"));
+}
+
+// A leading zero is not octal: --start 010 is frame 10.
+TEST(Cli, FrameNumbersWithLeadingZerosAreDecimal)
+{
+	const Samples& s = SharedSamples();
+	const std::vector<Json> lines = JsonLines(Twconnect("play --json --start 010 --end 010 " + s.particles).out);
+	ASSERT_EQ(lines.size(), 2u);
+	EXPECT_EQ(lines[0]["frame"], 10);
+}
+
+TEST(Cli, EveryErrorIsWholeLinesOnStderr)
+{
+	const Samples& s = SharedSamples();
+	const std::string err = s.dir / "err";
+	const std::string failing[] = {"", "bogus", "info", "info " + s.dir / "none.bin", "sample mesh", "sample particles",
+		"sample sd", "play", "play --mode 9 " + s.particles, "play " + s.dir / "none.bin", "import-sd",
+		"import-sd --scene " + s.dir / "none.sd", "plugins --bogus", "plugins --plugins " + s.dir / "nowhere"};
+	for (const std::string& args : failing)
+	{
+		EXPECT_NE(Twconnect(args, err).status, 0) << args;
+		const std::string text = ReadFile(err);
+		ASSERT_FALSE(text.empty()) << "no error line for: twconnect " << args; // sample mesh printed none
+		EXPECT_EQ(text.back(), '\n') << args;
+		for (size_t at = 0; at < text.size(); at = text.find('\n', at) + 1)
+			EXPECT_EQ(text.compare(at, 11, "twconnect: "), 0) << args << ": " << text;
+	}
+}
+
+TEST(Cli, HelpListsEveryKindSampleWrites)
+{
+	CliRun help = Twconnect("--help");
+	ASSERT_EQ(help.status, 0);
+	const size_t at = help.out.find("\n  sample ");
+	ASSERT_NE(at, std::string::npos) << help.out;
+	const std::string line = help.out.substr(at + 1, help.out.find('\n', at + 1) - at - 1);
+	for (const char* kind : {"particles", "mesh", "sd"})
+	{
+		EXPECT_NE(line.find(kind), std::string::npos) << kind << " missing from: " << line;
+		EXPECT_EQ(Twconnect(std::string("sample ") + kind + " --help").status, 0) << kind;
+	}
+}
+
+// A fluid name that is not UTF-8 made --json print bytes no JSON reader accepts.
+TEST(Cli, InfoJsonStaysJsonForNamesThatAreNotUtf8)
+{
+	TempDir dir;
+	std::string bytes = HandWrittenBin(12, 1);
+	bytes[4 + 5] = static_cast<char>(0xFF); // inside the fluid name
+	WriteFile(dir / "odd.bin", bytes);
+	CliRun r = Twconnect("info --json " + dir / "odd.bin");
+	ASSERT_EQ(r.status, 0);
+	const Json info = Json::parse(r.out, nullptr, false);
+	ASSERT_FALSE(info.is_discarded()) << r.out;
+	EXPECT_EQ(info["fluid_name"], "other\xEF\xBF\xBDtool");
+}
+
+// Counts of a million and more were printed as "1e+06".
+TEST(Cli, InfoPrintsLargeMeshCountsInFull)
+{
+	TempDir dir;
+	const std::string path = dir / "big.bin";
+	MeshBinFile* file = MeshBinCreate(path.c_str());
+	ASSERT_TRUE(file && MeshBinAllocate(file, 1234567, 0, 0, false, false));
+	ASSERT_EQ(MeshBinWrite(file), 1);
+	MeshBinFree(file);
+	CliRun text = Twconnect("info " + path);
+	EXPECT_NE(text.out.find("vertices  1234567\n"), std::string::npos) << text.out;
+	EXPECT_EQ(Json::parse(Twconnect("info --json " + path).out)["vertices"], 1234567);
 }
 
 } // namespace
