@@ -22,10 +22,11 @@ struct CliRun
 	std::string out;
 };
 
-// Runs twconnect with the arguments; stdout is captured, stderr goes to a file the test may read.
-CliRun Twconnect(const std::string& args, const std::string& err_file = "/dev/null")
+// Runs twconnect with the arguments (in the folder cwd when given); stdout is captured, stderr goes to
+// a file the test may read.
+CliRun Twconnect(const std::string& args, const std::string& err_file = "/dev/null", const std::string& cwd = "")
 {
-	std::string cmd = std::string(TW_TWCONNECT) + " " + args + " 2>" + err_file;
+	std::string cmd = (cwd.empty() ? "" : "cd '" + cwd + "' && ") + TW_TWCONNECT + " " + args + " 2>" + err_file;
 	FILE* p = popen(cmd.c_str(), "r");
 	CliRun r{-1, ""};
 	if (!p)
@@ -504,6 +505,27 @@ TEST(Cli, OptionsAndExitStatuses)
 	EXPECT_TRUE(FileExists(out + "/p/drop_003.bin"));
 	EXPECT_TRUE(FileExists(out + "/m/surface_00003.bin"));
 	EXPECT_FALSE(FileExists(out + "/q"));
+}
+
+// A file named without its folder was refused: its sequence got no base name.
+TEST(Cli, PlayTakesABareFileNameInTheCurrentFolder)
+{
+	const Samples& s = SharedSamples();
+	struct Case
+	{
+		std::string folder, file, count_key;
+		int count;
+	} cases[] = {{s.dir / "p", "splash_00001.bin", "particles", 20}, {s.dir / "m", "surface_00001.bin", "points", 1681}};
+	for (const Case& c : cases)
+	{
+		CliRun r = Twconnect("play --json " + c.file, s.dir / "err", c.folder);
+		ASSERT_EQ(r.status, 0) << c.file << ": " << ReadFile(s.dir / "err");
+		const std::vector<Json> lines = JsonLines(r.out);
+		ASSERT_GE(lines.size(), 3u) << r.out;
+		EXPECT_EQ(lines[0]["frame"], 0);
+		EXPECT_EQ(lines[1]["file"], c.file);
+		EXPECT_EQ(lines[1][c.count_key], c.count) << lines[1];
+	}
 }
 
 // A leading zero is not octal: --start 010 is frame 10.
