@@ -1,6 +1,7 @@
 // cli_test.cpp - twconnect as users run it: exit statuses and machine-readable output.
 #include "cache_types.h"
 #include "mesh_bin.h"
+#include "particle_bin.h"
 #include "sd_file.h"
 #include "test_support.h"
 
@@ -8,7 +9,9 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <cmath>
 #include <filesystem>
+#include <map>
 #include <sys/wait.h>
 
 using Json = nlohmann::ordered_json;
@@ -595,6 +598,101 @@ TEST(Cli, InfoPrintsLargeMeshCountsInFull)
 	CliRun text = Twconnect("info " + path);
 	EXPECT_NE(text.out.find("vertices  1234567\n"), std::string::npos) << text.out;
 	EXPECT_EQ(Json::parse(Twconnect("info --json " + path).out)["vertices"], 1234567);
+}
+
+} // namespace
+
+namespace
+{
+
+void ExpectVector(const Json& got, const float* file, double factor, const std::string& what)
+{
+	ASSERT_EQ(got.size(), 3u) << what;
+	for (size_t c = 0; c < 3; ++c)
+		EXPECT_NEAR(got[c].get<double>(), file[c] * factor, 1e-9 * (1.0 + std::fabs(file[c] * factor))) << what << c;
+}
+
+// --dump shows what the host holds: each particle where the file puts it (host units), with the file's values.
+TEST(Cli, PlayDumpHoldsTheParticlesOfTheFile)
+{
+	const Samples& s = SharedSamples();
+	const std::vector<Json> lines = JsonLines(Twconnect("play --dump --start 1 --end 1 " + s.particles).out);
+	ASSERT_EQ(lines.size(), 2u);
+	const Json& dump = lines[0]["dump"];
+	BinParticleFrame* f = OpenParticleBin((s.dir / "p/splash_00001.bin").c_str(), 0);
+	ASSERT_TRUE(f && ReadParticleBin(f, 100.0f));
+	ASSERT_EQ(dump.size(), static_cast<size_t>(f->kept_count));
+	std::vector<int> seen(dump.size(), 0);
+	for (const Json& p : dump)
+	{
+		// the sample numbers its particles 1, 2, 3, ...
+		const int64_t id = p["id"].get<int64_t>();
+		ASSERT_TRUE(id >= 1 && id <= f->kept_count) << p;
+		const size_t i = static_cast<size_t>(id - 1);
+		ASSERT_EQ(f->id[i], id);
+		++seen[i];
+		const std::string what = "particle " + std::to_string(id) + " ";
+		EXPECT_TRUE(p["tp"].is_number_integer()) << p;
+		ExpectVector(p["position"], &f->position[3 * i], 100.0, what + "position");
+		ExpectVector(p["velocity"], &f->velocity[3 * i], 1.0, what + "velocity");
+		ExpectVector(p["force"], &f->force[3 * i], 1.0, what + "force");
+		ExpectVector(p["vorticity"], &f->vorticity[3 * i], 1.0, what + "vorticity");
+		EXPECT_FLOAT_EQ(p["age"].get<float>(), f->age[i]) << what;
+		EXPECT_FLOAT_EQ(p["density"].get<float>(), f->density[i]) << what;
+		EXPECT_FLOAT_EQ(p["temperature"].get<float>(), f->temperature[i]) << what;
+		EXPECT_EQ(p["neighbors"], f->neighbors[i]) << what;
+		EXPECT_EQ(p["infobit"], f->info_bits[i]) << what;
+	}
+	EXPECT_EQ(seen, std::vector<int>(seen.size(), 1));
+	FreeParticleBin(f);
+}
+
+TEST(Cli, PlayDumpHoldsTheMeshOfTheFile)
+{
+	const Samples& s = SharedSamples();
+	const std::vector<Json> lines = JsonLines(Twconnect("play --dump --start 1 --end 1 " + s.mesh).out);
+	ASSERT_EQ(lines.size(), 2u);
+	const Json& dump = lines[0]["dump"];
+	MeshHandle* h = MeshHandleOpen((s.dir / "m/surface_00001.bin").c_str(), CACHE_MESH_BIN);
+	ASSERT_TRUE(h && MeshHandleRead(h, 100.0f));
+	const MeshBinFile* m = MeshHandleBinFile(h);
+	const size_t n = static_cast<size_t>(m->vertex_count);
+	ASSERT_EQ(dump["points"].size(), n);
+	ASSERT_EQ(dump["polygons"].size(), static_cast<size_t>(m->kept_face_count));
+	for (size_t i = 0; i < n; ++i)
+		ExpectVector(dump["points"][i], m->vertices[i].position, 100.0, "point " + std::to_string(i));
+	for (size_t f = 0; f < dump["polygons"].size(); ++f)
+	{
+		const uint32_t* v = m->faces[f].index;
+		EXPECT_EQ(dump["polygons"][f], Json::array({v[0], v[1], v[2], v[2]})) << f;
+	}
+	// per tag: the values of the file's channel it carries
+	std::map<std::string, Json> tags;
+	for (const Json& t : dump["tags"])
+		tags[t["name"].get<std::string>()] = t["values"];
+	ASSERT_EQ(tags.size(), 7u) << dump["tags"];
+	for (size_t i = 0; i < n; ++i)
+	{
+		const MeshVertex& v = m->vertices[i];
+		for (int c = 0; c < 3; ++c)
+		{
+			const std::string speed = std::string("TW_Mesh_Speed") + "XYZ"[c];
+			const std::string weight = "TW_Mesh_Weight_" + std::to_string(c + 1);
+			EXPECT_EQ(tags[speed][i].get<float>(), v.velocity[c]) << speed << " " << i;
+			EXPECT_EQ(tags[weight][i].get<float>(), v.weights[c]) << weight << " " << i;
+		}
+	}
+	const Json& uv = tags["TW_Mesh_UV"];
+	ASSERT_EQ(uv.size(), static_cast<size_t>(m->kept_face_count));
+	for (size_t f = 0; f < uv.size(); ++f)
+		for (size_t corner = 0; corner < 4; ++corner)
+		{
+			// a triangle's fourth corner repeats its third; the file keeps 1 - V
+			const float* t = m->vertices[m->faces[f].index[corner < 3 ? corner : 2]].texture;
+			EXPECT_NEAR(uv[f][corner][0].get<double>(), t[0], 1e-6) << f;
+			EXPECT_NEAR(uv[f][corner][1].get<double>(), 1.0 - t[1], 1e-6) << f;
+		}
+	MeshHandleFree(h);
 }
 
 } // namespace

@@ -58,8 +58,12 @@ int main(int argc, char** argv)
 	}
 
 	std::vector<std::string> args(argv + 1, argv + argc);
-	if (args.size() == 1 && args[0] == "help")
-		args[0] = "--help";
+	// "twconnect help [COMMAND]" is "twconnect [COMMAND] --help"
+	if (!args.empty() && args[0] == "help")
+	{
+		args.erase(args.begin());
+		args.push_back("--help");
+	}
 	std::reverse(args.begin(), args.end());
 	try
 	{
