@@ -1,14 +1,13 @@
 // cli.h - the subcommands of twconnect and what they share; main.cpp holds the table of commands.
 #pragma once
 
+#include "cli_output.h"
+
+// CLI11 costs seconds of compiling wherever it is included: only the files that declare options do.
 #include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
 
 #include <functional>
 #include <string>
-
-// Keys stay in the order a report sets them.
-using Json = nlohmann::ordered_json;
 
 // What runs a subcommand once its options are parsed; returns the exit status.
 using CommandRun = std::function<int()>;
@@ -20,28 +19,9 @@ CommandRun PluginsCommand(CLI::App& app);
 CommandRun PlayCommand(CLI::App& app);
 CommandRun ImportSdCommand(CLI::App& app);
 
-constexpr int kExitFailed = 1;
-constexpr int kExitBadArgument = 2;
-
-// Prints "twconnect: <text>" as one line on stderr; returns kExitFailed.
-int CliError(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-// The same line for an argument that parsed but does not make sense; returns kExitBadArgument.
-int CliBadArgument(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-// A progress bar on stderr; an error line printed while it shows starts on a line of its own.
-void CliProgress(long long done, long long total);
-
 // Whole decimal numbers within [low, high] ("010" is ten, not eight); anything else is refused.
 CLI::Validator Integer(long long low, long long high);
 // Finite numbers within [low, high].
 CLI::Validator Decimal(double low, double high);
 // Any text but the empty one.
 CLI::Validator NonEmpty();
-
-// One JSON value as one line of stdout; bytes that are not UTF-8 (names from files) become U+FFFD.
-void PrintJson(const Json& value);
-std::string JsonText(const Json& value);
-// A float as the shortest decimal that reads back as the same float (0.05f prints as 0.05).
-double JsonFloat(float value);
-// A number from a file: whole numbers as integers, others as floats, infinities and NaN as null.
-Json JsonNumber(double value);
-Json JsonVector(const float* v);

@@ -2,7 +2,7 @@
 #include "info_mesh.h"
 
 #include "cache_types.h"
-#include "cli.h"
+#include "cli_output.h"
 #include "mesh_bin.h"
 
 #include <cerrno>

@@ -1,7 +1,7 @@
 // info_sd.cpp - the SD scene part of `twconnect info`.
 #include "info_sd.h"
 
-#include "cli.h"
+#include "cli_output.h"
 #include "sd_file.h"
 
 #include <cctype>

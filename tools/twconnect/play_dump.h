@@ -1,7 +1,7 @@
 // play_dump.h - what the host holds after an importer's frame, as `twconnect play --dump` shows it.
 #pragma once
 
-#include "cli.h"
+#include "cli_output.h"
 
 #include "c4d_particles.h"
 #include "c4d_polygon.h"
