@@ -191,7 +191,9 @@ CommandRun SampleParticlesCommand(CLI::App& app)
 	app.add_option("--start", o->start, "first frame")->transform(Integer(0, 9999999));
 	app.add_option("--end", o->end, "last frame")->transform(Integer(0, 9999999));
 	app.add_option("--count", o->count, "particles per frame")->transform(Integer(0, 100000000));
-	app.add_option("--version", o->version, "file version, 9 or 12")->check(CLI::IsMember({9, 12}));
+	app.add_option("--version", o->version, "file version, 9 or 12")
+		->transform(Integer(9, 12).description(""))
+		->check(CLI::IsMember({9, 12}));
 	app.add_option("--name", o->name, "sequence and fluid name")
 		->check(CLI::Validator(
 			[](std::string& name) {
@@ -232,7 +234,9 @@ CommandRun SampleMeshCommand(CLI::App& app)
 	app.add_option("--start", o->start, "first frame")->transform(Integer(0, 99999));
 	app.add_option("--end", o->end, "last frame")->transform(Integer(0, 99999));
 	// the writer stores all weights but the last, which readers derive: one alone is nothing to store
-	app.add_option("--weights", o->weights, "weights per vertex, 2 or 3")->check(CLI::IsMember({2, 3}));
+	app.add_option("--weights", o->weights, "weights per vertex, 2 or 3")
+		->transform(Integer(2, 3).description(""))
+		->check(CLI::IsMember({2, 3}));
 	return [o] { return SampleMesh(*o); };
 }
 
