@@ -487,6 +487,7 @@ TEST(Cli, OptionsAndExitStatuses)
 		{"play --start 0 --end 1 --fps 30 --mode 1 --radius 2 --percent 50 --offset 0 --reverse --hold-ends --ids "
 		 "--scale 2 --json --plugins " + plugins + " " + s.particles, 0},
 		{"play --mode 2 --scale 0.5 --percent 10 --offset 1 " + s.mesh, 0},
+		{"play --fps 30 --fps 40 --mode 1 --mode 0 " + s.particles, 0}, // the last value counts
 		{"play --mode 3 " + s.particles, 2},
 		{"play --fps 0 " + s.particles, 2},
 		{"play --percent 101 " + s.particles, 2},

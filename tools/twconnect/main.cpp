@@ -49,7 +49,8 @@ int main(int argc, char** argv)
 	app.require_subcommand(1);
 	app.footer("Run 'twconnect COMMAND --help' for a command's options. Exit status is 0 on success,\n"
 			   "1 when the work failed and 2 after a bad argument.");
-	app.option_defaults()->always_capture_default();
+	// An option given twice takes its last value, as the hand-written parsers did.
+	app.option_defaults()->always_capture_default()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 	std::vector<std::pair<CLI::App*, CommandRun>> runs;
 	for (const Command& c : kCommands)
 	{
