@@ -1,14 +1,20 @@
 // cli_test.cpp - twconnect as users run it: exit statuses and machine-readable output.
 #include "cache_types.h"
 #include "mesh_bin.h"
+#include "particle_bin.h"
 #include "sd_file.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <cmath>
 #include <filesystem>
+#include <map>
 #include <sys/wait.h>
+
+using Json = nlohmann::ordered_json;
 
 namespace
 {
@@ -19,10 +25,11 @@ struct CliRun
 	std::string out;
 };
 
-// Runs twconnect with the arguments; stdout is captured, stderr goes to a file the test may read.
-CliRun Twconnect(const std::string& args, const std::string& err_file = "/dev/null")
+// Runs twconnect with the arguments (in the folder cwd when given); stdout is captured, stderr goes to
+// a file the test may read.
+CliRun Twconnect(const std::string& args, const std::string& err_file = "/dev/null", const std::string& cwd = "")
 {
-	std::string cmd = std::string(TW_TWCONNECT) + " " + args + " 2>" + err_file;
+	std::string cmd = (cwd.empty() ? "" : "cd '" + cwd + "' && ") + TW_TWCONNECT + " " + args + " 2>" + err_file;
 	FILE* p = popen(cmd.c_str(), "r");
 	CliRun r{-1, ""};
 	if (!p)
@@ -34,6 +41,35 @@ CliRun Twconnect(const std::string& args, const std::string& err_file = "/dev/nu
 	int st = pclose(p);
 	r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
 	return r;
+}
+
+// Each line of --json output as one JSON value; a line that does not parse fails the test.
+std::vector<Json> JsonLines(const std::string& out)
+{
+	std::vector<Json> values;
+	size_t at = 0;
+	while (at < out.size())
+	{
+		size_t end = out.find('\n', at);
+		if (end == std::string::npos)
+			end = out.size();
+		const std::string line = out.substr(at, end - at);
+		at = end + 1;
+		if (line.empty())
+			continue;
+		Json v = Json::parse(line, nullptr, false);
+		EXPECT_FALSE(v.is_discarded()) << "not JSON: " << line;
+		values.push_back(v);
+	}
+	return values;
+}
+
+std::vector<std::string> Keys(const Json& object)
+{
+	std::vector<std::string> keys;
+	for (auto it = object.begin(); it != object.end(); ++it)
+		keys.push_back(it.key());
+	return keys;
 }
 
 TEST(Cli, VersionHelpAndBadArguments)
@@ -53,16 +89,12 @@ TEST(Cli, PluginsJsonListsTheElevenAndTheBannerOnce)
 	TempDir dir;
 	CliRun r = Twconnect("plugins --json", dir / "err");
 	ASSERT_EQ(r.status, 0);
-	const char* ids[] = {"1026261", "1026262", "1026267", "1026263", "1026265", "1028472", "1026264", "1026266", "1026928",
-		"1031575", "1031723"};
-	size_t pos = 0;
-	for (const char* id : ids)
-	{
-		size_t at = r.out.find(std::string("\"id\": ") + id, pos);
-		ASSERT_NE(at, std::string::npos) << id << " missing or out of order";
-		pos = at;
-	}
-	EXPECT_EQ(r.out.front(), '[');
+	const Json list = Json::parse(r.out);
+	ASSERT_TRUE(list.is_array());
+	const int ids[] = {1026261, 1026262, 1026267, 1026263, 1026265, 1028472, 1026264, 1026266, 1026928, 1031575, 1031723};
+	ASSERT_EQ(list.size(), std::size(ids));
+	for (size_t k = 0; k < list.size(); ++k)
+		EXPECT_EQ(list[k]["id"], ids[k]) << k;
 	std::string err = ReadFile(dir / "err");
 	std::string banner = "== Corvanta Tidewell plug-in v6.0.2.0004 ==";
 	ASSERT_NE(err.find(banner), std::string::npos);
@@ -87,12 +119,23 @@ TEST(Cli, SampleSdWritesASceneThatInfoDescribes)
 	ASSERT_EQ(w.status, 0) << ReadFile(dir / "err");
 	CliRun j = Twconnect("info --json " + scene, dir / "err");
 	ASSERT_EQ(j.status, 0) << ReadFile(dir / "err");
-	for (const char* field : {"\"format\": \"sd\"", "\"version\": 6", "\"first_frame\": 10", "\"last_frame\": 14",
-			 "\"frames_in_file\": 5", "\"camera\": true", "\"axis_setup\": 6", "\"object_count\": 2",
-			 "\"kind\": \"rigid\", \"name\": \"Box\", \"texture\": \"\", \"vertices\": 8, \"triangles\": 12",
-			 "\"kind\": \"deforming\", \"name\": \"Flag\", \"texture\": \"/tex/flag.png\", \"vertices\": 45"})
-		EXPECT_NE(j.out.find(field), std::string::npos) << field << " missing from " << j.out;
-	EXPECT_EQ(j.out.front(), '{');
+	const Json info = Json::parse(j.out);
+	EXPECT_EQ(info["format"], "sd");
+	EXPECT_EQ(info["version"], 6);
+	EXPECT_EQ(info["first_frame"], 10);
+	EXPECT_EQ(info["last_frame"], 14);
+	EXPECT_EQ(info["frames_in_file"], 5);
+	EXPECT_EQ(info["camera"], true);
+	EXPECT_EQ(info["axis_setup"], 6);
+	EXPECT_EQ(info["object_count"], 2);
+	ASSERT_EQ(info["objects"].size(), 2u);
+	EXPECT_EQ(info["objects"][0],
+		Json::parse(R"({"index": 0, "type": 0, "kind": "rigid", "name": "Box", "texture": "", "vertices": 8,
+			"triangles": 12, "frame_record_bytes": 175})"));
+	EXPECT_EQ(info["objects"][1]["kind"], "deforming");
+	EXPECT_EQ(info["objects"][1]["name"], "Flag");
+	EXPECT_EQ(info["objects"][1]["texture"], "/tex/flag.png");
+	EXPECT_EQ(info["objects"][1]["vertices"], 45);
 	CliRun t = Twconnect("info " + scene);
 	EXPECT_EQ(t.status, 0);
 	EXPECT_NE(t.out.find("SD scene, version 6"), std::string::npos) << t.out;
@@ -169,19 +212,24 @@ TEST(Cli, InfoJsonReadsFilesOfOtherWriters)
 	struct Case
 	{
 		int16_t version;
-		std::string id_max;
-	} cases[] = {{11, "\"id\": {\"min\": 100, \"max\": 102}"}, {12, "\"id\": {\"min\": 5000000000, \"max\": 5000000002}"}};
+		int64_t id_min;
+	} cases[] = {{11, 100}, {12, 5000000000LL}};
 	for (const Case& c : cases)
 	{
 		std::string path = (dir / "other_" + std::to_string(c.version) + ".bin");
 		WriteFile(path, HandWrittenBin(c.version, 3));
 		CliRun r = Twconnect("info --json " + path);
 		ASSERT_EQ(r.status, 0) << r.out;
-		for (const std::string& key :
-			 {std::string("\"format\": \"particle-bin\""), "\"version\": " + std::to_string(c.version),
-				 std::string("\"fluid_name\": \"other_tool\""), std::string("\"frame\": 60"), std::string("\"fps\": 24"),
-				 std::string("\"particle_count\": 3"), std::string("\"radius\": 0.05"), c.id_max})
-			EXPECT_NE(r.out.find(key), std::string::npos) << key << " in " << r.out;
+		const Json info = Json::parse(r.out);
+		EXPECT_EQ(info["format"], "particle-bin");
+		EXPECT_EQ(info["version"], c.version);
+		EXPECT_EQ(info["fluid_name"], "other_tool");
+		EXPECT_EQ(info["frame"], 60);
+		EXPECT_EQ(info["fps"], 24);
+		EXPECT_EQ(info["particle_count"], 3);
+		EXPECT_EQ(info["radius"].get<float>(), 0.05f);
+		EXPECT_EQ(info["channels"]["id"]["min"], c.id_min);
+		EXPECT_EQ(info["channels"]["id"]["max"], c.id_min + 2);
 	}
 
 	// truncated by one byte, and not a particle file at all: a message and a failure, no crash
@@ -207,21 +255,23 @@ TEST(Cli, PlayJsonReportsEveryFrameOfTheSequence)
 	ASSERT_EQ(Twconnect("sample particles " + dir.path() + " --start 3 --end 6 --count 250").status, 0);
 	CliRun r = Twconnect("play --json " + (dir / "splash_00004.bin"));
 	ASSERT_EQ(r.status, 0) << r.out;
+	std::vector<Json> lines = JsonLines(r.out);
+	ASSERT_EQ(lines.size(), 5u) << r.out;
 	for (int f = 3; f <= 6; ++f)
 	{
-		char line[256];
-		std::snprintf(line, sizeof line, "{\"frame\": %d, \"file\": \"%s/splash_%05d.bin\", \"particles\": 250}", f,
-			dir.path().c_str(), f);
-		EXPECT_NE(r.out.find(line), std::string::npos) << line << " in " << r.out;
+		char path[512];
+		std::snprintf(path, sizeof path, "%s/splash_%05d.bin", dir.path().c_str(), f);
+		EXPECT_EQ(lines[static_cast<size_t>(f - 3)], (Json{{"frame", f}, {"file", path}, {"particles", 250}}));
 	}
-	EXPECT_NE(r.out.find("\"summary\": true, \"frames\": 4"), std::string::npos);
+	EXPECT_EQ(lines[4]["summary"], true);
+	EXPECT_EQ(lines[4]["frames"], 4);
 
 	// half of the particles, a range beyond the sequence
 	r = Twconnect("play --json --percent 50 --start 6 --end 7 " + (dir / "splash_00003.bin"));
-	EXPECT_NE(r.out.find("\"frame\": 6, \"file\": \"" + dir.path() + "/splash_00006.bin\", \"particles\": 125}"),
-		std::string::npos)
-		<< r.out;
-	EXPECT_NE(r.out.find("{\"frame\": 7, \"file\": \"\", \"particles\": 0}"), std::string::npos) << r.out;
+	lines = JsonLines(r.out);
+	ASSERT_EQ(lines.size(), 3u) << r.out;
+	EXPECT_EQ(lines[0], (Json{{"frame", 6}, {"file", dir / "splash_00006.bin"}, {"particles", 125}}));
+	EXPECT_EQ(lines[1], (Json{{"frame", 7}, {"file", ""}, {"particles", 0}}));
 
 	// refused files and bad options
 	WriteFile(dir / "notes.txt", "text");
@@ -240,20 +290,18 @@ TEST(Cli, ImportSdPlaysTheImportedSceneFrameByFrame)
 	CliRun r = Twconnect("import-sd --json --scene " + sd + " --camera " + sd);
 	ASSERT_EQ(r.status, 0) << r.out;
 	// the document's range: from 0, widened to the file's last frame
-	std::vector<std::string> boxes;
+	const std::vector<Json> lines = JsonLines(r.out);
+	ASSERT_EQ(lines.size(), 6u) << r.out;
+	std::vector<Json> boxes;
 	for (int f = 0; f <= 5; ++f)
 	{
-		const std::string start = "{\"frame\": " + std::to_string(f) + ", \"objects\": {";
-		const size_t at = r.out.find(start);
-		ASSERT_NE(at, std::string::npos) << start << " in " << r.out;
-		const std::string line = r.out.substr(at, r.out.find('\n', at) - at);
-		const size_t box = line.find("\"Box\": [");
-		ASSERT_NE(box, std::string::npos) << line;
-		boxes.push_back(line.substr(box, line.find(']', box) - box));
-		EXPECT_NE(line.find("\"Flag\": ["), std::string::npos) << line;
-		EXPECT_NE(line.find("\"camera\": ["), std::string::npos) << line;
+		const Json& line = lines[static_cast<size_t>(f)];
+		EXPECT_EQ(line["frame"], f);
+		ASSERT_TRUE(line["objects"].contains("Box")) << line;
+		boxes.push_back(line["objects"]["Box"]);
+		EXPECT_TRUE(line["objects"].contains("Flag")) << line;
+		EXPECT_EQ(line["camera"].size(), 3u) << line;
 	}
-	EXPECT_EQ(r.out.find("\"frame\": 6,"), std::string::npos);
 	// each frame of the file shows the Box where the file puts it, in host units (times 100)
 	SdObjectReader reader;
 	SdObjectReaderInit(&reader);
@@ -265,12 +313,9 @@ TEST(Cli, ImportSdPlaysTheImportedSceneFrameByFrame)
 		SdObjectFrame frame = {};
 		float* vertices = nullptr;
 		ASSERT_EQ(SdObjectReaderReadFrame(&reader, f, &frame, &vertices), 1);
-		double x = 0, y = 0, z = 0;
-		ASSERT_EQ(std::sscanf(boxes[static_cast<size_t>(f)].c_str(), "\"Box\": [%lf, %lf, %lf", &x, &y, &z), 3)
-			<< boxes[static_cast<size_t>(f)];
-		EXPECT_NEAR(x, frame.transform[9] * 100.0, 1e-3) << f;
-		EXPECT_NEAR(y, frame.transform[10] * 100.0, 1e-3) << f;
-		EXPECT_NEAR(z, frame.transform[11] * 100.0, 1e-3) << f;
+		const Json& box = boxes[static_cast<size_t>(f)];
+		for (int c = 0; c < 3; ++c)
+			EXPECT_NEAR(box[static_cast<size_t>(c)].get<double>(), frame.transform[9 + c] * 100.0, 1e-3) << f;
 		SdObjectFrameFreeBuffers(&frame);
 	}
 	SdObjectReaderClose(&reader);
@@ -297,22 +342,358 @@ TEST(Cli, PlayJsonBuildsEveryFrameOfAMeshSequence)
 	ASSERT_EQ(Twconnect("sample mesh " + dir.path() + " --start 1 --end 3 --weights 3").status, 0);
 	CliRun r = Twconnect("play --json " + (dir / "surface_00002.bin"));
 	ASSERT_EQ(r.status, 0) << r.out;
+	const std::vector<Json> lines = JsonLines(r.out);
+	ASSERT_EQ(lines.size(), 4u) << r.out;
 	for (int f = 1; f <= 3; ++f)
 	{
 		char path[512];
 		std::snprintf(path, sizeof path, "%s/surface_%05d.bin", dir.path().c_str(), f);
 		MeshHandle* h = MeshHandleOpen(path, CACHE_MESH_BIN);
 		ASSERT_TRUE(h && MeshHandleRead(h, 100.0f)) << path;
-		char line[1024];
-		std::snprintf(line, sizeof line,
-			"{\"frame\": %d, \"file\": \"%s\", \"points\": %d, \"polygons\": %d, \"tags\": [\"TW_Mesh_SpeedX\", "
-			"\"TW_Mesh_SpeedY\", \"TW_Mesh_SpeedZ\", \"TW_Mesh_UV\", \"TW_Mesh_Weight_1\", \"TW_Mesh_Weight_2\", "
-			"\"TW_Mesh_Weight_3\"]}",
-			f, path, MeshHandleVertexCount(h), MeshHandleFaceCount(h));
+		const Json expected = {{"frame", f}, {"file", path}, {"points", MeshHandleVertexCount(h)},
+			{"polygons", MeshHandleFaceCount(h)},
+			{"tags", {"TW_Mesh_SpeedX", "TW_Mesh_SpeedY", "TW_Mesh_SpeedZ", "TW_Mesh_UV", "TW_Mesh_Weight_1",
+						 "TW_Mesh_Weight_2", "TW_Mesh_Weight_3"}}};
 		MeshHandleFree(h);
-		EXPECT_NE(r.out.find(line), std::string::npos) << line << " in " << r.out;
+		EXPECT_EQ(lines[static_cast<size_t>(f - 1)], expected);
 	}
-	EXPECT_NE(r.out.find("{\"summary\": true, \"frames\": 3"), std::string::npos) << r.out;
+	EXPECT_EQ(lines[3]["summary"], true);
+	EXPECT_EQ(lines[3]["frames"], 3);
+}
+
+} // namespace
+
+namespace
+{
+
+// The samples the option and key tests run on, written once.
+struct Samples
+{
+	TempDir dir;
+	std::string particles, mesh, sd;
+	Samples()
+	{
+		EXPECT_EQ(Twconnect("sample particles " + dir / "p" + " --start 0 --end 2 --count 20").status, 0);
+		EXPECT_EQ(Twconnect("sample mesh " + dir / "m" + " --start 0 --end 1").status, 0);
+		EXPECT_EQ(Twconnect("sample sd " + dir / "s.sd" + " --start 0 --end 2").status, 0);
+		particles = dir / "p/splash_00000.bin";
+		mesh = dir / "m/surface_00000.bin";
+		sd = dir / "s.sd";
+	}
+};
+
+const Samples& SharedSamples()
+{
+	static Samples samples;
+	return samples;
+}
+
+using KeyList = std::vector<std::string>;
+
+// Scripts read these keys; a renamed or dropped key breaks them.
+TEST(Cli, JsonKeysOfEveryReport)
+{
+	const Samples& s = SharedSamples();
+	const KeyList channel_names = {"position", "velocity", "force", "vorticity", "normal", "texture", "neighbors",
+		"info_bits", "age", "isolation", "viscosity", "density", "pressure", "mass", "temperature", "id"};
+	Json info = Json::parse(Twconnect("info --json " + s.particles).out);
+	EXPECT_EQ(Keys(info), (KeyList{"file", "format", "version", "fluid_name", "frame", "fps", "simulation_time", "scale",
+							  "fluid_type", "particle_count", "radius", "range1", "speed_range", "range3",
+							  "emitter_position", "emitter_rotation", "emitter_scale", "file_bytes", "records_end",
+							  "channels"}));
+	EXPECT_EQ(Keys(info["channels"]), channel_names);
+	for (const std::string& name : channel_names)
+		EXPECT_EQ(Keys(info["channels"][name]), (KeyList{"min", "max"})) << name;
+
+	info = Json::parse(Twconnect("info --json " + s.mesh).out);
+	EXPECT_EQ(Keys(info), (KeyList{"format", "file", "version", "vertices", "faces", "weights", "texture", "velocity",
+							  "bounds"}));
+	EXPECT_EQ(Keys(info["bounds"]), (KeyList{"min", "max"}));
+
+	info = Json::parse(Twconnect("info --json " + s.sd).out);
+	EXPECT_EQ(Keys(info), (KeyList{"format", "file", "title", "version", "first_frame", "last_frame", "frame_count",
+							  "frames_in_file", "camera", "axis_setup", "object_count", "camera_descriptor", "objects",
+							  "header_size", "frame_size", "first_frame_offset", "frame_bytes", "file_bytes"}));
+	EXPECT_EQ(Keys(info["camera_descriptor"]), (KeyList{"fov", "near_clip", "far_clip"}));
+	EXPECT_EQ(Keys(info["objects"][0]),
+		(KeyList{"index", "type", "kind", "name", "texture", "vertices", "triangles", "frame_record_bytes"}));
+
+	for (const Json& entry : Json::parse(Twconnect("plugins --json").out))
+		EXPECT_EQ(Keys(entry), (KeyList{"id", "kind", "name"}));
+
+	struct Play
+	{
+		std::string args;
+		KeyList frame, summary;
+	} plays[] = {
+		{"play --json " + s.particles, {"frame", "file", "particles"},
+			{"summary", "frames", "seconds", "particles_per_second"}},
+		{"play --json " + s.mesh, {"frame", "file", "points", "polygons", "tags"},
+			{"summary", "frames", "seconds", "points_per_second"}},
+		{"import-sd --json --scene " + s.sd + " --camera " + s.sd, {"frame", "objects", "camera"}, {}},
+	};
+	for (const Play& p : plays)
+	{
+		const std::vector<Json> lines = JsonLines(Twconnect(p.args).out);
+		ASSERT_GE(lines.size(), 2u) << p.args;
+		for (size_t k = 0; k + 1 < lines.size(); ++k)
+			EXPECT_EQ(Keys(lines[k]), p.frame) << p.args;
+		EXPECT_EQ(Keys(lines.back()), p.summary.empty() ? p.frame : p.summary) << p.args;
+	}
+}
+
+// Every option a user or a script may give, good and bad; 0 success, 1 failed work, 2 bad argument.
+TEST(Cli, OptionsAndExitStatuses)
+{
+	const Samples& s = SharedSamples();
+	const std::string out = s.dir / "out";
+	const std::string plugins = BuiltPluginFolder();
+	struct Case
+	{
+		std::string args;
+		int status;
+	} cases[] = {
+		{"--help", 0},
+		{"-h", 0},
+		{"help", 0},
+		{"--version", 0},
+		{"", 2},
+		{"bogus", 2},
+		{"info --help", 0},
+		{"info " + s.particles + " " + s.mesh + " " + s.sd, 0},
+		{"info " + out + "/none.bin", 1},
+		{"info", 2},									 // bad arguments of info and sample particles exited 1
+		{"info --bogus " + s.particles, 2},
+		{"sample", 2},
+		{"sample bogus", 2},
+		{"sample particles", 2},
+		{"sample particles " + out + "/q --version 10", 2},
+		{"sample particles " + out + "/q --start 5 --end 4", 2},
+		{"sample mesh " + out + "/q --start x", 2},		 // read as frame 0 and written
+		{"sample mesh " + out + "/q --weights 1", 2},	 // offered by the usage, then refused as failed work
+		{"play --percent nan " + s.particles, 2},
+		{"sample --help", 0},
+		{"sample particles " + out + "/p --start 3 --end 4 --count 5 --version 9 --name drop --padding 3", 0},
+		{"sample mesh " + out + "/m --start 2 --end 3 --weights 2", 0},
+		{"sample mesh", 2},
+		{"sample mesh " + out + "/m --weights 4", 2},
+		{"sample sd " + out + "/a.sd --start -2 --end 1 --texture t.png", 0},
+		{"sample sd " + out + "/a.sd --start 3 --end 2", 2},
+		{"plugins --help", 0},
+		{"plugins --json --plugins " + plugins, 0},
+		{"plugins --bogus", 2},
+		{"plugins --plugins " + out + "/nowhere", 1},
+		{"play --help", 0},
+		{"play --start 0 --end 1 --fps 30 --mode 1 --radius 2 --percent 50 --offset 0 --reverse --hold-ends --ids "
+		 "--scale 2 --json --plugins " + plugins + " " + s.particles, 0},
+		{"play --mode 2 --scale 0.5 --percent 10 --offset 1 " + s.mesh, 0},
+		{"play --fps 30 --fps 40 --mode 1 --mode 0 " + s.particles, 0}, // the last value counts
+		{"play --mode 3 " + s.particles, 2},
+		{"play --fps 0 " + s.particles, 2},
+		{"play --percent 101 " + s.particles, 2},
+		{"play --radius x " + s.particles, 2},
+		{"play --start", 2},
+		{"play --bogus " + s.particles, 2},
+		{"play " + s.particles + " " + s.particles, 2},
+		{"play", 2},
+		{"play " + out + "/none.bin", 1},
+		{"import-sd --help", 0},
+		{"import-sd --scene " + s.sd + " --camera " + s.sd + " --bake --fps 30 --json --plugins " + plugins, 0},
+		{"import-sd --fps 0 --scene " + s.sd, 2},
+		{"import-sd --scene " + s.sd + " --frames 3", 2},
+		{"import-sd", 2},
+		{"import-sd --scene " + out + "/none.sd", 1},
+	};
+	for (const Case& c : cases)
+		EXPECT_EQ(Twconnect(c.args).status, c.status) << "twconnect " << c.args;
+	EXPECT_TRUE(FileExists(out + "/p/drop_003.bin"));
+	EXPECT_TRUE(FileExists(out + "/m/surface_00003.bin"));
+	EXPECT_FALSE(FileExists(out + "/q"));
+}
+
+// A file named without its folder was refused: its sequence got no base name.
+TEST(Cli, PlayTakesABareFileNameInTheCurrentFolder)
+{
+	const Samples& s = SharedSamples();
+	struct Case
+	{
+		std::string folder, file, count_key;
+		int count;
+	} cases[] = {{s.dir / "p", "splash_00001.bin", "particles", 20}, {s.dir / "m", "surface_00001.bin", "points", 1681}};
+	for (const Case& c : cases)
+	{
+		CliRun r = Twconnect("play --json " + c.file, s.dir / "err", c.folder);
+		ASSERT_EQ(r.status, 0) << c.file << ": " << ReadFile(s.dir / "err");
+		const std::vector<Json> lines = JsonLines(r.out);
+		ASSERT_GE(lines.size(), 3u) << r.out;
+		EXPECT_EQ(lines[0]["frame"], 0);
+		EXPECT_EQ(lines[1]["file"], c.file);
+		EXPECT_EQ(lines[1][c.count_key], c.count) << lines[1];
+	}
+}
+
+// A leading zero is not octal: --start 010 is frame 10.
+TEST(Cli, FrameNumbersWithLeadingZerosAreDecimal)
+{
+	const Samples& s = SharedSamples();
+	const std::vector<Json> lines = JsonLines(Twconnect("play --json --start 010 --end 010 " + s.particles).out);
+	ASSERT_EQ(lines.size(), 2u);
+	EXPECT_EQ(lines[0]["frame"], 10);
+}
+
+TEST(Cli, EveryErrorIsWholeLinesOnStderr)
+{
+	const Samples& s = SharedSamples();
+	const std::string err = s.dir / "err";
+	const std::string failing[] = {"", "bogus", "info", "info " + s.dir / "none.bin", "sample mesh", "sample particles",
+		"sample sd", "play", "play --mode 9 " + s.particles, "play " + s.dir / "none.bin", "import-sd",
+		"import-sd --scene " + s.dir / "none.sd", "plugins --bogus", "plugins --plugins " + s.dir / "nowhere"};
+	for (const std::string& args : failing)
+	{
+		EXPECT_NE(Twconnect(args, err).status, 0) << args;
+		const std::string text = ReadFile(err);
+		ASSERT_FALSE(text.empty()) << "no error line for: twconnect " << args; // sample mesh printed none
+		EXPECT_EQ(text.back(), '\n') << args;
+		for (size_t at = 0; at < text.size(); at = text.find('\n', at) + 1)
+			EXPECT_EQ(text.compare(at, 11, "twconnect: "), 0) << args << ": " << text;
+	}
+}
+
+TEST(Cli, HelpListsEveryKindSampleWrites)
+{
+	CliRun help = Twconnect("--help");
+	ASSERT_EQ(help.status, 0);
+	const size_t at = help.out.find("\n  sample ");
+	ASSERT_NE(at, std::string::npos) << help.out;
+	const std::string line = help.out.substr(at + 1, help.out.find('\n', at + 1) - at - 1);
+	for (const char* kind : {"particles", "mesh", "sd"})
+	{
+		EXPECT_NE(line.find(kind), std::string::npos) << kind << " missing from: " << line;
+		EXPECT_EQ(Twconnect(std::string("sample ") + kind + " --help").status, 0) << kind;
+	}
+}
+
+// A fluid name that is not UTF-8 made --json print bytes no JSON reader accepts.
+TEST(Cli, InfoJsonStaysJsonForNamesThatAreNotUtf8)
+{
+	TempDir dir;
+	std::string bytes = HandWrittenBin(12, 1);
+	bytes[4 + 5] = static_cast<char>(0xFF); // inside the fluid name
+	WriteFile(dir / "odd.bin", bytes);
+	CliRun r = Twconnect("info --json " + dir / "odd.bin");
+	ASSERT_EQ(r.status, 0);
+	const Json info = Json::parse(r.out, nullptr, false);
+	ASSERT_FALSE(info.is_discarded()) << r.out;
+	EXPECT_EQ(info["fluid_name"], "other\xEF\xBF\xBDtool");
+}
+
+// Counts of a million and more were printed as "1e+06".
+TEST(Cli, InfoPrintsLargeMeshCountsInFull)
+{
+	TempDir dir;
+	const std::string path = dir / "big.bin";
+	MeshBinFile* file = MeshBinCreate(path.c_str());
+	ASSERT_TRUE(file && MeshBinAllocate(file, 1234567, 0, 0, false, false));
+	ASSERT_EQ(MeshBinWrite(file), 1);
+	MeshBinFree(file);
+	CliRun text = Twconnect("info " + path);
+	EXPECT_NE(text.out.find("vertices  1234567\n"), std::string::npos) << text.out;
+	EXPECT_EQ(Json::parse(Twconnect("info --json " + path).out)["vertices"], 1234567);
+}
+
+} // namespace
+
+namespace
+{
+
+void ExpectVector(const Json& got, const float* file, double factor, const std::string& what)
+{
+	ASSERT_EQ(got.size(), 3u) << what;
+	for (size_t c = 0; c < 3; ++c)
+		EXPECT_NEAR(got[c].get<double>(), file[c] * factor, 1e-9 * (1.0 + std::fabs(file[c] * factor))) << what << c;
+}
+
+// --dump shows what the host holds: each particle where the file puts it (host units), with the file's values.
+TEST(Cli, PlayDumpHoldsTheParticlesOfTheFile)
+{
+	const Samples& s = SharedSamples();
+	const std::vector<Json> lines = JsonLines(Twconnect("play --dump --start 1 --end 1 " + s.particles).out);
+	ASSERT_EQ(lines.size(), 2u);
+	const Json& dump = lines[0]["dump"];
+	BinParticleFrame* f = OpenParticleBin((s.dir / "p/splash_00001.bin").c_str(), 0);
+	ASSERT_TRUE(f && ReadParticleBin(f, 100.0f));
+	ASSERT_EQ(dump.size(), static_cast<size_t>(f->kept_count));
+	std::vector<int> seen(dump.size(), 0);
+	for (const Json& p : dump)
+	{
+		// the sample numbers its particles 1, 2, 3, ...
+		const int64_t id = p["id"].get<int64_t>();
+		ASSERT_TRUE(id >= 1 && id <= f->kept_count) << p;
+		const size_t i = static_cast<size_t>(id - 1);
+		ASSERT_EQ(f->id[i], id);
+		++seen[i];
+		const std::string what = "particle " + std::to_string(id) + " ";
+		EXPECT_TRUE(p["tp"].is_number_integer()) << p;
+		ExpectVector(p["position"], &f->position[3 * i], 100.0, what + "position");
+		ExpectVector(p["velocity"], &f->velocity[3 * i], 1.0, what + "velocity");
+		ExpectVector(p["force"], &f->force[3 * i], 1.0, what + "force");
+		ExpectVector(p["vorticity"], &f->vorticity[3 * i], 1.0, what + "vorticity");
+		EXPECT_FLOAT_EQ(p["age"].get<float>(), f->age[i]) << what;
+		EXPECT_FLOAT_EQ(p["density"].get<float>(), f->density[i]) << what;
+		EXPECT_FLOAT_EQ(p["temperature"].get<float>(), f->temperature[i]) << what;
+		EXPECT_EQ(p["neighbors"], f->neighbors[i]) << what;
+		EXPECT_EQ(p["infobit"], f->info_bits[i]) << what;
+	}
+	EXPECT_EQ(seen, std::vector<int>(seen.size(), 1));
+	FreeParticleBin(f);
+}
+
+TEST(Cli, PlayDumpHoldsTheMeshOfTheFile)
+{
+	const Samples& s = SharedSamples();
+	const std::vector<Json> lines = JsonLines(Twconnect("play --dump --start 1 --end 1 " + s.mesh).out);
+	ASSERT_EQ(lines.size(), 2u);
+	const Json& dump = lines[0]["dump"];
+	MeshHandle* h = MeshHandleOpen((s.dir / "m/surface_00001.bin").c_str(), CACHE_MESH_BIN);
+	ASSERT_TRUE(h && MeshHandleRead(h, 100.0f));
+	const MeshBinFile* m = MeshHandleBinFile(h);
+	const size_t n = static_cast<size_t>(m->vertex_count);
+	ASSERT_EQ(dump["points"].size(), n);
+	ASSERT_EQ(dump["polygons"].size(), static_cast<size_t>(m->kept_face_count));
+	for (size_t i = 0; i < n; ++i)
+		ExpectVector(dump["points"][i], m->vertices[i].position, 100.0, "point " + std::to_string(i));
+	for (size_t f = 0; f < dump["polygons"].size(); ++f)
+	{
+		const uint32_t* v = m->faces[f].index;
+		EXPECT_EQ(dump["polygons"][f], Json::array({v[0], v[1], v[2], v[2]})) << f;
+	}
+	// per tag: the values of the file's channel it carries
+	std::map<std::string, Json> tags;
+	for (const Json& t : dump["tags"])
+		tags[t["name"].get<std::string>()] = t["values"];
+	ASSERT_EQ(tags.size(), 7u) << dump["tags"];
+	for (size_t i = 0; i < n; ++i)
+	{
+		const MeshVertex& v = m->vertices[i];
+		for (int c = 0; c < 3; ++c)
+		{
+			const std::string speed = std::string("TW_Mesh_Speed") + "XYZ"[c];
+			const std::string weight = "TW_Mesh_Weight_" + std::to_string(c + 1);
+			EXPECT_EQ(tags[speed][i].get<float>(), v.velocity[c]) << speed << " " << i;
+			EXPECT_EQ(tags[weight][i].get<float>(), v.weights[c]) << weight << " " << i;
+		}
+	}
+	const Json& uv = tags["TW_Mesh_UV"];
+	ASSERT_EQ(uv.size(), static_cast<size_t>(m->kept_face_count));
+	for (size_t f = 0; f < uv.size(); ++f)
+		for (size_t corner = 0; corner < 4; ++corner)
+		{
+			// a triangle's fourth corner repeats its third; the file keeps 1 - V
+			const float* t = m->vertices[m->faces[f].index[corner < 3 ? corner : 2]].texture;
+			EXPECT_NEAR(uv[f][corner][0].get<double>(), t[0], 1e-6) << f;
+			EXPECT_NEAR(uv[f][corner][1].get<double>(), 1.0 - t[1], 1e-6) << f;
+		}
+	MeshHandleFree(h);
 }
 
 } // namespace

@@ -225,19 +225,18 @@ int32_t FrameSequence::ScanRange()
 void FrameSequence::GetBaseName(char* out) const
 {
 	out[0] = '\0';
-	const char* sep = nullptr;
+	// A name without a folder (a file in the current one) starts its base name at its first character.
+	const char* start = name;
 	for (const char* p = name; *p; ++p)
 		if (*p == '/' || *p == '\\')
-			sep = p;
-	if (!sep)
-		return;
-	const char* dot = std::strrchr(sep, '.');
+			start = p + 1;
+	const char* dot = std::strrchr(start, '.');
 	if (!dot)
 		return;
-	const size_t begin = static_cast<size_t>(sep - name) + 1;
+	const size_t begin = static_cast<size_t>(start - name);
 	size_t end = static_cast<size_t>(dot - name);
 	const int token = FindToken();
-	if (token >= 0 && static_cast<size_t>(token) > begin - 1 && static_cast<size_t>(token) <= std::strlen(name))
+	if (token >= 0 && static_cast<size_t>(token) >= begin && static_cast<size_t>(token) <= std::strlen(name))
 		end = static_cast<size_t>(token);
 	if (end < begin)
 		end = begin;

@@ -229,7 +229,7 @@ TEST(FrameSequence, BaseNamesAndExtensions)
 		{"D:/sim/splash_00010.bin", "splash_"},
 		{"D:/sim/mesh.md", "mesh"},
 		{"C:\\sim\\fluid12.bin", "fluid"},
-		{"splash_00010.bin", ""}, // no separator
+		{"splash_00010.bin", "splash_"}, // a file in the current folder had no base name
 		{"D:/sim.v2/cache", ""}, // no "." after the separator
 	};
 	for (const Case& c : cases)

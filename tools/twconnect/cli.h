@@ -1,21 +1,27 @@
-// cli.h - the subcommands of twconnect; main.cpp holds the table that dispatches to them.
+// cli.h - the subcommands of twconnect and what they share; main.cpp holds the table of commands.
 #pragma once
 
+#include "cli_output.h"
+
+// CLI11 costs seconds of compiling wherever it is included: only the files that declare options do.
+#include <CLI/CLI.hpp>
+
+#include <functional>
 #include <string>
-#include <vector>
 
-// Each subcommand gets its arguments after the subcommand name and returns the exit status.
-int CmdInfo(const std::vector<std::string>& args);
-int CmdSample(const std::vector<std::string>& args);
-int CmdPlugins(const std::vector<std::string>& args);
-int CmdPlay(const std::vector<std::string>& args);
-int CmdImportSd(const std::vector<std::string>& args);
+// What runs a subcommand once its options are parsed; returns the exit status.
+using CommandRun = std::function<int()>;
 
-// Shared helpers of the subcommands (main.cpp).
-// Prints "twconnect: <text>" on stderr; returns the exit status for a failure (1).
-int CliError(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-// Whole-string number parsing within [low, high]; false for anything else.
-bool ParseInt(const std::string& text, long long low, long long high, long long* out);
-bool ParseFloat(const std::string& text, double low, double high, double* out);
-// Minimal JSON string escaping for --json output.
-std::string JsonString(const std::string& s);
+// Each subcommand declares its options (and its usage text) on its own app and returns what runs it.
+CommandRun InfoCommand(CLI::App& app);
+CommandRun SampleCommand(CLI::App& app);
+CommandRun PluginsCommand(CLI::App& app);
+CommandRun PlayCommand(CLI::App& app);
+CommandRun ImportSdCommand(CLI::App& app);
+
+// Whole decimal numbers within [low, high] ("010" is ten, not eight); anything else is refused.
+CLI::Validator Integer(long long low, long long high);
+// Finite numbers within [low, high].
+CLI::Validator Decimal(double low, double high);
+// Any text but the empty one.
+CLI::Validator NonEmpty();

@@ -5,6 +5,12 @@
 
 #include <cstdlib>
 
+void AddPluginsOption(CLI::App& app, std::string& folder)
+{
+	app.add_option("--plugins", folder, "plug-in folder of the module (default: $TWCONNECT_PLUGINS, else the build's)")
+		->type_name("DIR");
+}
+
 std::string PluginFolder(const std::string& option)
 {
 	if (!option.empty())

@@ -3,7 +3,12 @@
 
 #include "headless.h"
 
+#include <CLI/CLI.hpp>
+
 #include <string>
+
+// --plugins DIR, the option of every subcommand that loads the module.
+void AddPluginsOption(CLI::App& app, std::string& folder);
 
 // The plug-in folder: --plugins DIR, else $TWCONNECT_PLUGINS, else the build's own folder.
 std::string PluginFolder(const std::string& option);

@@ -13,83 +13,12 @@
 namespace
 {
 
-void ImportSdUsage(FILE* out)
-{
-	std::fprintf(out,
-		"usage: twconnect import-sd --scene FILE [--camera FILE] [OPTIONS]\n"
-		"\n"
-		"Runs the SD Importer in a new document as a user would (picks the files in its dialog and\n"
-		"presses import), then plays the document's range and prints per frame the global position\n"
-		"of each imported object as the evaluated document shows it, and the camera's.\n"
-		"\n"
-		"options:\n"
-		"    --scene FILE     SD file of the objects\n"
-		"    --camera FILE    SD file of the camera\n"
-		"    --bake           let the animation objects bake their motion into keys\n"
-		"    --fps N          document frame rate (default 25)\n"
-		"    --json           one JSON object per frame: frame, objects (name -> [x, y, z]), camera\n"
-		"    --plugins DIR    plug-in folder of the module\n");
-}
-
 struct ImportOptions
 {
 	std::string scene, camera, plugins;
 	long long fps = 25;
 	bool bake = false, json = false;
 };
-
-// 0 when the options are good, 2 after a bad one (reported), -1 after --help.
-int ParseOptions(const std::vector<std::string>& args, ImportOptions* o)
-{
-	for (size_t i = 0; i < args.size(); ++i)
-	{
-		const std::string& a = args[i];
-		bool ok = true;
-		auto value = [&]() -> const std::string& {
-			static const std::string none;
-			if (i + 1 >= args.size())
-			{
-				ok = false;
-				return none;
-			}
-			return args[++i];
-		};
-		if (a == "--help")
-		{
-			ImportSdUsage(stdout);
-			return -1;
-		}
-		else if (a == "--json")
-			o->json = true;
-		else if (a == "--bake")
-			o->bake = true;
-		else if (a == "--scene")
-			ok = !(o->scene = value()).empty();
-		else if (a == "--camera")
-			ok = !(o->camera = value()).empty();
-		else if (a == "--fps")
-			ok = ParseInt(value(), 1, 1000, &o->fps);
-		else if (a == "--plugins")
-			o->plugins = value();
-		else
-		{
-			CliError("import-sd: unknown argument '%s'", a.c_str());
-			return 2;
-		}
-		if (!ok)
-		{
-			CliError("import-sd: bad or missing value for '%s'", a.c_str());
-			return 2;
-		}
-	}
-	if (o->scene.empty())
-	{
-		CliError("import-sd: no --scene FILE given");
-		ImportSdUsage(stderr);
-		return 2;
-	}
-	return 0;
-}
 
 bool Readable(const std::string& path)
 {
@@ -135,24 +64,23 @@ void Collect(BaseObject* op, bool under_reader, std::vector<BaseObject*>* out)
 	}
 }
 
+Json Position(const BaseObject* op)
+{
+	const Vector p = ShownMatrix(op).off;
+	return Json::array({p.x, p.y, p.z});
+}
+
 void PrintFrame(bool json, long long frame, const std::vector<BaseObject*>& objects, const BaseObject* camera)
 {
 	if (json)
 	{
-		std::printf("{\"frame\": %lld, \"objects\": {", frame);
-		for (size_t i = 0; i < objects.size(); ++i)
-		{
-			const Vector p = ShownMatrix(objects[i]).off;
-			std::printf("%s%s: [%.6g, %.6g, %.6g]", i ? ", " : "", JsonString(objects[i]->GetName().Get()).c_str(), p.x,
-				p.y, p.z);
-		}
-		std::printf("}");
+		Json positions = Json::object();
+		for (const BaseObject* op : objects)
+			positions[op->GetName().Get()] = Position(op);
+		Json line = {{"frame", frame}, {"objects", positions}};
 		if (camera)
-		{
-			const Vector p = ShownMatrix(camera).off;
-			std::printf(", \"camera\": [%.6g, %.6g, %.6g]", p.x, p.y, p.z);
-		}
-		std::printf("}\n");
+			line["camera"] = Position(camera);
+		PrintJson(line);
 		return;
 	}
 	std::printf("frame %lld\n", frame);
@@ -170,18 +98,14 @@ void PrintFrame(bool json, long long frame, const std::vector<BaseObject*>& obje
 
 } // namespace
 
-int CmdImportSd(const std::vector<std::string>& args)
+int RunImportSd(const ImportOptions& o)
 {
-	ImportOptions o;
-	int parsed = ParseOptions(args, &o);
-	if (parsed != 0)
-		return parsed < 0 ? 0 : parsed;
 	if (!Readable(o.scene) || (!o.camera.empty() && !Readable(o.camera)))
-		return 1;
+		return kExitFailed;
 
 	headless::Module module;
 	if (!StartHost(module, PluginFolder(o.plugins)))
-		return 1;
+		return kExitFailed;
 	BaseDocument* doc = BaseDocument::Alloc();
 	headless::SetActiveDocument(doc);
 	doc->SetFps(static_cast<Int32>(o.fps));
@@ -210,12 +134,12 @@ int CmdImportSd(const std::vector<std::string>& args)
 		status = CliError("import-sd: the module's SD Importer dialog did not open");
 	for (const headless::MessageBoxRecord& box : headless::MessageBoxes())
 	{
-		std::fprintf(stderr, "twconnect: the importer says: %s\n", box.text.c_str());
+		CliError("the importer says: %s", box.text.c_str());
 		if (box.text.compare(0, 20, "Can not open SD file") == 0)
 			status = 1;
 	}
 	if (status == 0 && preview == "Invalid SD file format")
-		std::fprintf(stderr, "twconnect: warning: '%s' is not a version-6 SD file\n", o.scene.c_str());
+		CliError("warning: '%s' is not a version-6 SD file", o.scene.c_str());
 
 	if (status == 0)
 	{
@@ -244,4 +168,19 @@ int CmdImportSd(const std::vector<std::string>& args)
 	headless::SetActiveDocument(nullptr);
 	BaseDocument::Free(doc);
 	return status;
+}
+
+CommandRun ImportSdCommand(CLI::App& app)
+{
+	auto o = std::make_shared<ImportOptions>();
+	app.footer("Runs the SD Importer in a new document as a user would (picks the files in its dialog and\n"
+			   "presses import), then plays the document's range and prints per frame the global position\n"
+			   "of each imported object as the evaluated document shows it, and the camera's.");
+	app.add_option("--scene", o->scene, "SD file of the objects")->required()->check(NonEmpty());
+	app.add_option("--camera", o->camera, "SD file of the camera")->check(NonEmpty());
+	app.add_flag("--bake", o->bake, "let the animation objects bake their motion into keys");
+	app.add_option("--fps", o->fps, "document frame rate")->transform(Integer(1, 1000));
+	app.add_flag("--json", o->json, "one JSON object per frame: frame, objects (name -> [x, y, z]), camera");
+	AddPluginsOption(app, o->plugins);
+	return [o] { return RunImportSd(*o); };
 }

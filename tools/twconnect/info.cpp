@@ -27,25 +27,18 @@ struct InfoFormat
 	int (*print)(const char* path, bool json);
 };
 
-// JSON keeps every digit a float needs to read back exactly; the text form stays short.
-bool g_exact_numbers = false;
-
+// The text form stays short; --json keeps every digit (cli_common.cpp).
 std::string Number(double v)
 {
 	if (!std::isfinite(v))
-		return g_exact_numbers ? "null" : (std::isnan(v) ? "nan" : (v < 0 ? "-inf" : "inf"));
+		return std::isnan(v) ? "nan" : (v < 0 ? "-inf" : "inf");
 	char text[64];
 	// whole numbers (ids, counts) in full rather than rounded to a float's digits
 	if (v == std::floor(v) && std::fabs(v) < 9007199254740992.0)
 		std::snprintf(text, sizeof(text), "%.0f", v);
 	else
-		std::snprintf(text, sizeof(text), g_exact_numbers ? "%.9g" : "%.7g", v);
+		std::snprintf(text, sizeof(text), "%.7g", v);
 	return text;
-}
-
-std::string Vec3Json(const float* v)
-{
-	return "[" + Number(v[0]) + ", " + Number(v[1]) + ", " + Number(v[2]) + "]";
 }
 
 std::string Vec3Text(const float* v)
@@ -153,37 +146,39 @@ int PrintParticleBin(const char* path, bool json)
 
 	if (json)
 	{
-		std::string out = "{\"file\": " + JsonString(path) + ", \"format\": \"particle-bin\"";
-		out += ", \"version\": " + std::to_string(h.version);
-		out += ", \"fluid_name\": " + JsonString(h.fluid_name);
-		out += ", \"frame\": " + std::to_string(h.frame);
-		out += ", \"fps\": " + std::to_string(h.fps);
-		out += ", \"simulation_time\": " + Number(h.simulation_time_seconds);
-		out += ", \"scale\": " + Number(h.scale);
-		out += ", \"fluid_type\": " + std::to_string(h.fluid_type);
-		out += ", \"particle_count\": " + std::to_string(h.particle_count);
-		out += ", \"radius\": " + Number(h.radius);
-		out += ", \"range1\": " + Vec3Json(h.range1);
-		out += ", \"speed_range\": " + Vec3Json(h.speed_range);
-		out += ", \"range3\": " + Vec3Json(h.range3);
-		out += ", \"emitter_position\": " + Vec3Json(h.emitter_position);
-		out += ", \"emitter_rotation\": " + Vec3Json(h.emitter_rotation);
-		out += ", \"emitter_scale\": " + Vec3Json(h.emitter_scale);
-		out += ", \"file_bytes\": " + std::to_string(file_bytes);
-		out += ", \"records_end\": " + std::to_string(records_end);
-		out += ", \"channels\": {";
-		for (size_t k = 0; k < ranges.size(); ++k)
+		Json channels = Json::object();
+		for (const ChannelRange& r : ranges)
 		{
-			const ChannelRange& r = ranges[k];
-			out += (k ? ", " : "") + JsonString(r.name) + ": ";
 			if (r.components == 1)
-				out += "{\"min\": " + Number(r.min[0]) + ", \"max\": " + Number(r.max[0]) + "}";
+				channels[r.name] = {{"min", JsonNumber(r.min[0])}, {"max", JsonNumber(r.max[0])}};
 			else
-				out += "{\"min\": [" + Number(r.min[0]) + ", " + Number(r.min[1]) + ", " + Number(r.min[2]) +
-					"], \"max\": [" + Number(r.max[0]) + ", " + Number(r.max[1]) + ", " + Number(r.max[2]) + "]}";
+				channels[r.name] = {
+					{"min", {JsonNumber(r.min[0]), JsonNumber(r.min[1]), JsonNumber(r.min[2])}},
+					{"max", {JsonNumber(r.max[0]), JsonNumber(r.max[1]), JsonNumber(r.max[2])}},
+				};
 		}
-		out += "}}";
-		std::printf("%s\n", out.c_str());
+		PrintJson({
+			{"file", path},
+			{"format", "particle-bin"},
+			{"version", h.version},
+			{"fluid_name", std::string(h.fluid_name, strnlen(h.fluid_name, sizeof h.fluid_name))},
+			{"frame", h.frame},
+			{"fps", h.fps},
+			{"simulation_time", JsonNumber(h.simulation_time_seconds)},
+			{"scale", JsonNumber(h.scale)},
+			{"fluid_type", h.fluid_type},
+			{"particle_count", h.particle_count},
+			{"radius", JsonNumber(h.radius)},
+			{"range1", JsonVector(h.range1)},
+			{"speed_range", JsonVector(h.speed_range)},
+			{"range3", JsonVector(h.range3)},
+			{"emitter_position", JsonVector(h.emitter_position)},
+			{"emitter_rotation", JsonVector(h.emitter_rotation)},
+			{"emitter_scale", JsonVector(h.emitter_scale)},
+			{"file_bytes", file_bytes},
+			{"records_end", records_end},
+			{"channels", channels},
+		});
 	}
 	else
 	{
@@ -243,74 +238,39 @@ const InfoFormat FORMATS[] = {
 	{"SD scene", InfoSdDetect, InfoSdPrint},
 };
 
-void Usage(FILE* out)
+int InfoFile(const char* path, bool json)
 {
-	std::fprintf(out,
-		"usage: twconnect info [--json] FILE...\n"
-		"  prints the header fields and channel ranges of cache files\n"
-		"  --json   one JSON object per file\n");
+	FILE* probe = std::fopen(path, "rb");
+	if (!probe)
+		return CliError("cannot open '%s': %s", path, std::strerror(errno));
+	std::fclose(probe);
+	for (const InfoFormat& format : FORMATS)
+		if (format.detect(path))
+			return format.print(path, json);
+	std::string kinds;
+	const size_t n = sizeof(FORMATS) / sizeof(FORMATS[0]);
+	for (size_t k = 0; k < n; ++k)
+		kinds += std::string(k == 0 ? "" : (k + 1 == n ? " or " : ", ")) + FORMATS[k].description;
+	return CliError("cannot read '%s': not a %s file", path, kinds.c_str());
 }
 
 } // namespace
 
-int CmdInfo(const std::vector<std::string>& args)
+CommandRun InfoCommand(CLI::App& app)
 {
-	bool json = false;
-	std::vector<std::string> files;
-	for (const std::string& a : args)
+	struct Options
 	{
-		if (a == "--json")
-			json = true;
-		else if (a == "--help" || a == "-h")
-		{
-			Usage(stdout);
-			return 0;
-		}
-		else if (a.size() > 1 && a[0] == '-')
-		{
-			CliError("info: unknown option '%s'", a.c_str());
-			Usage(stderr);
-			return 1;
-		}
-		else
-			files.push_back(a);
-	}
-	if (files.empty())
-	{
-		CliError("info: no file given");
-		Usage(stderr);
-		return 1;
-	}
-	g_exact_numbers = json;
-	int status = 0;
-	for (const std::string& file : files)
-	{
-		const char* path = file.c_str();
-		FILE* probe = std::fopen(path, "rb");
-		if (!probe)
-		{
-			status = CliError("cannot open '%s': %s", path, std::strerror(errno));
-			continue;
-		}
-		std::fclose(probe);
-		const InfoFormat* format = nullptr;
-		for (const InfoFormat& candidate : FORMATS)
-			if (candidate.detect(path))
-			{
-				format = &candidate;
-				break;
-			}
-		if (!format)
-		{
-			std::string kinds;
-			const size_t n = sizeof(FORMATS) / sizeof(FORMATS[0]);
-			for (size_t k = 0; k < n; ++k)
-				kinds += std::string(k == 0 ? "" : (k + 1 == n ? " or " : ", ")) + FORMATS[k].description;
-			status = CliError("cannot read '%s': not a %s file", path, kinds.c_str());
-			continue;
-		}
-		if (format->print(path, json) != 0)
-			status = 1;
-	}
-	return status;
+		bool json = false;
+		std::vector<std::string> files;
+	};
+	auto o = std::make_shared<Options>();
+	app.add_flag("--json", o->json, "one JSON object per file");
+	app.add_option("FILE", o->files, "particle .bin, mesh .bin or SD file")->required();
+	return [o] {
+		int status = 0;
+		for (const std::string& file : o->files)
+			if (InfoFile(file.c_str(), o->json) != 0)
+				status = kExitFailed;
+		return status;
+	};
 }

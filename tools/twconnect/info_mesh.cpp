@@ -2,7 +2,7 @@
 #include "info_mesh.h"
 
 #include "cache_types.h"
-#include "cli.h"
+#include "cli_output.h"
 #include "mesh_bin.h"
 
 #include <cerrno>
@@ -16,10 +16,8 @@ static std::string Number(double v)
 	return text;
 }
 
-static std::string Triple(const float* v, bool json)
+static std::string Triple(const float* v)
 {
-	if (json)
-		return "[" + Number(v[0]) + ", " + Number(v[1]) + ", " + Number(v[2]) + "]";
 	return "(" + Number(v[0]) + ", " + Number(v[1]) + ", " + Number(v[2]) + ")";
 }
 
@@ -67,25 +65,32 @@ bool InfoMeshBin(const char* path, bool json, std::string& out, std::string& err
 
 	if (json)
 	{
-		out = "{\"format\": \"mesh-bin\", \"file\": " + JsonString(path) + ", \"version\": " + Number(m->version) +
-			", \"vertices\": " + Number(m->vertex_count) + ", \"faces\": " + Number(m->face_count) +
-			", \"weights\": " + Number(texture ? m->weight_count : 0) + ", \"texture\": " +
-			(texture ? "true" : "false") + ", \"velocity\": " + (velocity ? "true" : "false");
+		Json bounds = nullptr;
 		if (m->vertex_count > 0)
-			out += ", \"bounds\": {\"min\": " + Triple(lo, true) + ", \"max\": " + Triple(hi, true) + "}";
-		else
-			out += ", \"bounds\": null";
-		out += "}\n";
+			bounds = {{"min", JsonVector(lo)}, {"max", JsonVector(hi)}};
+		out = JsonText({
+				  {"format", "mesh-bin"},
+				  {"file", path},
+				  {"version", m->version},
+				  {"vertices", m->vertex_count},
+				  {"faces", m->face_count},
+				  {"weights", texture ? m->weight_count : 0},
+				  {"texture", texture},
+				  {"velocity", velocity},
+				  {"bounds", bounds},
+			  }) +
+			"\n";
 	}
 	else
 	{
-		out = std::string(path) + ": mesh .bin, version " + Number(m->version) + "\n";
-		out += "  vertices  " + Number(m->vertex_count) + "\n";
-		out += "  faces     " + Number(m->face_count) + "\n";
-		out += "  weights   " + (texture ? Number(m->weight_count) : std::string("none")) + "\n";
+		// counts in full: "%.6g" would print a million vertices as 1e+06
+		out = std::string(path) + ": mesh .bin, version " + std::to_string(m->version) + "\n";
+		out += "  vertices  " + std::to_string(m->vertex_count) + "\n";
+		out += "  faces     " + std::to_string(m->face_count) + "\n";
+		out += "  weights   " + (texture ? std::to_string(m->weight_count) : std::string("none")) + "\n";
 		out += "  blocks    " + blocks + "\n";
 		if (m->vertex_count > 0)
-			out += "  bounds    " + Triple(lo, false) + " .. " + Triple(hi, false) + " m\n";
+			out += "  bounds    " + Triple(lo) + " .. " + Triple(hi) + " m\n";
 		else
 			out += "  bounds    none (no vertices)\n";
 	}

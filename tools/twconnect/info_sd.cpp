@@ -1,7 +1,7 @@
 // info_sd.cpp - the SD scene part of `twconnect info`.
 #include "info_sd.h"
 
-#include "cli.h"
+#include "cli_output.h"
 #include "sd_file.h"
 
 #include <cctype>
@@ -10,13 +10,13 @@
 #include <cstdio>
 #include <cstring>
 
-// JSON keeps every digit a float needs to read back exactly; the text form stays short.
-static std::string Number(double v, bool exact)
+// The text form stays short; --json keeps every digit (cli_common.cpp).
+static std::string Number(double v)
 {
 	if (!std::isfinite(v))
-		return exact ? "null" : (std::isnan(v) ? "nan" : (v < 0 ? "-inf" : "inf"));
+		return std::isnan(v) ? "nan" : (v < 0 ? "-inf" : "inf");
 	char text[32];
-	std::snprintf(text, sizeof(text), exact ? "%.9g" : "%.6g", v);
+	std::snprintf(text, sizeof(text), "%.6g", v);
 	return text;
 }
 
@@ -112,34 +112,50 @@ bool InfoSd(const char* path, bool json, std::string& out, std::string& error)
 
 	if (json)
 	{
-		out = "{\"format\": \"sd\", \"file\": " + JsonString(path) + ", \"title\": " + JsonString(title) +
-			", \"version\": " + Number(file->version, true) + ", \"first_frame\": " + Int(file->first_frame) +
-			", \"last_frame\": " + Int(file->last_frame) + ", \"frame_count\": " + Int(r->frame_count) +
-			", \"frames_in_file\": " + Int(frames_in_file) + ", \"camera\": " + (camera ? "true" : "false") +
-			", \"axis_setup\": " + Int(file->axis_setup) + ", \"object_count\": " + Int(file->object_count);
+		Json camera_descriptor = nullptr;
 		if (camera_read)
-			out += ", \"camera_descriptor\": {\"fov\": " + Number(file->camera.fov, true) +
-				", \"near_clip\": " + Number(file->camera.near_clip, true) + ", \"far_clip\": " + Number(file->camera.far_clip, true) +
-				"}";
-		else
-			out += ", \"camera_descriptor\": null";
-		out += ", \"objects\": [";
+			camera_descriptor = {{"fov", JsonNumber(file->camera.fov)}, {"near_clip", JsonNumber(file->camera.near_clip)},
+				{"far_clip", JsonNumber(file->camera.far_clip)}};
+		Json objects = Json::array();
 		for (int32_t k = 0; k < file->object_count; ++k)
 		{
 			const SdObjectDescriptor& d = r->descriptors[k];
-			out += std::string(k ? ", " : "") + "{\"index\": " + Int(k) + ", \"type\": " + Int(d.type) +
-				", \"kind\": \"" + Kind(d.type) + "\", \"name\": " + JsonString(d.name ? d.name : "") +
-				", \"texture\": " + JsonString(d.texture ? d.texture : "") + ", \"vertices\": " + Int(d.vertex_count) +
-				", \"triangles\": " + Int(d.triangle_count) + ", \"frame_record_bytes\": " + Int(d.frame_record_size) +
-				"}";
+			objects.push_back({
+				{"index", k},
+				{"type", d.type},
+				{"kind", Kind(d.type)},
+				{"name", d.name ? d.name : ""},
+				{"texture", d.texture ? d.texture : ""},
+				{"vertices", d.vertex_count},
+				{"triangles", d.triangle_count},
+				{"frame_record_bytes", d.frame_record_size},
+			});
 		}
-		out += "], \"header_size\": " + Int(file->header_size) + ", \"frame_size\": " + Int(file->frame_size) +
-			", \"first_frame_offset\": " + Int(r->first_frame_offset) + ", \"frame_bytes\": " + Int(r->frame_bytes) +
-			", \"file_bytes\": " + Int(size) + "}\n";
+		out = JsonText({
+				  {"format", "sd"},
+				  {"file", path},
+				  {"title", title},
+				  {"version", JsonNumber(file->version)},
+				  {"first_frame", file->first_frame},
+				  {"last_frame", file->last_frame},
+				  {"frame_count", r->frame_count},
+				  {"frames_in_file", frames_in_file},
+				  {"camera", camera},
+				  {"axis_setup", file->axis_setup},
+				  {"object_count", file->object_count},
+				  {"camera_descriptor", camera_descriptor},
+				  {"objects", objects},
+				  {"header_size", file->header_size},
+				  {"frame_size", file->frame_size},
+				  {"first_frame_offset", r->first_frame_offset},
+				  {"frame_bytes", r->frame_bytes},
+				  {"file_bytes", size},
+			  }) +
+			"\n";
 	}
 	else
 	{
-		out = std::string(path) + ": SD scene, version " + Number(file->version, false) + "\n";
+		out = std::string(path) + ": SD scene, version " + Number(file->version) + "\n";
 		if (!title.empty())
 			out += "  title       " + title + "\n";
 		out += "  frames      " + Int(file->first_frame) + " .. " + Int(file->last_frame) + " (" + Int(r->frame_count) +
@@ -152,8 +168,8 @@ bool InfoSd(const char* path, bool json, std::string& out, std::string& error)
 		if (!camera)
 			out += "no\n";
 		else if (camera_read)
-			out += "yes, field of view " + Number(file->camera.fov, false) + " rad, clipping " + Number(file->camera.near_clip, false) +
-				" .. " + Number(file->camera.far_clip, false) + " m\n";
+			out += "yes, field of view " + Number(file->camera.fov) + " rad, clipping " + Number(file->camera.near_clip) +
+				" .. " + Number(file->camera.far_clip) + " m\n";
 		else
 			out += "yes, descriptor missing\n";
 		out += "  axis setup  " + Int(file->axis_setup) + (zyx ? " (vectors stored z, y, x)\n" : " (vectors stored x, y, z)\n");

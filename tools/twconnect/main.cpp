@@ -1,131 +1,94 @@
 // main.cpp - twconnect: inspect cache files, play them through the module in the headless host, export.
 #include "cli.h"
 
-#include <cerrno>
-#include <cstdarg>
-#include <cstdlib>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
+#include <vector>
 
 #define TW_CLI_VERSION "v6.0.2.0004"
 
+namespace
+{
+
+// A subcommand is one entry here; its file declares its options and does its work.
 struct Command
 {
 	const char* name;
-	const char* args;
 	const char* summary;
-	int (*run)(const std::vector<std::string>& args);
+	CommandRun (*define)(CLI::App& app);
 };
 
-static const Command kCommands[] = {
-	{"info", "[--json] FILE...", "describe cache files: header, counts, ranges", CmdInfo},
-	{"sample", "particles DIR [OPTIONS]", "write a procedural sample sequence", CmdSample},
-	{"plugins", "[--json]", "load the module in the headless host and list what it registers", CmdPlugins},
-	{"play", "FILE [OPTIONS]", "play a sequence through its importer in the headless host", CmdPlay},
-	{"import-sd", "--scene FILE [OPTIONS]", "import an SD scene through its dialog and play it", CmdImportSd},
+const Command kCommands[] = {
+	{"info", "describe cache files: header, counts, ranges", InfoCommand},
+	{"sample", "write a procedural sample", SampleCommand},
+	{"plugins", "load the module in the headless host and list what it registers", PluginsCommand},
+	{"play", "play a sequence through its importer in the headless host", PlayCommand},
+	{"import-sd", "import an SD scene through its dialog and play it", ImportSdCommand},
 };
 
-static void Usage(FILE* out)
+// The name of the deepest subcommand on the command line, for the hint after a bad argument.
+std::string CommandPath(CLI::App& app)
 {
-	std::fprintf(out,
-		"usage: twconnect [--help] [--version] COMMAND [ARGS...]\n"
-		"\n"
-		"Inspect Tidewell cache files and run them through the module in the headless host.\n"
-		"\n"
-		"commands:\n");
-	for (const Command& c : kCommands)
-		std::fprintf(out, "  %-8s %-34s %s\n", c.name, c.args, c.summary);
-	std::fprintf(out,
-		"\n"
-		"Run 'twconnect COMMAND --help' for a command's options. Exit status is 0 on success,\n"
-		"1 when the work failed and 2 after a bad argument.\n");
-}
-
-int CliError(const char* fmt, ...)
-{
-	std::fputs("twconnect: ", stderr);
-	va_list args;
-	va_start(args, fmt);
-	std::vfprintf(stderr, fmt, args);
-	va_end(args);
-	std::fputc('\n', stderr);
-	return 1;
-}
-
-bool ParseInt(const std::string& text, long long low, long long high, long long* out)
-{
-	if (text.empty())
-		return false;
-	char* end = nullptr;
-	errno = 0;
-	long long v = std::strtoll(text.c_str(), &end, 10);
-	if (errno || *end != '\0' || v < low || v > high)
-		return false;
-	*out = v;
-	return true;
-}
-
-bool ParseFloat(const std::string& text, double low, double high, double* out)
-{
-	if (text.empty())
-		return false;
-	char* end = nullptr;
-	errno = 0;
-	double v = std::strtod(text.c_str(), &end);
-	if (errno || *end != '\0' || !(v >= low && v <= high))
-		return false;
-	*out = v;
-	return true;
-}
-
-std::string JsonString(const std::string& s)
-{
-	std::string out = "\"";
-	for (unsigned char c : s)
+	std::string path = "twconnect";
+	for (CLI::App* sub = &app; !sub->get_subcommands().empty();)
 	{
-		switch (c)
-		{
-			case '"': out += "\\\""; break;
-			case '\\': out += "\\\\"; break;
-			case '\n': out += "\\n"; break;
-			case '\r': out += "\\r"; break;
-			case '\t': out += "\\t"; break;
-			default:
-				if (c < 0x20)
-				{
-					char buf[8];
-					std::snprintf(buf, sizeof buf, "\\u%04x", c);
-					out += buf;
-				}
-				else
-					out += static_cast<char>(c);
-		}
+		sub = sub->get_subcommands().front();
+		path += " " + sub->get_name();
 	}
-	return out + "\"";
+	return path;
 }
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-	if (argc < 2)
-	{
-		Usage(stderr);
-		return 2;
-	}
-	std::string first = argv[1];
-	if (first == "--help" || first == "-h" || first == "help")
-	{
-		Usage(stdout);
-		return 0;
-	}
-	if (first == "--version")
-	{
-		std::printf("twconnect %s\n", TW_CLI_VERSION);
-		return 0;
-	}
+	CLI::App app("Inspect Tidewell cache files and run them through the module in the headless host.", "twconnect");
+	app.set_version_flag("--version", "twconnect " TW_CLI_VERSION);
+	app.require_subcommand(1);
+	app.footer("Run 'twconnect COMMAND --help' for a command's options. Exit status is 0 on success,\n"
+			   "1 when the work failed and 2 after a bad argument.");
+	// An option given twice takes its last value, as the hand-written parsers did.
+	app.option_defaults()->always_capture_default()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+	std::vector<std::pair<CLI::App*, CommandRun>> runs;
 	for (const Command& c : kCommands)
-		if (first == c.name)
-			return c.run(std::vector<std::string>(argv + 2, argv + argc));
-	CliError("unknown command '%s'", first.c_str());
-	Usage(stderr);
-	return 2;
+	{
+		CLI::App* sub = app.add_subcommand(c.name, c.summary);
+		runs.emplace_back(sub, c.define(*sub));
+	}
+
+	std::vector<std::string> args(argv + 1, argv + argc);
+	// "twconnect help [COMMAND]" is "twconnect [COMMAND] --help"
+	if (!args.empty() && args[0] == "help")
+	{
+		args.erase(args.begin());
+		args.push_back("--help");
+	}
+	std::reverse(args.begin(), args.end());
+	try
+	{
+		app.parse(args);
+	}
+	catch (const CLI::CallForHelp&)
+	{
+		std::cout << app.help();
+		return 0;
+	}
+	catch (const CLI::CallForVersion& e)
+	{
+		std::cout << e.what() << "\n";
+		return 0;
+	}
+	catch (const CLI::ParseError& e)
+	{
+		CliError("%s", e.what());
+		std::string path = CommandPath(app);
+		return CliBadArgument("run '%s --help' for %s", path.c_str(),
+			path == "twconnect" ? "the commands" : "its options");
+	}
+	for (auto& [sub, run] : runs)
+		if (sub->parsed())
+			return run();
+	return CliBadArgument("no command given");
 }

@@ -1,6 +1,7 @@
 // play.cpp - twconnect play: a sequence through its importer in a new document of the headless host.
 #include "cli.h"
 #include "host_session.h"
+#include "play_dump.h"
 
 #include "TW_Mesh_Importer.h"
 #include "TW_Particle_Importer.h"
@@ -10,6 +11,7 @@
 #include "mesh_bin.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -17,244 +19,39 @@
 namespace
 {
 
-void PlayUsage(FILE* out)
-{
-	std::fprintf(out,
-		"usage: twconnect play FILE [OPTIONS]\n"
-		"\n"
-		"Puts an importer on the sequence of FILE in a new document, steps the document time over\n"
-		"the frames and evaluates it; prints per frame the frame, the loaded file and what the\n"
-		"importer made of it: particles, or for a mesh sequence (mesh .bin, .md) the points,\n"
-		"polygons and tags of the polygon object it built.\n"
-		"\n"
-		"options:\n"
-		"    --start N        first frame to play (default: the sequence's first)\n"
-		"    --end N          last frame to play (default: the sequence's last)\n"
-		"    --fps N          document frame rate (default 25)\n"
-		"    --mode M         cache mode: 0 single frame, 1 read-ahead window, 2 whole range\n"
-		"    --radius R       read-ahead window radius (default 5)\n"
-		"    --percent P      share of the particles (or faces) loaded, 0 to 100 (default 100)\n"
-		"    --offset N       frame offset\n"
-		"    --reverse        play the sequence backwards\n"
-		"    --hold-ends      after the last frame keep showing the end frame (particles)\n"
-		"    --ids            match particles between frames by their ID (particles)\n"
-		"    --scale S        position scale (default 1)\n"
-		"    --json           one JSON object per frame, then a summary object\n"
-		"    --plugins DIR    plug-in folder of the module\n");
-}
-
 struct PlayOptions
 {
 	std::string file, plugins;
 	long long start = 0, end = 0, fps = 25, mode = 0, radius = 5, offset = 0;
-	bool has_start = false, has_end = false;
 	double percent = 100.0, scale = 1.0;
-	bool reverse = false, hold_ends = false, ids = false, json = false;
+	bool reverse = false, hold_ends = false, ids = false, json = false, dump = false;
+	CLI::Option* start_given = nullptr;
+	CLI::Option* end_given = nullptr;
 };
 
-// 0 when the options are good, 2 after a bad one (reported), -1 after --help.
-int ParseOptions(const std::vector<std::string>& args, PlayOptions* o)
+// One frame as the importer left it: the JSON keys after frame and file, the tail of the text line and
+// what the rate counts.
+struct FrameReport
 {
-	for (size_t i = 0; i < args.size(); ++i)
-	{
-		const std::string& a = args[i];
-		bool ok = true;
-		auto value = [&]() -> const std::string& {
-			static const std::string none;
-			if (i + 1 >= args.size())
-			{
-				ok = false;
-				return none;
-			}
-			return args[++i];
-		};
-		if (a == "--help")
-		{
-			PlayUsage(stdout);
-			return -1;
-		}
-		else if (a == "--json")
-			o->json = true;
-		else if (a == "--reverse")
-			o->reverse = true;
-		else if (a == "--hold-ends")
-			o->hold_ends = true;
-		else if (a == "--ids")
-			o->ids = true;
-		else if (a == "--start")
-			ok = ParseInt(value(), -9999999, 9999999, &o->start) && (o->has_start = true);
-		else if (a == "--end")
-			ok = ParseInt(value(), -9999999, 9999999, &o->end) && (o->has_end = true);
-		else if (a == "--fps")
-			ok = ParseInt(value(), 1, 1000, &o->fps);
-		else if (a == "--mode")
-			ok = ParseInt(value(), 0, 2, &o->mode);
-		else if (a == "--radius")
-			ok = ParseInt(value(), 0, 1000, &o->radius);
-		else if (a == "--offset")
-			ok = ParseInt(value(), -9999999, 9999999, &o->offset);
-		else if (a == "--percent")
-			ok = ParseFloat(value(), 0.0, 100.0, &o->percent);
-		else if (a == "--scale")
-			ok = ParseFloat(value(), -1e9, 1e9, &o->scale);
-		else if (a == "--plugins")
-			o->plugins = value();
-		else if (!a.empty() && a[0] == '-')
-		{
-			CliError("play: unknown option '%s'", a.c_str());
-			return 2;
-		}
-		else if (o->file.empty())
-			o->file = a;
-		else
-		{
-			CliError("play: only one FILE may be given");
-			return 2;
-		}
-		if (!ok)
-		{
-			CliError("play: bad or missing value for '%s'", a.c_str());
-			return 2;
-		}
-	}
-	if (o->file.empty())
-	{
-		CliError("play: no FILE given");
-		PlayUsage(stderr);
-		return 2;
-	}
-	return 0;
-}
+	Json json;
+	std::string text;
+	long long count = 0;
+};
 
-void Progress(long long done, long long total)
+// What play needs to know of one importer: how to set it up and what to report of a frame.
+struct Importer
 {
-	const int width = 40;
-	const int filled = total > 0 ? static_cast<int>(width * done / total) : width;
-	std::fprintf(stderr, "\r[%.*s%*s] %lld/%lld", filled, "########################################", width - filled, "", done, total);
-	if (done == total)
-		std::fputc('\n', stderr);
-	std::fflush(stderr);
-}
+	const char* noun;  // "particle" or "mesh", for "not taken as a ... sequence"
+	const char* count; // the rate's unit: "particles" or "points"
+	Int32 type, name_id, first_id, last_id;
+	void (*configure)(BaseObject* op, const PlayOptions& o);
+	std::string (*used_file)(const BaseContainer* bc);
+	FrameReport (*report)(BaseDocument* doc, BaseObject* op, bool dump);
+};
 
-// The message boxes the module showed, on stderr; true when there were any.
-bool ReportBoxes(size_t* shown)
+// As a user would: options first, the file last, each change followed by the host's messages.
+void ConfigureParticles(BaseObject* op, const PlayOptions& o)
 {
-	const auto& boxes = headless::MessageBoxes();
-	for (; *shown < boxes.size(); ++*shown)
-		std::fprintf(stderr, "twconnect: the importer says: %s\n", boxes[*shown].text.c_str());
-	return !boxes.empty();
-}
-
-Int32 GroupParticles(BaseDocument* doc, BaseObject* op)
-{
-	TP_MasterSystem* master = GetThinkingParticlesMaster(doc);
-	if (!master)
-		return 0;
-	for (TP_PGroup* g : master->GetParticleGroups())
-		if (g->GetName() == op->GetName())
-			return g->NumParticles();
-	return 0;
-}
-
-bool IsMeshSequence(const std::string& file)
-{
-	return MeshIsBinFile(file.c_str()) || HasExtension(file.c_str(), ".md");
-}
-
-// The mesh importer on the sequence; the built object is the generator's cache.
-int PlayMesh(const PlayOptions& o, BaseDocument* doc)
-{
-	BaseObject* op = BaseObject::Alloc(TW_Mesh_Importer);
-	if (!op)
-		return CliError("play: the module has no mesh importer");
-	doc->InsertObject(op, nullptr, nullptr);
-	headless::UserSetParameter(op, TW_MI_CACHE_MODE, GeData(static_cast<Int32>(o.mode)));
-	headless::UserSetParameter(op, TW_MI_CACHE_WINDOW, GeData(static_cast<Int32>(o.radius)));
-	headless::UserSetParameter(op, TW_MI_FACE_PERCENT, GeData(static_cast<Float>(o.percent)));
-	headless::UserSetParameter(op, TW_MI_FRAME_OFFSET, GeData(static_cast<Int32>(o.offset)));
-	headless::UserSetParameter(op, TW_MI_REVERSE, GeData(o.reverse));
-	headless::UserSetParameter(op, TW_MI_SCALE, GeData(static_cast<Float>(o.scale)));
-	headless::UserSetParameter(op, TW_MI_FILE, GeData(Filename(o.file)));
-	size_t shown = 0;
-	const BaseContainer* bc = op->GetDataInstance();
-	if (ReportBoxes(&shown) || bc->GetString(TW_MI_SEQUENCE_NAME).Get().empty())
-		return CliError("play: '%s' was not taken as a mesh sequence", o.file.c_str());
-	const long long first = o.has_start ? o.start : bc->GetInt32(TW_MI_FIRST_FRAME) + o.offset;
-	const long long last = o.has_end ? o.end : bc->GetInt32(TW_MI_LAST_FRAME) + o.offset;
-	const bool progress = isatty(STDERR_FILENO) && !isatty(STDOUT_FILENO);
-	if (!o.json)
-		std::printf("%s: frames %lld to %lld at %lld fps\n", op->GetName().Get().c_str(), first, last, o.fps);
-
-	long long frames = 0, points = 0;
-	const auto t0 = std::chrono::steady_clock::now();
-	for (long long f = first; f <= last; ++f)
-	{
-		doc->SetTime(BaseTime(static_cast<Float>(f), static_cast<Float>(o.fps)));
-		doc->ExecutePasses(nullptr, true, true, true, 0);
-		const std::string file = bc->GetFilename(TW_MI_USED_FILE).Get();
-		const PolygonObject* built = dynamic_cast<const PolygonObject*>(op->GetCache());
-		const Int32 point_count = built ? built->GetPointCount() : 0;
-		const Int32 polygon_count = built ? built->GetPolygonCount() : 0;
-		std::string tags;
-		for (const BaseTag* t = built ? built->GetFirstTag() : nullptr; t; t = t->GetNext())
-		{
-			if (!tags.empty())
-				tags += ", ";
-			tags += o.json ? JsonString(t->GetName().Get()) : t->GetName().Get();
-		}
-		++frames;
-		points += point_count;
-		if (o.json)
-			std::printf("{\"frame\": %lld, \"file\": %s, \"points\": %d, \"polygons\": %d, \"tags\": [%s]}\n", f,
-				JsonString(file).c_str(), point_count, polygon_count, tags.c_str());
-		else
-			std::printf("%8lld  %-40s %10d points %10d polygons  %s\n", f, file.empty() ? "-" : file.c_str(), point_count,
-				polygon_count, tags.c_str());
-		if (progress)
-			Progress(f - first + 1, last - first + 1);
-		ReportBoxes(&shown);
-	}
-	const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-	const double rate = seconds > 0 ? points / seconds : 0.0;
-	if (o.json)
-		std::printf("{\"summary\": true, \"frames\": %lld, \"seconds\": %.6f, \"points_per_second\": %.0f}\n", frames,
-			seconds, rate);
-	else
-		std::printf("%lld frames in %.3f s, %.0f points per second\n", frames, seconds, rate);
-	std::fflush(stdout);
-	return 0;
-}
-
-} // namespace
-
-int CmdPlay(const std::vector<std::string>& args)
-{
-	PlayOptions o;
-	int parsed = ParseOptions(args, &o);
-	if (parsed != 0)
-		return parsed < 0 ? 0 : parsed;
-
-	headless::Module module;
-	if (!StartHost(module, PluginFolder(o.plugins)))
-		return 1;
-	BaseDocument* doc = BaseDocument::Alloc();
-	headless::SetActiveDocument(doc);
-	doc->SetFps(static_cast<Int32>(o.fps));
-	if (IsMeshSequence(o.file))
-	{
-		const int status = PlayMesh(o, doc);
-		BaseDocument::Free(doc);
-		return status;
-	}
-	BaseObject* op = BaseObject::Alloc(TW_Particle_Importer);
-	if (!op)
-	{
-		BaseDocument::Free(doc);
-		return CliError("play: the module has no particle importer");
-	}
-	doc->InsertObject(op, nullptr, nullptr);
-
-	// As a user would: options first, the file last, each change followed by the host's messages.
 	headless::UserSetParameter(op, TW_PI_CACHE_MODE, GeData(static_cast<Int32>(o.mode)));
 	headless::UserSetParameter(op, TW_PI_CACHE_RADIUS, GeData(static_cast<Int32>(o.radius)));
 	headless::UserSetParameter(op, TW_PI_LOAD_PERCENT, GeData(static_cast<Float>(o.percent)));
@@ -264,46 +61,186 @@ int CmdPlay(const std::vector<std::string>& args)
 	headless::UserSetParameter(op, TW_PI_USE_IDS, GeData(o.ids));
 	headless::UserSetParameter(op, TW_PI_SCALE, GeData(static_cast<Float>(o.scale)));
 	headless::UserSetParameter(op, TW_PI_FILE, GeData(Filename(o.file)));
+}
+
+void ConfigureMesh(BaseObject* op, const PlayOptions& o)
+{
+	headless::UserSetParameter(op, TW_MI_CACHE_MODE, GeData(static_cast<Int32>(o.mode)));
+	headless::UserSetParameter(op, TW_MI_CACHE_WINDOW, GeData(static_cast<Int32>(o.radius)));
+	headless::UserSetParameter(op, TW_MI_FACE_PERCENT, GeData(static_cast<Float>(o.percent)));
+	headless::UserSetParameter(op, TW_MI_FRAME_OFFSET, GeData(static_cast<Int32>(o.offset)));
+	headless::UserSetParameter(op, TW_MI_REVERSE, GeData(o.reverse));
+	headless::UserSetParameter(op, TW_MI_SCALE, GeData(static_cast<Float>(o.scale)));
+	headless::UserSetParameter(op, TW_MI_FILE, GeData(Filename(o.file)));
+}
+
+// The importer's group: the one named as the importer.
+const TP_PGroup* ImporterGroup(const TP_MasterSystem* master, const BaseObject* op)
+{
+	if (master)
+		for (TP_PGroup* g : master->GetParticleGroups())
+			if (g->GetName() == op->GetName())
+				return g;
+	return nullptr;
+}
+
+FrameReport ReportParticles(BaseDocument* doc, BaseObject* op, bool dump)
+{
+	const TP_MasterSystem* master = GetThinkingParticlesMaster(doc);
+	const TP_PGroup* group = ImporterGroup(master, op);
+	FrameReport r;
+	r.count = group ? group->NumParticles() : 0;
+	r.json = {{"particles", r.count}};
+	if (dump)
+		r.json["dump"] = DumpParticles(master, group);
+	char text[64];
+	std::snprintf(text, sizeof text, "%10lld particles", r.count);
+	r.text = text;
+	return r;
+}
+
+FrameReport ReportMesh(BaseDocument*, BaseObject* op, bool dump)
+{
+	const PolygonObject* built = dynamic_cast<const PolygonObject*>(op->GetCache());
+	const Int32 points = built ? built->GetPointCount() : 0;
+	const Int32 polygons = built ? built->GetPolygonCount() : 0;
+	Json tags = Json::array();
+	std::string tag_text;
+	for (const BaseTag* t = built ? built->GetFirstTag() : nullptr; t; t = t->GetNext())
+	{
+		tags.push_back(t->GetName().Get());
+		tag_text += (tag_text.empty() ? "" : ", ") + t->GetName().Get();
+	}
+	FrameReport r;
+	r.count = points;
+	r.json = {{"points", points}, {"polygons", polygons}, {"tags", tags}};
+	if (dump)
+		r.json["dump"] = DumpMesh(built);
+	char text[64];
+	std::snprintf(text, sizeof text, "%10d points %10d polygons  ", points, polygons);
+	r.text = text + tag_text;
+	return r;
+}
+
+const Importer kParticleImporter = {"particle", "particles", TW_Particle_Importer, TW_PI_NAME, TW_PI_FIRST_FRAME,
+	TW_PI_LAST_FRAME, ConfigureParticles,
+	[](const BaseContainer* bc) { return bc->GetString(TW_PI_CURRENT_FILE).Get(); }, ReportParticles};
+const Importer kMeshImporter = {"mesh", "points", TW_Mesh_Importer, TW_MI_SEQUENCE_NAME, TW_MI_FIRST_FRAME,
+	TW_MI_LAST_FRAME, ConfigureMesh, [](const BaseContainer* bc) { return bc->GetFilename(TW_MI_USED_FILE).Get(); },
+	ReportMesh};
+
+// The message boxes the module showed, on stderr; true when there were any.
+bool ReportBoxes(size_t* shown)
+{
+	const auto& boxes = headless::MessageBoxes();
+	for (; *shown < boxes.size(); ++*shown)
+		CliError("the importer says: %s", boxes[*shown].text.c_str());
+	return !boxes.empty();
+}
+
+int Play(const PlayOptions& o, BaseDocument* doc, const Importer& kind)
+{
+	BaseObject* op = BaseObject::Alloc(kind.type);
+	if (!op)
+		return CliError("play: the module has no %s importer", kind.noun);
+	doc->InsertObject(op, nullptr, nullptr);
+	kind.configure(op, o);
 	size_t shown = 0;
 	const BaseContainer* bc = op->GetDataInstance();
-	if (ReportBoxes(&shown) || bc->GetString(TW_PI_NAME).Get().empty())
-	{
-		BaseDocument::Free(doc);
-		return CliError("play: '%s' was not taken as a particle sequence", o.file.c_str());
-	}
-	const long long first = o.has_start ? o.start : bc->GetInt32(TW_PI_FIRST_FRAME) + o.offset;
-	const long long last = o.has_end ? o.end : bc->GetInt32(TW_PI_LAST_FRAME) + o.offset;
+	if (ReportBoxes(&shown) || bc->GetString(kind.name_id).Get().empty())
+		return CliError("play: '%s' was not taken as a %s sequence", o.file.c_str(), kind.noun);
+	const long long first = o.start_given->count() ? o.start : bc->GetInt32(kind.first_id) + o.offset;
+	const long long last = o.end_given->count() ? o.end : bc->GetInt32(kind.last_id) + o.offset;
 	// A bar only where it does not tangle with the frame lines: stderr on a terminal, stdout not.
 	const bool progress = isatty(STDERR_FILENO) && !isatty(STDOUT_FILENO);
 	if (!o.json)
 		std::printf("%s: frames %lld to %lld at %lld fps\n", op->GetName().Get().c_str(), first, last, o.fps);
 
-	long long frames = 0, particles = 0;
+	long long frames = 0, counted = 0;
 	const auto t0 = std::chrono::steady_clock::now();
 	for (long long f = first; f <= last; ++f)
 	{
 		doc->SetTime(BaseTime(static_cast<Float>(f), static_cast<Float>(o.fps)));
 		doc->ExecutePasses(nullptr, true, true, true, 0);
-		const std::string file = bc->GetString(TW_PI_CURRENT_FILE).Get();
-		const Int32 count = GroupParticles(doc, op);
+		const std::string file = kind.used_file(bc);
+		FrameReport r = kind.report(doc, op, o.dump);
 		++frames;
-		particles += count;
+		counted += r.count;
 		if (o.json)
-			std::printf("{\"frame\": %lld, \"file\": %s, \"particles\": %d}\n", f, JsonString(file).c_str(), count);
+		{
+			Json line = {{"frame", f}, {"file", file}};
+			line.update(r.json);
+			PrintJson(line);
+		}
 		else
-			std::printf("%8lld  %-40s %10d particles\n", f, file.empty() ? "-" : file.c_str(), count);
+			std::printf("%8lld  %-40s %s\n", f, file.empty() ? "-" : file.c_str(), r.text.c_str());
 		if (progress)
-			Progress(f - first + 1, last - first + 1);
+			CliProgress(f - first + 1, last - first + 1);
 		ReportBoxes(&shown);
 	}
 	const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-	const double rate = seconds > 0 ? particles / seconds : 0.0;
+	const double rate = seconds > 0 ? counted / seconds : 0.0;
 	if (o.json)
-		std::printf("{\"summary\": true, \"frames\": %lld, \"seconds\": %.6f, \"particles_per_second\": %.0f}\n", frames,
-			seconds, rate);
+		PrintJson({{"summary", true}, {"frames", frames}, {"seconds", seconds},
+			{std::string(kind.count) + "_per_second", std::llround(rate)}});
 	else
-		std::printf("%lld frames in %.3f s, %.0f particles per second\n", frames, seconds, rate);
+		std::printf("%lld frames in %.3f s, %.0f %s per second\n", frames, seconds, rate, kind.count);
 	std::fflush(stdout);
-	BaseDocument::Free(doc);
 	return 0;
+}
+
+bool IsMeshSequence(const std::string& file)
+{
+	return MeshIsBinFile(file.c_str()) || HasExtension(file.c_str(), ".md");
+}
+
+int RunPlay(const PlayOptions& o)
+{
+	headless::Module module;
+	if (!StartHost(module, PluginFolder(o.plugins)))
+		return kExitFailed;
+	BaseDocument* doc = BaseDocument::Alloc();
+	headless::SetActiveDocument(doc);
+	doc->SetFps(static_cast<Int32>(o.fps));
+	const int status = Play(o, doc, IsMeshSequence(o.file) ? kMeshImporter : kParticleImporter);
+	headless::SetActiveDocument(nullptr);
+	BaseDocument::Free(doc);
+	return status;
+}
+
+} // namespace
+
+CommandRun PlayCommand(CLI::App& app)
+{
+	auto o = std::make_shared<PlayOptions>();
+	app.footer("Puts an importer on the sequence of FILE in a new document, steps the document time over the\n"
+			   "frames and evaluates it; prints per frame the frame, the loaded file and what the importer made\n"
+			   "of it: particles, or for a mesh sequence (mesh .bin, .md) the points, polygons and tags of the\n"
+			   "polygon object it built.");
+	app.add_option("FILE", o->file, "a file of the sequence")->required();
+	o->start_given = app.add_option("--start", o->start, "first frame to play (default: the sequence's first)")
+						 ->transform(Integer(-9999999, 9999999));
+	o->end_given = app.add_option("--end", o->end, "last frame to play (default: the sequence's last)")
+					   ->transform(Integer(-9999999, 9999999));
+	o->start_given->default_str("");
+	o->end_given->default_str("");
+	app.add_option("--fps", o->fps, "document frame rate")->transform(Integer(1, 1000));
+	app.add_option("--mode", o->mode, "cache mode: 0 single frame, 1 read-ahead window, 2 whole range")
+		->transform(Integer(0, 2));
+	app.add_option("--radius", o->radius, "read-ahead window radius")->transform(Integer(0, 1000));
+	app.add_option("--percent", o->percent, "share of the particles (or faces) loaded")->check(Decimal(0.0, 100.0));
+	app.add_option("--offset", o->offset, "frame offset")->transform(Integer(-9999999, 9999999));
+	app.add_flag("--reverse", o->reverse, "play the sequence backwards");
+	app.add_flag("--hold-ends", o->hold_ends, "after the last frame keep showing the end frame (particles)");
+	app.add_flag("--ids", o->ids, "match particles between frames by their ID (particles)");
+	app.add_option("--scale", o->scale, "position scale")->check(Decimal(-1e9, 1e9));
+	app.add_flag("--json", o->json, "one JSON object per frame, then a summary object");
+	app.add_flag("--dump", o->dump,
+		"add to each frame's JSON object a \"dump\" of what the host holds: the particles, or the points, "
+		"polygons and tags (implies --json)");
+	AddPluginsOption(app, o->plugins);
+	return [o] {
+		o->json = o->json || o->dump;
+		return RunPlay(*o);
+	};
 }

@@ -4,48 +4,43 @@
 
 #include <cstdio>
 
-int CmdPlugins(const std::vector<std::string>& args)
+namespace
+{
+
+struct PluginsOptions
 {
 	bool json = false;
 	std::string folder;
-	for (size_t i = 0; i < args.size(); ++i)
-	{
-		if (args[i] == "--json")
-			json = true;
-		else if (args[i] == "--plugins" && i + 1 < args.size())
-			folder = args[++i];
-		else if (args[i] == "--help")
-		{
-			std::printf("usage: twconnect plugins [--json] [--plugins DIR]\n\n"
-						"Loads the module in the headless host and lists its plug-ins in registration order.\n");
-			return 0;
-		}
-		else
-			{
-			CliError("plugins: unknown argument '%s'", args[i].c_str());
-			return 2;
-		}
-	}
+};
+
+int RunPlugins(const PluginsOptions& o)
+{
 	headless::Module module;
-	bool started = StartHost(module, PluginFolder(folder));
+	const bool started = StartHost(module, PluginFolder(o.folder));
 	const auto& regs = headless::Registrations();
-	if (json)
+	// With --json the console lines go to stderr so that stdout stays one JSON value.
+	for (const std::string& line : headless::ConsoleLines())
+		std::fprintf(o.json ? stderr : stdout, "%s\n", line.c_str());
+	if (o.json)
 	{
-		// The console lines go to stderr so that stdout stays one JSON value.
-		for (const std::string& line : headless::ConsoleLines())
-			std::fprintf(stderr, "%s\n", line.c_str());
-		std::printf("[");
-		for (size_t i = 0; i < regs.size(); ++i)
-			std::printf("%s{\"id\": %d, \"kind\": \"%s\", \"name\": %s}", i ? ", " : "", regs[i].id, headless::KindName(regs[i].kind),
-				JsonString(regs[i].display_name).c_str());
-		std::printf("]\n");
+		Json list = Json::array();
+		for (const auto& r : regs)
+			list.push_back({{"id", r.id}, {"kind", headless::KindName(r.kind)}, {"name", r.display_name}});
+		PrintJson(list);
 	}
 	else
-	{
-		for (const std::string& line : headless::ConsoleLines())
-			std::printf("%s\n", line.c_str());
 		for (const auto& r : regs)
 			std::printf("%-9d %-9s %s\n", r.id, headless::KindName(r.kind), r.display_name.c_str());
-	}
-	return started ? 0 : 1;
+	return started ? 0 : kExitFailed;
+}
+
+} // namespace
+
+CommandRun PluginsCommand(CLI::App& app)
+{
+	auto o = std::make_shared<PluginsOptions>();
+	app.footer("Loads the module in the headless host and lists its plug-ins in registration order.");
+	app.add_flag("--json", o->json, "one JSON array of id, kind and name");
+	AddPluginsOption(app, o->folder);
+	return [o] { return RunPlugins(*o); };
 }

@@ -19,23 +19,6 @@
 namespace
 {
 
-void Usage(FILE* out)
-{
-	std::fprintf(out,
-		"usage: twconnect sample KIND DIR [options]\n"
-		"  kinds: particles   a fountain of particle .bin frames\n"
-		"  options for particles:\n"
-		"    --start N      first frame (default 0)\n"
-		"    --end N        last frame (default 24)\n"
-		"    --count N      particles per frame (default 10000)\n"
-		"    --version V    file version, 9 or 12 (default 12)\n"
-		"    --name NAME    sequence and fluid name (default splash)\n"
-		"    --padding D    digits of the frame number, 1 to 9 (default 5)\n"
-		"  twconnect sample sd FILE [--start N] [--end N] [--texture PATH]\n"
-		"    one SD scene file: a rigid cube, a deforming flag and a camera\n");
-}
-
-
 bool MakeFolder(const std::string& dir)
 {
 	std::string partial;
@@ -148,52 +131,19 @@ void FillFountainFrame(BinParticleFrame* f, int32_t frame, int32_t count, int32_
 	}
 }
 
-int SampleParticles(const std::vector<std::string>& args)
+struct ParticleOptions
 {
-	if (args.empty() || args[0].empty() || args[0][0] == '-')
-	{
-		CliError("sample particles: no folder given");
-		Usage(stderr);
-		return 1;
-	}
-	const std::string dir = args[0];
+	std::string dir, name = "splash";
 	long long start = 0, end = 24, count = 10000, version = 12, padding = 5;
-	std::string name = "splash";
-	for (size_t k = 1; k < args.size(); ++k)
-	{
-		const std::string& option = args[k];
-		if (k + 1 >= args.size())
-		{
-			CliError("sample particles: option '%s' needs a value", option.c_str());
-			return 1;
-		}
-		const std::string& value = args[++k];
-		bool ok = true;
-		if (option == "--start")
-			ok = ParseInt(value, 0, 9999999, &start);
-		else if (option == "--end")
-			ok = ParseInt(value, 0, 9999999, &end);
-		else if (option == "--count")
-			ok = ParseInt(value, 0, 100000000, &count);
-		else if (option == "--version")
-			ok = ParseInt(value, 9, 12, &version) && (version == 9 || version == 12);
-		else if (option == "--padding")
-			ok = ParseInt(value, 1, 9, &padding);
-		else if (option == "--name")
-			ok = !value.empty() && value.size() <= 200 && value.find('/') == std::string::npos;
-		else
-		{
-			CliError("sample particles: unknown option '%s'", option.c_str());
-			Usage(stderr);
-			return 1;
-		}
-		if (!ok)
-			return CliError("sample particles: bad value '%s' for %s", value.c_str(), option.c_str());
-		if (option == "--name")
-			name = value;
-	}
+};
+
+int SampleParticles(const ParticleOptions& o)
+{
+	const std::string& dir = o.dir;
+	const std::string& name = o.name;
+	const long long start = o.start, end = o.end, count = o.count, version = o.version, padding = o.padding;
 	if (end < start)
-		return CliError("sample particles: --end %lld is before --start %lld", end, start);
+		return CliBadArgument("sample particles: --end %lld is before --start %lld", end, start);
 	if (!MakeFolder(dir))
 		return CliError("cannot create folder '%s': %s", dir.c_str(), std::strerror(errno));
 
@@ -234,81 +184,98 @@ int SampleParticles(const std::vector<std::string>& args)
 	return 0;
 }
 
-// One entry per kind; mesh and SD samples join as further entries.
-struct SampleKind
+CommandRun SampleParticlesCommand(CLI::App& app)
 {
-	const char* name;
-	int (*run)(const std::vector<std::string>& args);
+	auto o = std::make_shared<ParticleOptions>();
+	app.add_option("DIR", o->dir, "folder the frames go to (made when missing)")->required()->check(NonEmpty());
+	app.add_option("--start", o->start, "first frame")->transform(Integer(0, 9999999));
+	app.add_option("--end", o->end, "last frame")->transform(Integer(0, 9999999));
+	app.add_option("--count", o->count, "particles per frame")->transform(Integer(0, 100000000));
+	app.add_option("--version", o->version, "file version, 9 or 12")
+		->transform(Integer(9, 12).description(""))
+		->check(CLI::IsMember({9, 12}));
+	app.add_option("--name", o->name, "sequence and fluid name")
+		->check(CLI::Validator(
+			[](std::string& name) {
+				return !name.empty() && name.size() <= 200 && name.find('/') == std::string::npos
+					? std::string()
+					: std::string("a name of 1 to 200 characters without '/'");
+			},
+			"NAME"));
+	app.add_option("--padding", o->padding, "digits of the frame number")->transform(Integer(1, 9));
+	return [o] { return SampleParticles(*o); };
+}
+
+struct MeshOptions
+{
+	std::string dir;
+	long long start = 0, end = 24, weights = 3;
 };
 
-int SampleMesh(const std::vector<std::string>& args)
+int SampleMesh(const MeshOptions& o)
 {
-	if (args.empty() || args[0] == "--help")
-	{
-		std::printf("usage: twconnect sample mesh DIR [--start N] [--end N] [--weights 1|2|3]\n");
-		return args.empty() ? 2 : 0;
-	}
-	long start = 0, end = 24, weights = 3;
-	for (size_t i = 1; i < args.size(); ++i)
-	{
-		const std::string& a = args[i];
-		if (i + 1 >= args.size())
-		{
-			CliError("sample mesh: '%s' needs a value", a.c_str());
-			return 2;
-		}
-		long v = std::strtol(args[++i].c_str(), nullptr, 10);
-		if (a == "--start")
-			start = v;
-		else if (a == "--end")
-			end = v;
-		else if (a == "--weights")
-			weights = v;
-		else
-		{
-			CliError("sample mesh: unknown option '%s'", a.c_str());
-			return 2;
-		}
-	}
-	if (end < start || weights < 1 || weights > 3)
-	{
-		CliError("sample mesh: need start <= end and 1 to 3 weights");
-		return 2;
-	}
-	if (!MakeFolder(args[0]))
-		return CliError("cannot make folder '%s'", args[0].c_str());
+	if (o.end < o.start)
+		return CliBadArgument("sample mesh: --end %lld is before --start %lld", o.end, o.start);
+	if (!MakeFolder(o.dir))
+		return CliError("cannot create folder '%s': %s", o.dir.c_str(), std::strerror(errno));
 	std::string error;
-	if (!WriteSampleMesh(args[0].c_str(), static_cast<int>(start), static_cast<int>(end), static_cast<int>(weights), error))
+	if (!WriteSampleMesh(o.dir.c_str(), static_cast<int>(o.start), static_cast<int>(o.end), static_cast<int>(o.weights),
+			error))
 		return CliError("sample mesh: %s", error.c_str());
-	std::printf("wrote %ld mesh frames to %s\n", end - start + 1, SampleMeshPath(args[0].c_str(), static_cast<int>(start)).c_str());
+	std::printf("wrote %lld mesh frames to %s\n", o.end - o.start + 1,
+		SampleMeshPath(o.dir.c_str(), static_cast<int>(o.start)).c_str());
 	return 0;
 }
 
+CommandRun SampleMeshCommand(CLI::App& app)
+{
+	auto o = std::make_shared<MeshOptions>();
+	app.add_option("DIR", o->dir, "folder the frames go to (made when missing)")->required()->check(NonEmpty());
+	app.add_option("--start", o->start, "first frame")->transform(Integer(0, 99999));
+	app.add_option("--end", o->end, "last frame")->transform(Integer(0, 99999));
+	// the writer stores all weights but the last, which readers derive: one alone is nothing to store
+	app.add_option("--weights", o->weights, "weights per vertex, 2 or 3")
+		->transform(Integer(2, 3).description(""))
+		->check(CLI::IsMember({2, 3}));
+	return [o] { return SampleMesh(*o); };
+}
+
+// A kind is one entry here plus its options function.
+struct SampleKind
+{
+	const char* name;
+	const char* target; // what the kind writes to, for the summary lines
+	const char* summary;
+	CommandRun (*define)(CLI::App& app);
+};
+
 const SampleKind KINDS[] = {
-	{"particles", SampleParticles},
-	{"mesh", SampleMesh},
-	{"sd", SampleSd},
+	{"particles", "DIR", "a fountain of particle .bin frames", SampleParticlesCommand},
+	{"mesh", "DIR", "a rippling surface as mesh .bin frames with texture, speed and weights", SampleMeshCommand},
+	{"sd", "FILE", "one SD scene file: a rigid cube, a deforming flag and a camera", SampleSdCommand},
 };
 
 } // namespace
 
-int CmdSample(const std::vector<std::string>& args)
+CommandRun SampleCommand(CLI::App& app)
 {
-	if (args.empty())
-	{
-		CliError("sample: no kind given");
-		Usage(stderr);
-		return 1;
-	}
-	if (args[0] == "--help" || args[0] == "-h")
-	{
-		Usage(stdout);
-		return 0;
-	}
+	// The summary in twconnect's own help names every kind.
+	std::string kinds;
+	const size_t n = sizeof(KINDS) / sizeof(KINDS[0]);
+	for (size_t k = 0; k < n; ++k)
+		kinds += std::string(k == 0 ? ": " : (k + 1 == n ? " or " : ", ")) + KINDS[k].name + " " + KINDS[k].target;
+	app.description(app.get_description() + kinds);
+	app.require_subcommand(1);
+	auto runs = std::make_shared<std::vector<std::pair<CLI::App*, CommandRun>>>();
 	for (const SampleKind& kind : KINDS)
-		if (args[0] == kind.name)
-			return kind.run(std::vector<std::string>(args.begin() + 1, args.end()));
-	CliError("sample: unknown kind '%s'", args[0].c_str());
-	Usage(stderr);
-	return 1;
+	{
+		CLI::App* sub = app.add_subcommand(kind.name, kind.summary);
+		runs->emplace_back(sub, kind.define(*sub));
+	}
+	return [runs] {
+		for (auto& [sub, run] : *runs)
+			if (sub->parsed())
+				return run();
+		return kExitBadArgument;
+	};
 }

@@ -219,19 +219,6 @@ bool WriteFrame(SdFile* file, int frame, const char* flag_texture)
 	return ok && SdWriteCameraFrame(file);
 }
 
-bool ParseInt(const std::string& text, long low, long high, long* out)
-{
-	if (text.empty())
-		return false;
-	char* end = nullptr;
-	errno = 0;
-	const long v = std::strtol(text.c_str(), &end, 10);
-	if (errno || *end != '\0' || v < low || v > high)
-		return false;
-	*out = v;
-	return true;
-}
-
 } // namespace
 
 bool WriteSampleSd(const char* path, int start, int end, const char* flag_texture, std::string& error)
@@ -294,55 +281,35 @@ bool WriteSampleSd(const char* path, int start, int end, const char* flag_textur
 	return ok;
 }
 
-int SampleSd(const std::vector<std::string>& args)
+namespace
 {
-	if (args.empty() || args[0] == "--help" || args[0] == "-h")
-	{
-		std::fprintf(args.empty() ? stderr : stdout,
-			"usage: twconnect sample sd FILE [--start N] [--end N] [--texture PATH]\n"
-			"  one SD scene file: a rigid cube \"Box\", a deforming \"Flag\" and an orbiting camera\n"
-			"    --start N      first frame (default 0)\n"
-			"    --end N        last frame (default 24)\n"
-			"    --texture PATH texture path stored for the flag (default none)\n");
-		return args.empty() ? 2 : 0;
-	}
-	long start = 0, end = 24;
-	std::string texture;
-	for (size_t k = 1; k < args.size(); ++k)
-	{
-		const std::string& option = args[k];
-		if (k + 1 >= args.size())
-		{
-			CliError("sample sd: option '%s' needs a value", option.c_str());
-			return 2;
-		}
-		const std::string& value = args[++k];
-		bool ok = true;
-		if (option == "--start")
-			ok = ParseInt(value, -9999999, 9999999, &start);
-		else if (option == "--end")
-			ok = ParseInt(value, -9999999, 9999999, &end);
-		else if (option == "--texture")
-			texture = value;
-		else
-		{
-			CliError("sample sd: unknown option '%s'", option.c_str());
-			return 2;
-		}
-		if (!ok)
-		{
-			CliError("sample sd: bad value '%s' for %s", value.c_str(), option.c_str());
-			return 2;
-		}
-	}
-	if (end < start)
-	{
-		CliError("sample sd: --end %ld is before --start %ld", end, start);
-		return 2;
-	}
+
+struct SdOptions
+{
+	std::string file, texture;
+	long long start = 0, end = 24;
+};
+
+int SampleSd(const SdOptions& o)
+{
+	if (o.end < o.start)
+		return CliBadArgument("sample sd: --end %lld is before --start %lld", o.end, o.start);
 	std::string error;
-	if (!WriteSampleSd(args[0].c_str(), static_cast<int>(start), static_cast<int>(end), texture.c_str(), error))
+	if (!WriteSampleSd(o.file.c_str(), static_cast<int>(o.start), static_cast<int>(o.end), o.texture.c_str(), error))
 		return CliError("sample sd: %s", error.c_str());
-	std::printf("wrote frames %ld .. %ld of an SD scene (Box, Flag and a camera) to %s\n", start, end, args[0].c_str());
+	std::printf("wrote frames %lld .. %lld of an SD scene (Box, Flag and a camera) to %s\n", o.start, o.end,
+		o.file.c_str());
 	return 0;
+}
+
+} // namespace
+
+CommandRun SampleSdCommand(CLI::App& app)
+{
+	auto o = std::make_shared<SdOptions>();
+	app.add_option("FILE", o->file, "the SD file to write")->required()->check(NonEmpty());
+	app.add_option("--start", o->start, "first frame")->transform(Integer(-9999999, 9999999));
+	app.add_option("--end", o->end, "last frame")->transform(Integer(-9999999, 9999999));
+	app.add_option("--texture", o->texture, "texture path stored for the flag (default none)");
+	return [o] { return SampleSd(*o); };
 }

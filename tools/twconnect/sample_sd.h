@@ -1,8 +1,9 @@
 // sample_sd.h - the procedural SD scene written by `twconnect sample sd`.
 #pragma once
 
+#include "cli.h"
+
 #include <string>
-#include <vector>
 
 // Writes frames start .. end (25 per second) of a small scene to path with the SD library's writer:
 // a rigid cube "Box" that turns and bounces, a deforming "Flag" that waves (its texture path is
@@ -10,5 +11,5 @@
 // arguments or a file that could not be written whole.
 bool WriteSampleSd(const char* path, int start, int end, const char* flag_texture, std::string& error);
 
-// `twconnect sample sd FILE [--start N] [--end N] [--texture PATH]`; exit status.
-int SampleSd(const std::vector<std::string>& args);
+// The options of `twconnect sample sd FILE`, and what writes the file.
+CommandRun SampleSdCommand(CLI::App& app);
