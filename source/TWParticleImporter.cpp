@@ -277,7 +277,8 @@ void TWParticleImporter::ChooseFile(BaseObject* op)
 	ResolvedPath(op, path);
 	// 1005 holds the pattern once a file was taken; that is no new choice and names no file to check
 	const bool same = _sequence.name[0] && (std::strcmp(_sequence.name, path) == 0 || std::strcmp(_sequence.pattern, path) == 0);
-	if (!same && CheckFile(path))
+	const bool chosen = !same && CheckFile(path);
+	if (chosen)
 	{
 		_sequence.SetName(path, false, true);
 		_sequence.ScanRange();
@@ -287,31 +288,20 @@ void TWParticleImporter::ChooseFile(BaseObject* op)
 		bc->SetInt32(TW_PI_LAST_FRAME, _sequence.last);
 		bc->SetInt32(TW_PI_FORMAT, _sequence.format);
 		KillAll();
-		if (_cache)
-			ResetCache(&_cache->viewport, &_settings);
 	}
 
-	const Int32 mode = bc->GetInt32(TW_PI_CACHE_MODE), radius = bc->GetInt32(TW_PI_CACHE_RADIUS);
-	if (mode != _settings.mode || radius != _settings.window_radius)
-	{
-		_settings.mode = mode;
-		_settings.window_radius = radius;
-		if (_cache)
-			ResetCache(&_cache->viewport, &_settings);
-	}
-	const float percentage = static_cast<float>(bc->GetFloat(TW_PI_LOAD_PERCENT));
-	if (percentage != _settings.load_percentage)
-	{
-		_settings.load_percentage = percentage;
-		if (_cache)
-			ResetCache(&_cache->viewport, &_settings);
-	}
+	// A table not laid out for the mode, radius or percentage lays itself out when it is next asked.
+	_settings.mode = bc->GetInt32(TW_PI_CACHE_MODE);
+	_settings.window_radius = bc->GetInt32(TW_PI_CACHE_RADIUS);
 	_id_mode = bc->GetBool(TW_PI_USE_IDS);
 	if (_id_mode)
 		KillAll();
 	if (_group)
 		_group->SetViewType(bc->GetInt32(TW_PI_DISPLAY_MODE) != 0 ? TP_PGROUP_VIEW_NONE : TP_PGROUP_VIEW_DEFAULT);
 	ReadSettings(op);
+	// A file chosen again is read again, even where the layout stays the same.
+	if (chosen && _cache)
+		ResetCache(&_cache->viewport, &_settings);
 }
 
 void TWParticleImporter::RefreshSettings(BaseObject* op)
@@ -483,6 +473,8 @@ BaseObject* TWParticleImporter::GetVirtualObjects(BaseObject* op, HierarchyHelp*
 	}
 	if (!_cache)
 	{
+		// The first user lays the tables out for the settings the object has now, loaded or copied.
+		RefreshSettings(op);
 		_cache = AttachImporterCache(op, TW_PI_CACHE_POINTER, &_settings);
 		if (!_master)
 			SetupThinkingParticles(op);
