@@ -56,15 +56,21 @@ const Choice CHANNEL_CHOICES[] = {{100, "Velocity X"}, {101, "Velocity Y"}, {102
 const Choice OPERATOR_CHOICES[] = {{0, "+="}, {1, "-="}, {2, "*="}, {3, "/="}, {4, "="}};
 const Choice SOURCE_CHOICES[] = {{0, "Channel"}, {1, "Value"}};
 
+// Built on first use, shared by every importer, freed at the module's end: plain pointers, so that
+// the runtime has nothing of them to destroy when the host unloads the module during process exit.
+BaseContainer* g_choice_lists[3] = {};
+
 template <size_t N>
-const BaseContainer& ChoiceList(const Choice (&choices)[N])
+const BaseContainer* ChoiceList(Int32 which, const Choice (&choices)[N])
 {
-	static const BaseContainer list = [&choices]() {
-		BaseContainer bc;
-		for (const Choice& c : choices)
-			bc.SetString(c.value, String(c.text));
-		return bc;
-	}();
+	BaseContainer*& list = g_choice_lists[which];
+	if (!list)
+	{
+		list = new (std::nothrow) BaseContainer();
+		if (list)
+			for (const Choice& c : choices)
+				list->SetString(c.value, String(c.text));
+	}
 	return list;
 }
 
@@ -90,6 +96,15 @@ Vector Transform(const Matrix& m, const float p[3], Float scale)
 }
 
 } // namespace
+
+void FreeParticleImporterChoices()
+{
+	for (BaseContainer*& list : g_choice_lists)
+	{
+		delete list;
+		list = nullptr;
+	}
+}
 
 TWParticleImporter::TWParticleImporter() : _settings()
 {
@@ -401,11 +416,11 @@ Bool TWParticleImporter::GetDDescription(GeListNode* node, Description* descript
 	for (size_t k = 0; k < _rows.size(); ++k)
 	{
 		const Int32 i = static_cast<Int32>(k);
-		add(TW_PI_ROW_TARGET + i, DTYPE_LONG, "Target", &ChoiceList(CHANNEL_CHOICES));
-		add(TW_PI_ROW_OPERATOR + i, DTYPE_LONG, "Operator", &ChoiceList(OPERATOR_CHOICES));
-		add(TW_PI_ROW_SOURCE + i, DTYPE_LONG, "Source", &ChoiceList(SOURCE_CHOICES));
+		add(TW_PI_ROW_TARGET + i, DTYPE_LONG, "Target", ChoiceList(0, CHANNEL_CHOICES));
+		add(TW_PI_ROW_OPERATOR + i, DTYPE_LONG, "Operator", ChoiceList(1, OPERATOR_CHOICES));
+		add(TW_PI_ROW_SOURCE + i, DTYPE_LONG, "Source", ChoiceList(2, SOURCE_CHOICES));
 		if (_rows[k].source != -1)
-			add(TW_PI_ROW_CHANNEL + i, DTYPE_LONG, "Channel", &ChoiceList(CHANNEL_CHOICES));
+			add(TW_PI_ROW_CHANNEL + i, DTYPE_LONG, "Channel", ChoiceList(0, CHANNEL_CHOICES));
 		else
 			add(TW_PI_ROW_VALUE + i, DTYPE_REAL, "Value", nullptr);
 		add(TW_PI_ROW_UP + i, DTYPE_BUTTON, "Up", nullptr);

@@ -7,8 +7,7 @@
 #include "TW_Particle_Importer.h"
 #include "c4d_particles.h"
 #include "c4d_polygon.h"
-#include "mesh_bin.h"
-#include "particle_bin.h"
+#include "importer_files.h"
 
 #include <gtest/gtest.h>
 
@@ -17,42 +16,14 @@
 namespace
 {
 
-// A v12 particle frame of `count` particles at x = frame (metres).
 void WriteParticles(const std::string& path, int frame, int count)
 {
-	BinParticleFrame* f = OpenParticleBin(path.c_str(), 1);
-	ASSERT_NE(f, nullptr);
-	ASSERT_TRUE(AllocateChannels(f, count));
-	f->header.magic = PARTICLE_BIN_MAGIC;
-	SetParticleBinName(f, "layout");
-	f->header.version = 12;
-	f->header.frame = frame;
-	f->header.fps = 25;
-	f->header.particle_count = count;
-	for (int i = 0; i < count; ++i)
-	{
-		f->id[i] = i + 1;
-		f->position[3 * i] = static_cast<float>(frame);
-	}
-	ASSERT_TRUE(WriteParticleBin(f));
-	FreeParticleBin(f);
+	ASSERT_TRUE(WriteParticleFrameFile(path, frame, count)) << path;
 }
 
-// A mesh frame of four vertices at x = frame + i (metres), moving at 1 m/s along x.
 void WriteMesh(const std::string& path, int frame)
 {
-	MeshBinFile* f = MeshBinCreate(path.c_str());
-	ASSERT_NE(f, nullptr);
-	ASSERT_TRUE(MeshBinAllocate(f, 4, 2, 0, false, true));
-	for (int32_t i = 0; i < 4; ++i)
-	{
-		f->vertices[i].position[0] = static_cast<float>(frame + i);
-		f->vertices[i].velocity[0] = 1.0f;
-	}
-	f->faces[0] = MeshFace{{0, 1, 2}};
-	f->faces[1] = MeshFace{{1, 2, 3}};
-	ASSERT_TRUE(MeshBinWrite(f));
-	MeshBinFree(f);
+	ASSERT_TRUE(WriteMeshFrameFile(path, frame)) << path;
 }
 
 class ImporterLayout : public HostTest
