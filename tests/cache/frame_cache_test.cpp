@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 namespace
 {
 
@@ -159,6 +161,26 @@ TEST_F(FrameCacheTest, FlushedArraysAreReusedByTheNextFrame)
 	ASSERT_TRUE(c);
 	EXPECT_EQ(c->bin->storage, storage);
 	EXPECT_EQ(c->bin->kept_count, 200);
+}
+
+TEST_F(FrameCacheTest, EachWindowReadsIntoTheArraysOfTheWindowBefore)
+{
+	MakeSequence(0, 11, 2000);
+	settings_.mode = FRAME_CACHE_WINDOW;
+	settings_.window_radius = 1;
+	InitCache(&cache_, &settings_);
+	ASSERT_EQ(Shown(0), 0);
+	std::set<const void*> blocks;
+	for (int f = 0; f <= 2; ++f)
+		blocks.insert(SlotParticleFrame(GetFrame(&cache_, &settings_, f))->bin->storage);
+	ASSERT_EQ(blocks.size(), 3u);
+	const int64_t live = CacheLiveAllocations();
+	for (int f = 3; f <= 11; ++f)
+	{
+		ASSERT_EQ(Shown(f), f);
+		EXPECT_EQ(blocks.count(SlotParticleFrame(GetFrame(&cache_, &settings_, f))->bin->storage), 1u) << f;
+		EXPECT_EQ(CacheLiveAllocations(), live) << f;
+	}
 }
 
 TEST_F(FrameCacheTest, MissingUnreadableAndUnknownGiveEmptySlots)
