@@ -333,7 +333,9 @@ void TWMeshImporter::CollectAssets(BaseObject* op, AssetData* assets)
 		return;
 	RefreshSettings(op);
 	_sequence.downloads_allowed = false;
-	const Int32 first = _sequence.first, last = _sequence.last;
+	const Int32 first = _sequence.first;
+	// one file however the range reads: ten million reports of it would never end
+	const Int32 last = SequenceIsSingleFile(&_sequence) ? first : _sequence.last;
 	char path[TW_PATH_SIZE];
 	for (Int32 f = first; f <= last && f >= first; ++f)
 	{

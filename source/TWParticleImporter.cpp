@@ -348,7 +348,9 @@ void TWParticleImporter::CollectAssets(BaseObject* op, AssetData* assets)
 	RefreshSettings(op);
 	_sequence.downloads_allowed = false;
 	const BaseContainer* bc = op->GetDataInstance();
-	const Int32 first = bc->GetInt32(TW_PI_FIRST_FRAME), last = bc->GetInt32(TW_PI_LAST_FRAME);
+	const Int32 first = bc->GetInt32(TW_PI_FIRST_FRAME);
+	// one file however the range reads: ten million reports of it would never end
+	const Int32 last = SequenceIsSingleFile(&_sequence) ? first : bc->GetInt32(TW_PI_LAST_FRAME);
 	char path[TW_PATH_SIZE];
 	for (Int32 f = first; f <= last && f >= first; ++f)
 	{

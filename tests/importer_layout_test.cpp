@@ -179,4 +179,24 @@ TEST_F(ImporterLayout, SingleFilePlaysAsOneFrameInWholeSequenceMode)
 	}
 }
 
+// The fault: the asset walk went through the ten million frames of the range, opening the file each time.
+TEST_F(ImporterLayout, SingleFileIsOneAssetOfEachImporter)
+{
+	WriteParticles(dir / "still.bin", 0, 2);
+	WriteMesh(dir / "still.md", 0);
+	BaseObject* particles = BaseObject::Alloc(TW_Particle_Importer);
+	BaseObject* mesh = BaseObject::Alloc(TW_Mesh_Importer);
+	doc->InsertObject(particles, nullptr, nullptr);
+	doc->InsertObject(mesh, nullptr, nullptr);
+	headless::UserSetParameter(particles, TW_PI_FILE, GeData(Filename(dir / "still.bin")));
+	headless::UserSetParameter(particles, TW_PI_ASSETS, GeData(true));
+	headless::UserSetParameter(mesh, TW_MI_FILE, GeData(Filename(dir / "still.md")));
+	headless::UserSetParameter(mesh, TW_MI_REPORT_ASSETS, GeData(true));
+	ASSERT_EQ(mesh->GetDataInstance()->GetInt32(TW_MI_LAST_FRAME), 9999999);
+	const std::vector<AssetEntry> assets = headless::CollectAssets(doc, ASSETDATA_FLAG_WITHCACHES);
+	ASSERT_EQ(assets.size(), 2u);
+	for (const AssetEntry& a : assets)
+		EXPECT_EQ(a.file.Get(), dir / (a.owner == particles ? "still.bin" : "still.md"));
+}
+
 } // namespace
