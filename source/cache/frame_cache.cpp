@@ -455,8 +455,8 @@ const FrameSlot* GetFrame(FrameCache* cache, const FrameCacheSettings* settings,
 		switch (settings->mode)
 		{
 		case FRAME_CACHE_ONE:
-			// low rather than current: after a frame that showed nothing, slot 0 still holds low
-			if (held != cache->low)
+			// a single file is loaded once; any other frame is loaded when it differs from the last served
+			if (single ? held != cache->low : f != cache->current)
 			{
 				FlushCache(cache, settings);
 				LoadOne(cache, settings, held);
