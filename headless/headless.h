@@ -60,7 +60,12 @@ public:
 	// System initialisation, PluginStart, start of activity. False (with a reason) when any step failed;
 	// what was registered before a failure stays readable until Unload.
 	bool Load(const std::string& folder, std::string* error = nullptr);
-	// Frees every scene node of the module's plug-ins, PluginEnd, then unloads.
+	// PluginEnd now, while documents may still hold the module's objects (a host may end a module
+	// before it frees its documents); Unload then does not send it again.
+	void End();
+	// Frees the active document when the host owns it and the plug-in data of every node still
+	// alive (a node inside a document or hierarchy stays there without it; a free one is deleted),
+	// PluginEnd unless End was called, then unloads.
 	void Unload();
 	bool IsLoaded() const { return _lib != nullptr; }
 	const std::string& Folder() const { return _folder; }
@@ -69,6 +74,7 @@ private:
 	void* _lib = nullptr;
 	Int32 (*_main)(Int32, void*, void*, void*) = nullptr;
 	std::string _folder;
+	bool _ended = false;
 };
 
 // --- registrations

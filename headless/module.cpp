@@ -52,6 +52,7 @@ static void SetError(std::string* error, const std::string& text)
 bool Module::Load(const std::string& folder, std::string* error)
 {
 	Unload();
+	_ended = false;
 	std::string path = (Filename(folder) + Filename("tidewell_connect.xdl64")).Get();
 	_lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
 	if (!_lib)
@@ -84,21 +85,38 @@ bool Module::Load(const std::string& folder, std::string* error)
 	return true;
 }
 
+void Module::End()
+{
+	if (!_lib || _ended)
+		return;
+	_main(C4DPL_END, nullptr, nullptr, nullptr);
+	_ended = true;
+}
+
 void Module::Unload()
 {
 	if (!_lib)
 		return;
 	HostState& s = State();
 	// Scene nodes run the module's code when they are freed, so they go first: the active document,
-	// then any node still alive elsewhere.
+	// then the plug-in data of any node still alive elsewhere. A node in a document or under another
+	// stays where it is, as a host keeps the objects of a plug-in it no longer has.
 	if (s.owns_active_doc)
 	{
 		BaseDocument* doc = s.active_doc;
 		BaseDocument::Free(doc);
 	}
 	while (!s.plugin_nodes.empty())
-		delete *s.plugin_nodes.begin();
-	_main(C4DPL_END, nullptr, nullptr, nullptr);
+	{
+		GeListNode* node = *s.plugin_nodes.begin();
+		if (node->GetDocument() || node->GetUp() || node->GetPred() || node->GetNext())
+			node->FreeNodeData();
+		else
+			delete node;
+	}
+	if (!_ended)
+		_main(C4DPL_END, nullptr, nullptr, nullptr);
+	_ended = false;
 	for (Registration& r : s.registrations)
 		delete r.command;
 	s.registrations.clear();

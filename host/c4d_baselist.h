@@ -39,6 +39,11 @@ enum
 	MSG_MULTI_RENDERNOTIFICATION = 1001071,
 };
 
+namespace headless
+{
+class Module;
+}
+
 class GeListNode
 {
 public:
@@ -80,6 +85,7 @@ protected:
 
 	friend class BaseDocument;
 	friend class BaseObject;
+	friend class headless::Module; // unloading frees the plug-in data of nodes that stay
 };
 
 // Copy flags.

@@ -30,7 +30,9 @@ public:
 	Bool Init(const Filename& module_folder);
 	String LoadString(Int32 id) const;
 	Bool IsLoaded() const { return _handle != nullptr; }
-	~GeResource();
+	// Closes the set. The module does it at its end: g_resource has no destructor, so that the
+	// runtime never closes it behind the module's back during process exit.
+	void Free();
 
 private:
 	void* _handle = nullptr;

@@ -23,9 +23,10 @@ String GeResource::LoadString(Int32 id) const
 	return s;
 }
 
-GeResource::~GeResource()
+void GeResource::Free()
 {
 	GeResourceClose(_handle);
+	_handle = nullptr;
 }
 
 String GeLoadString(Int32 id)

@@ -243,7 +243,8 @@ void TWMeshImporter::ChooseFile(BaseObject* op)
 	// The field holds the pattern the object wrote back itself once a file was taken; that is the
 	// same sequence, not a new choice to check.
 	const bool same = _sequence.name[0] && (std::strcmp(_sequence.name, path) == 0 || std::strcmp(_sequence.pattern, path) == 0);
-	if (fits && !same && (!path[0] || CheckFile(path)))
+	const bool chosen = fits && !same && (!path[0] || CheckFile(path));
+	if (chosen)
 	{
 		if (!path[0])
 			_sequence.SetName(nullptr, false, false);
@@ -263,27 +264,20 @@ void TWMeshImporter::ChooseFile(BaseObject* op)
 		bc->SetInt32(TW_MI_FIRST_FRAME, _sequence.first);
 		bc->SetInt32(TW_MI_LAST_FRAME, _sequence.last);
 		bc->SetInt32(TW_MI_TYPE, _sequence.format);
-		ResetViewport();
 	}
 
-	const Int32 mode = bc->GetInt32(TW_MI_CACHE_MODE), radius = bc->GetInt32(TW_MI_CACHE_WINDOW);
-	if (mode != _settings.mode || radius != _settings.window_radius)
-	{
-		_settings.mode = mode;
-		_settings.window_radius = radius;
-		ResetViewport();
-	}
-	const float percentage = static_cast<float>(bc->GetFloat(TW_MI_FACE_PERCENT));
-	if (percentage != _settings.load_percentage)
-	{
-		_settings.load_percentage = percentage;
-		ResetViewport();
-	}
+	// A table not laid out for the mode, window or percentage lays itself out when it is next asked.
+	_settings.mode = bc->GetInt32(TW_MI_CACHE_MODE);
+	_settings.window_radius = bc->GetInt32(TW_MI_CACHE_WINDOW);
+	_settings.load_percentage = static_cast<float>(bc->GetFloat(TW_MI_FACE_PERCENT));
 	_sequence.first = bc->GetInt32(TW_MI_FIRST_FRAME);
 	_sequence.last = bc->GetInt32(TW_MI_LAST_FRAME);
 	_settings.offset = bc->GetInt32(TW_MI_FRAME_OFFSET);
 	_settings.hold = bc->GetBool(TW_MI_HOLD);
 	_settings.reverse = bc->GetBool(TW_MI_REVERSE);
+	// A file chosen again is read again, even where the layout stays the same.
+	if (chosen)
+		ResetViewport();
 }
 
 void TWMeshImporter::RefreshSettings(BaseObject* op)
@@ -344,7 +338,9 @@ void TWMeshImporter::CollectAssets(BaseObject* op, AssetData* assets)
 		return;
 	RefreshSettings(op);
 	_sequence.downloads_allowed = false;
-	const Int32 first = _sequence.first, last = _sequence.last;
+	const Int32 first = _sequence.first;
+	// one file however the range reads: ten million reports of it would never end
+	const Int32 last = SequenceIsSingleFile(&_sequence) ? first : _sequence.last;
 	char path[TW_PATH_SIZE];
 	for (Int32 f = first; f <= last && f >= first; ++f)
 	{
@@ -378,8 +374,6 @@ Bool TWMeshImporter::Message(GeListNode* node, Int32 type, void* data)
 				op->SetMl(ml);
 				bc->SetVector(TW_MI_APPLIED_OFFSET, offset);
 			}
-			else if (du->id == TW_MI_VELOCITY_SCALE)
-				ResetViewport();
 			break;
 		}
 		case MSG_MENUPREPARE:
@@ -465,14 +459,10 @@ PolygonObject* TWMeshImporter::BuildFrame(BaseObject* op, Int32 used_frame, Floa
 	if (_cache)
 	{
 		FrameCache* table = rendering ? &_cache->render : &_cache->viewport;
-		// The settings are read before the reset, so that a table that loads at once (the whole
-		// range) loads with the new percentage.
-		const bool percentage_changed = static_cast<float>(bc->GetFloat(TW_MI_FACE_PERCENT)) != _settings.load_percentage;
+		// GetFrame lays the table out anew when these settings would fill it differently.
 		RefreshSettings(op);
 		FrameCacheSettings single = RenderSettings();
 		const FrameCacheSettings* settings = rendering ? &single : &_settings;
-		if (percentage_changed)
-			ResetCache(table, settings);
 		_current_handle = SlotMeshHandle(GetFrame(table, settings, used_frame));
 		_handle_table = table;
 		built = BuildPolygonObject(_current_handle, op);
@@ -507,7 +497,11 @@ BaseObject* TWMeshImporter::GetVirtualObjects(BaseObject* op, HierarchyHelp* hh)
 
 	const Bool rendering = bc->GetBool(TW_MI_RENDER_MODE);
 	if (!_cache)
+	{
+		// The first user lays the tables out for the settings the object has now.
+		RefreshSettings(op);
 		_cache = AttachImporterCacheRecord(nullptr, &_settings);
+	}
 	if (rendering)
 	{
 		Int32 tracked = bc->GetInt32(TW_MI_RENDER_FRAME), count = bc->GetInt32(TW_MI_RENDER_COUNT);

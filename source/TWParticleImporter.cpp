@@ -56,15 +56,21 @@ const Choice CHANNEL_CHOICES[] = {{100, "Velocity X"}, {101, "Velocity Y"}, {102
 const Choice OPERATOR_CHOICES[] = {{0, "+="}, {1, "-="}, {2, "*="}, {3, "/="}, {4, "="}};
 const Choice SOURCE_CHOICES[] = {{0, "Channel"}, {1, "Value"}};
 
+// Built on first use, shared by every importer, freed at the module's end: plain pointers, so that
+// the runtime has nothing of them to destroy when the host unloads the module during process exit.
+BaseContainer* g_choice_lists[3] = {};
+
 template <size_t N>
-const BaseContainer& ChoiceList(const Choice (&choices)[N])
+const BaseContainer* ChoiceList(Int32 which, const Choice (&choices)[N])
 {
-	static const BaseContainer list = [&choices]() {
-		BaseContainer bc;
-		for (const Choice& c : choices)
-			bc.SetString(c.value, String(c.text));
-		return bc;
-	}();
+	BaseContainer*& list = g_choice_lists[which];
+	if (!list)
+	{
+		list = new (std::nothrow) BaseContainer();
+		if (list)
+			for (const Choice& c : choices)
+				list->SetString(c.value, String(c.text));
+	}
 	return list;
 }
 
@@ -90,6 +96,15 @@ Vector Transform(const Matrix& m, const float p[3], Float scale)
 }
 
 } // namespace
+
+void FreeParticleImporterChoices()
+{
+	for (BaseContainer*& list : g_choice_lists)
+	{
+		delete list;
+		list = nullptr;
+	}
+}
 
 TWParticleImporter::TWParticleImporter() : _settings()
 {
@@ -278,7 +293,8 @@ void TWParticleImporter::ChooseFile(BaseObject* op)
 	}
 	// 1005 holds the pattern once a file was taken; that is no new choice and names no file to check
 	const bool same = _sequence.name[0] && (std::strcmp(_sequence.name, path) == 0 || std::strcmp(_sequence.pattern, path) == 0);
-	if (!same && CheckFile(path))
+	const bool chosen = !same && CheckFile(path);
+	if (chosen)
 	{
 		_sequence.SetName(path, false, true);
 		_sequence.ScanRange();
@@ -288,31 +304,20 @@ void TWParticleImporter::ChooseFile(BaseObject* op)
 		bc->SetInt32(TW_PI_LAST_FRAME, _sequence.last);
 		bc->SetInt32(TW_PI_FORMAT, _sequence.format);
 		KillAll();
-		if (_cache)
-			ResetCache(&_cache->viewport, &_settings);
 	}
 
-	const Int32 mode = bc->GetInt32(TW_PI_CACHE_MODE), radius = bc->GetInt32(TW_PI_CACHE_RADIUS);
-	if (mode != _settings.mode || radius != _settings.window_radius)
-	{
-		_settings.mode = mode;
-		_settings.window_radius = radius;
-		if (_cache)
-			ResetCache(&_cache->viewport, &_settings);
-	}
-	const float percentage = static_cast<float>(bc->GetFloat(TW_PI_LOAD_PERCENT));
-	if (percentage != _settings.load_percentage)
-	{
-		_settings.load_percentage = percentage;
-		if (_cache)
-			ResetCache(&_cache->viewport, &_settings);
-	}
+	// A table not laid out for the mode, radius or percentage lays itself out when it is next asked.
+	_settings.mode = bc->GetInt32(TW_PI_CACHE_MODE);
+	_settings.window_radius = bc->GetInt32(TW_PI_CACHE_RADIUS);
 	_id_mode = bc->GetBool(TW_PI_USE_IDS);
 	if (_id_mode)
 		KillAll();
 	if (_group)
 		_group->SetViewType(bc->GetInt32(TW_PI_DISPLAY_MODE) != 0 ? TP_PGROUP_VIEW_NONE : TP_PGROUP_VIEW_DEFAULT);
 	ReadSettings(op);
+	// A file chosen again is read again, even where the layout stays the same.
+	if (chosen && _cache)
+		ResetCache(&_cache->viewport, &_settings);
 }
 
 void TWParticleImporter::RefreshSettings(BaseObject* op)
@@ -345,7 +350,9 @@ void TWParticleImporter::CollectAssets(BaseObject* op, AssetData* assets)
 	RefreshSettings(op);
 	_sequence.downloads_allowed = false;
 	const BaseContainer* bc = op->GetDataInstance();
-	const Int32 first = bc->GetInt32(TW_PI_FIRST_FRAME), last = bc->GetInt32(TW_PI_LAST_FRAME);
+	const Int32 first = bc->GetInt32(TW_PI_FIRST_FRAME);
+	// one file however the range reads: ten million reports of it would never end
+	const Int32 last = SequenceIsSingleFile(&_sequence) ? first : bc->GetInt32(TW_PI_LAST_FRAME);
 	char path[TW_PATH_SIZE];
 	for (Int32 f = first; f <= last && f >= first; ++f)
 	{
@@ -413,11 +420,11 @@ Bool TWParticleImporter::GetDDescription(GeListNode* node, Description* descript
 	for (size_t k = 0; k < _rows.size(); ++k)
 	{
 		const Int32 i = static_cast<Int32>(k);
-		add(TW_PI_ROW_TARGET + i, DTYPE_LONG, "Target", &ChoiceList(CHANNEL_CHOICES));
-		add(TW_PI_ROW_OPERATOR + i, DTYPE_LONG, "Operator", &ChoiceList(OPERATOR_CHOICES));
-		add(TW_PI_ROW_SOURCE + i, DTYPE_LONG, "Source", &ChoiceList(SOURCE_CHOICES));
+		add(TW_PI_ROW_TARGET + i, DTYPE_LONG, "Target", ChoiceList(0, CHANNEL_CHOICES));
+		add(TW_PI_ROW_OPERATOR + i, DTYPE_LONG, "Operator", ChoiceList(1, OPERATOR_CHOICES));
+		add(TW_PI_ROW_SOURCE + i, DTYPE_LONG, "Source", ChoiceList(2, SOURCE_CHOICES));
 		if (_rows[k].source != -1)
-			add(TW_PI_ROW_CHANNEL + i, DTYPE_LONG, "Channel", &ChoiceList(CHANNEL_CHOICES));
+			add(TW_PI_ROW_CHANNEL + i, DTYPE_LONG, "Channel", ChoiceList(0, CHANNEL_CHOICES));
 		else
 			add(TW_PI_ROW_VALUE + i, DTYPE_REAL, "Value", nullptr);
 		add(TW_PI_ROW_UP + i, DTYPE_BUTTON, "Up", nullptr);
@@ -485,6 +492,8 @@ BaseObject* TWParticleImporter::GetVirtualObjects(BaseObject* op, HierarchyHelp*
 	}
 	if (!_cache)
 	{
+		// The first user lays the tables out for the settings the object has now, loaded or copied.
+		RefreshSettings(op);
 		_cache = AttachImporterCache(op, TW_PI_CACHE_POINTER, &_settings);
 		if (!_master)
 			SetupThinkingParticles(op);

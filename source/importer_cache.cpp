@@ -3,18 +3,29 @@
 
 #include <cmath>
 #include <new>
-#include <set>
 
 namespace
 {
 
-// Every record made in this session. A record outlives its last user (a copy made before may still
-// name it and attach later), so they are freed together when the module ends; a pointer that is
-// not among them is never followed.
-std::set<ImporterCache*>& Records()
+// Every record made in this session for a container pointer. A record outlives its last user (a
+// copy made before may still name it and attach later), so they are freed together when the module
+// ends; a pointer that is not among them is never followed. A plain pointer, not a container object:
+// the host may unload the module during process exit, after the runtime destroyed such objects.
+ImporterCache* g_records = nullptr;
+
+bool Listed(const ImporterCache* cache)
 {
-	static std::set<ImporterCache*> records;
-	return records;
+	for (const ImporterCache* r = g_records; r; r = r->next_record)
+		if (r == cache)
+			return true;
+	return false;
+}
+
+void Delete(ImporterCache* cache)
+{
+	ReleaseCache(&cache->viewport, nullptr);
+	ReleaseCache(&cache->render, nullptr);
+	delete cache;
 }
 
 // A cleared record: both tables without a current frame.
@@ -51,12 +62,14 @@ ImporterCache* AttachImporterCache(BaseList2D* op, Int32 pointer_id, const Frame
 {
 	BaseContainer* bc = op->GetDataInstance();
 	ImporterCache* cache = static_cast<ImporterCache*>(bc->GetVoid(pointer_id));
-	if (!cache || !Records().count(cache))
+	if (!cache || !Listed(cache))
 	{
 		cache = NewRecord();
 		if (!cache)
 			return nullptr;
-		Records().insert(cache);
+		cache->next_record = g_records;
+		cache->listed = true;
+		g_records = cache;
 		bc->SetVoid(pointer_id, cache);
 	}
 	return Join(cache, settings);
@@ -72,14 +85,26 @@ void DetachImporterCache(ImporterCache* cache, const FrameCacheSettings* setting
 		FrameCacheSettings single = *settings;
 		single.mode = FRAME_CACHE_ONE;
 		ReleaseCache(&cache->render, &single);
+		if (cache->orphaned)
+			Delete(cache);
 	}
 }
 
 void FreeImporterCaches()
 {
-	for (ImporterCache* cache : Records())
-		delete cache;
-	Records().clear();
+	ImporterCache* cache = g_records;
+	g_records = nullptr;
+	while (cache)
+	{
+		ImporterCache* next = cache->next_record;
+		cache->next_record = nullptr;
+		cache->listed = false;
+		if (cache->refs > 0)
+			cache->orphaned = true;
+		else
+			Delete(cache);
+		cache = next;
+	}
 }
 
 ImporterCache* AttachImporterCacheRecord(ImporterCache* cache, const FrameCacheSettings* settings)
@@ -93,10 +118,11 @@ Bool FreeImporterCacheRecord(ImporterCache* cache, const FrameCacheSettings* set
 {
 	if (!cache)
 		return false;
+	// Records of this kind are in no list, so the module's end never leaves them to their last user.
 	DetachImporterCache(cache, settings);
 	if (cache->refs > 0)
 		return false;
-	delete cache;
+	Delete(cache);
 	return true;
 }
 

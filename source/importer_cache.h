@@ -13,15 +13,19 @@ struct ImporterCache
 	Int32 refs;
 	FrameCache render; // single-frame table used while a render runs
 	FrameCache viewport;
+	ImporterCache* next_record; // the module's list of records named by containers
+	Bool listed;
+	Bool orphaned; // the module ended while it was in use: its last user deletes it
 };
 
 // Attaches the object whose container holds (or is given) the record under pointer_id; the first
 // user resets both tables from the settings, the render table in single-frame mode.
 ImporterCache* AttachImporterCache(BaseList2D* op, Int32 pointer_id, const FrameCacheSettings* settings);
 // The last user releases both tables; the record itself stays, since copies saved before may still
-// name it.
+// name it (after the module's end the last user deletes it).
 void DetachImporterCache(ImporterCache* cache, const FrameCacheSettings* settings);
-// At the end of the module: frees every record (their users are gone by then).
+// At the end of the module: frees every record without users; a record still in use (the host may
+// free its documents after the module's end) is deleted by its last user.
 void FreeImporterCaches();
 
 // For an object that keeps the record in a field of its own rather than in its container: attaches

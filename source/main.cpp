@@ -5,6 +5,7 @@
 
 #include "console.h"
 #include "plugin_ids.h"
+#include "sd_pending.h"
 
 static C4DLibrary* g_thinking_particles = nullptr;
 
@@ -50,8 +51,14 @@ Bool PluginStart()
 
 void PluginEnd()
 {
-	// the scene's objects are gone by now; what they shared goes with them
+	// The module's namespace-scope state is let go here, never by the runtime: the host may end and
+	// unload the module during process exit, after the runtime destroyed objects with destructors,
+	// and may still free documents with importers after this (their shared records go with them).
 	FreeImporterCaches();
+	FreeParticleImporterChoices();
+	SetPendingSdAnim(nullptr);
+	g_thinking_particles = nullptr;
+	g_resource.Free();
 }
 
 Bool PluginMessage(Int32 id, void* data)

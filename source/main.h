@@ -12,6 +12,9 @@ C4DLibrary* GetThinkingParticlesLibrary();
 // Loads an icon from the module's res/ folder; null when it is missing or cannot be decoded.
 BaseBitmap* LoadPluginIcon(const char* file_name);
 
+// Frees the choice lists the Particle Importers' descriptions share (rebuilt when asked again).
+void FreeParticleImporterChoices();
+
 Bool RegisterTWParticleImporter();
 Bool RegisterTWParticleExporter();
 Bool RegisterTWParticleNode();

@@ -4,6 +4,8 @@
 #include "cache_internal.h"
 #include "mesh_bin.h"
 
+#include <cstring>
+
 // --- spare storage
 
 static void KeepSpare(FrameCache* cache, void* storage, int64_t bytes)
@@ -182,11 +184,104 @@ void LoadRange(FrameCache* cache, const FrameCacheSettings* settings, int32_t fi
 	++cache->generation;
 }
 
+// --- layout
+
+bool SequenceIsSingleFile(const FrameSequence* sequence)
+{
+	if (!sequence)
+		return false;
+	const int token = sequence->FindToken();
+	return token < 0 || sequence->pattern[token + 2] == '0';
+}
+
+// The layout the settings ask for. The velocity scale entries are the settings' own, not a copy.
+static void DescribeLayout(const FrameCacheSettings* settings, FrameCacheLayout* out)
+{
+	std::memset(out, 0, sizeof(*out));
+	out->laid_out = true;
+	const FrameSequence* sequence = settings ? settings->sequence : nullptr;
+	if (!sequence)
+		return;
+	out->has_sequence = true;
+	out->named = sequence->name[0] != '\0';
+	out->format = sequence->format;
+	out->mode = settings->mode;
+	if (settings->mode == FRAME_CACHE_WINDOW)
+		out->window_radius = settings->window_radius;
+	if (settings->mode == FRAME_CACHE_ALL && !SequenceIsSingleFile(sequence))
+	{
+		out->first = sequence->first;
+		out->last = sequence->last;
+	}
+	out->load_percentage = settings->load_percentage;
+	std::memcpy(out->pattern, sequence->pattern, sizeof(out->pattern));
+	out->pattern[sizeof(out->pattern) - 1] = '\0';
+	if (sequence->format == CACHE_MESH_BIN && settings->velocity_scale_entries && settings->velocity_scale_count > 0)
+	{
+		out->velocity_scale_entries = const_cast<void*>(settings->velocity_scale_entries);
+		out->velocity_scale_count = settings->velocity_scale_count;
+	}
+}
+
+static bool SameLayout(const FrameCacheLayout* a, const FrameCacheLayout* b)
+{
+	if (a->laid_out != b->laid_out || a->has_sequence != b->has_sequence || a->named != b->named ||
+		a->format != b->format || a->mode != b->mode || a->window_radius != b->window_radius || a->first != b->first ||
+		a->last != b->last || a->velocity_scale_count != b->velocity_scale_count)
+		return false;
+	// bitwise, so that a NaN percentage does not lay the table out at every frame
+	if (std::memcmp(&a->load_percentage, &b->load_percentage, sizeof(float)) != 0)
+		return false;
+	if (std::strcmp(a->pattern, b->pattern) != 0)
+		return false;
+	return a->velocity_scale_count == 0 ||
+		std::memcmp(a->velocity_scale_entries, b->velocity_scale_entries,
+			static_cast<size_t>(a->velocity_scale_count) * sizeof(MeshVelocityScaleEntry)) == 0;
+}
+
+static void ForgetLayout(FrameCache* cache)
+{
+	CacheFree(cache->layout.velocity_scale_entries);
+	std::memset(&cache->layout, 0, sizeof(cache->layout));
+}
+
+// Remembers the layout with a copy of its entries. Without memory for the copy the table stays
+// "not laid out", so that the next GetFrame tries again.
+static void KeepLayout(FrameCache* cache, const FrameCacheLayout* wanted)
+{
+	ForgetLayout(cache);
+	void* entries = nullptr;
+	if (wanted->velocity_scale_count > 0)
+	{
+		const size_t bytes = static_cast<size_t>(wanted->velocity_scale_count) * sizeof(MeshVelocityScaleEntry);
+		entries = CacheAlloc(bytes);
+		if (!entries)
+			return;
+		std::memcpy(entries, wanted->velocity_scale_entries, bytes);
+	}
+	cache->layout = *wanted;
+	cache->layout.velocity_scale_entries = entries;
+}
+
+bool CacheLaidOutFor(const FrameCache* cache, const FrameCacheSettings* settings)
+{
+	if (!cache)
+		return false;
+	FrameCacheLayout wanted;
+	DescribeLayout(settings, &wanted);
+	return SameLayout(&cache->layout, &wanted);
+}
+
 static int32_t SlotCount(const FrameCacheSettings* settings)
 {
 	const FrameSequence* sequence = settings->sequence;
 	if (!sequence || !(IsParticleFormat(sequence->format) || IsMeshFormat(sequence->format)))
 		return 0;
+	if (settings->mode < FRAME_CACHE_ONE || settings->mode > FRAME_CACHE_ALL)
+		return 0;
+	// One file however the range reads: ten million slots of the same file would never finish loading.
+	if (SequenceIsSingleFile(sequence))
+		return 1;
 	int64_t count = 0;
 	switch (settings->mode)
 	{
@@ -198,21 +293,13 @@ static int32_t SlotCount(const FrameCacheSettings* settings)
 	return count < 1 || count > INT32_MAX ? 0 : static_cast<int32_t>(count);
 }
 
-void InitCache(FrameCache* cache, const FrameCacheSettings* settings)
+// The slot and spare arrays of the layout the settings ask for, and that layout; loads nothing.
+// The table has no slot arrays on entry.
+static void LayOut(FrameCache* cache, const FrameCacheSettings* settings)
 {
-	if (!cache)
-		return;
-	cache->slots = nullptr;
-	cache->count = 0;
-	cache->spare_storage = nullptr;
-	cache->spare_bytes = nullptr;
-	cache->spare_count = 0;
-	cache->spare_meshes = nullptr;
-	cache->spare_mesh_count = 0;
-	cache->current = -1;
-	// No frame is held yet: -1 rather than 0, so that a window asked for frame 0 first loads it.
-	cache->low = cache->high = -1;
-	cache->generation = 0;
+	FrameCacheLayout wanted;
+	DescribeLayout(settings, &wanted);
+	KeepLayout(cache, &wanted);
 	if (!settings || !settings->sequence)
 		return;
 	int32_t count = SlotCount(settings);
@@ -233,8 +320,68 @@ void InitCache(FrameCache* cache, const FrameCacheSettings* settings)
 	cache->count = count;
 	for (int32_t k = 0; k < count; ++k)
 		cache->slots[k].format = settings->sequence->format;
-	if (settings->mode == FRAME_CACHE_ALL)
+}
+
+// The frame a single file is held as: every frame of it is the same.
+static const int32_t SINGLE_FILE_FRAME = 0;
+
+static void LoadWholeSequence(FrameCache* cache, const FrameCacheSettings* settings)
+{
+	if (SequenceIsSingleFile(settings->sequence))
+		LoadRange(cache, settings, SINGLE_FILE_FRAME, SINGLE_FILE_FRAME);
+	else
 		LoadRange(cache, settings, settings->sequence->first, settings->sequence->last);
+}
+
+void InitCache(FrameCache* cache, const FrameCacheSettings* settings)
+{
+	if (!cache)
+		return;
+	cache->slots = nullptr;
+	cache->count = 0;
+	cache->spare_storage = nullptr;
+	cache->spare_bytes = nullptr;
+	cache->spare_count = 0;
+	cache->spare_meshes = nullptr;
+	cache->spare_mesh_count = 0;
+	std::memset(&cache->layout, 0, sizeof(cache->layout));
+	cache->current = -1;
+	// No frame is held yet: -1 rather than 0, so that a window asked for frame 0 first loads it.
+	cache->low = cache->high = -1;
+	cache->generation = 0;
+	LayOut(cache, settings);
+	if (cache->count > 0 && settings->mode == FRAME_CACHE_ALL)
+		LoadWholeSequence(cache, settings);
+}
+
+// Lays a table out for new settings. The arrays of its frames are kept for the new slots (as many
+// as there is room for), so that a new layout takes no more fresh memory than it needs.
+static void Relayout(FrameCache* cache, const FrameCacheSettings* settings)
+{
+	FlushCache(cache, settings);
+	void** storage = cache->spare_storage;
+	int64_t* bytes = cache->spare_bytes;
+	const int32_t storage_count = cache->spare_count;
+	void** meshes = cache->spare_meshes;
+	const int32_t mesh_count = cache->spare_mesh_count;
+	cache->spare_storage = nullptr;
+	cache->spare_bytes = nullptr;
+	cache->spare_count = 0;
+	cache->spare_meshes = nullptr;
+	cache->spare_mesh_count = 0;
+	CacheFree(cache->slots);
+	cache->slots = nullptr;
+	cache->count = 0;
+	LayOut(cache, settings);
+	for (int32_t k = 0; k < storage_count; ++k)
+		KeepSpare(cache, storage[k], bytes[k]);
+	for (int32_t k = 0; k < mesh_count; ++k)
+		KeepSpareMesh(cache, static_cast<MeshHandle*>(meshes[k]));
+	CacheFree(storage);
+	CacheFree(bytes);
+	CacheFree(meshes);
+	if (cache->count > 0 && settings->mode == FRAME_CACHE_ALL)
+		LoadWholeSequence(cache, settings);
 }
 
 void FlushCache(FrameCache* cache, const FrameCacheSettings* settings)
@@ -258,6 +405,7 @@ void ReleaseCache(FrameCache* cache, const FrameCacheSettings* settings)
 	CacheFree(cache->slots);
 	cache->slots = nullptr;
 	cache->count = 0;
+	ForgetLayout(cache);
 }
 
 void ResetCache(FrameCache* cache, const FrameCacheSettings* settings)
@@ -295,31 +443,38 @@ const FrameSlot* GetFrame(FrameCache* cache, const FrameCacheSettings* settings,
 {
 	if (!cache || !settings)
 		return nullptr;
+	if (!CacheLaidOutFor(cache, settings))
+		Relayout(cache, settings);
 	const int32_t f = settings->hold ? cache->current : MapFrame(cache, settings, host_frame);
+	// The sequence frame that would hold f: a single file holds every frame as one.
+	const bool single = SequenceIsSingleFile(settings->sequence);
+	const int32_t held = single && f >= 0 ? SINGLE_FILE_FRAME : f;
 	const FrameSlot* served = nullptr;
 	if (cache->count >= 1 && f >= 0)
 	{
 		switch (settings->mode)
 		{
 		case FRAME_CACHE_ONE:
-			if (f != cache->current)
+			// a single file is loaded once; any other frame is loaded when it differs from the last served
+			if (single ? held != cache->low : f != cache->current)
 			{
 				FlushCache(cache, settings);
-				LoadOne(cache, settings, f);
+				LoadOne(cache, settings, held);
 			}
 			served = Serve(cache, 0);
 			break;
 		case FRAME_CACHE_WINDOW:
-			if (f < cache->low || f > cache->high)
+			if (held < cache->low || held > cache->high)
 			{
 				FlushCache(cache, settings);
-				LoadRange(cache, settings, f, static_cast<int32_t>(int64_t(f) + 2 * int64_t(settings->window_radius)));
+				const int64_t span = single ? 0 : 2 * int64_t(settings->window_radius);
+				LoadRange(cache, settings, held, static_cast<int32_t>(int64_t(held) + span));
 			}
-			served = Serve(cache, int64_t(f) - cache->low);
+			served = Serve(cache, int64_t(held) - cache->low);
 			break;
 		case FRAME_CACHE_ALL:
-			if (f >= cache->low && f <= cache->high)
-				served = Serve(cache, int64_t(f) - cache->low);
+			if (held >= cache->low && held <= cache->high)
+				served = Serve(cache, int64_t(held) - cache->low);
 			break;
 		default: break;
 		}

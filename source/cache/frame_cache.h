@@ -4,6 +4,13 @@
 // handle for the mesh codes. The arrays of flushed frames are kept for the next loads instead of
 // going back to the system, at most one particle block and one mesh handle per slot, until
 // ReleaseCache.
+//
+// A table remembers the settings its slots were laid out and loaded for (FrameCacheLayout);
+// GetFrame lays it out anew whenever it is asked with settings that would fill the slots
+// differently, however the table and its owner came to be.
+//
+// A sequence without frame number (token $F0, or no token) names one file for every frame: it is
+// laid out as one slot, loaded once, whatever its range reads.
 #pragma once
 
 #include "cache_types.h"
@@ -43,6 +50,24 @@ struct FrameSlot
 	void* frame; // ParticleFrame* or mesh handle; nullptr = empty
 };
 
+// What decides the number of slots and what they hold. Values that do not matter in a mode are
+// kept at 0 (the radius outside mode 1, the range outside mode 2, the velocity scale entries
+// outside mesh .bin), so that changing them does not reload anything.
+struct FrameCacheLayout
+{
+	bool laid_out; // false: never laid out, or released
+	bool has_sequence;
+	bool named; // the sequence has a name (without one every slot stays empty)
+	int32_t format;
+	int32_t mode;
+	int32_t window_radius;
+	int32_t first, last;
+	float load_percentage;
+	char pattern[SEQUENCE_PATH_SIZE];
+	void* velocity_scale_entries; // owned copy
+	int32_t velocity_scale_count;
+};
+
 struct FrameCache
 {
 	FrameSlot* slots;
@@ -57,6 +82,8 @@ struct FrameCache
 	int32_t spare_count;
 	void** spare_meshes; // flushed MeshHandle records, arrays kept
 	int32_t spare_mesh_count;
+
+	FrameCacheLayout layout;
 };
 
 // Starts from a zeroed or released cache. Mode 2 loads the whole sequence here.
@@ -68,12 +95,18 @@ void ResetCache(FrameCache* cache, const FrameCacheSettings* settings);
 // The sequence frame to show for a host frame, or -1 for none.
 int32_t MapFrame(const FrameCache* cache, const FrameCacheSettings* settings, int32_t host_frame);
 // The slot to show for a host frame, or nullptr when it is empty. Valid until the next flush,
-// which a caller notices by the generation.
+// which a caller notices by the generation. A table laid out for other settings is laid out anew
+// first (its arrays are kept for the new slots; mode 2 loads the whole sequence there).
 const FrameSlot* GetFrame(FrameCache* cache, const FrameCacheSettings* settings, int32_t host_frame);
 // The particle frame of a slot, or nullptr for an empty or mesh slot.
 ParticleFrame* SlotParticleFrame(const FrameSlot* slot);
 // The mesh handle of a slot, or nullptr for an empty or particle slot.
 MeshHandle* SlotMeshHandle(const FrameSlot* slot);
+
+// Whether the settings would lay the table out and fill its slots as it is now.
+bool CacheLaidOutFor(const FrameCache* cache, const FrameCacheSettings* settings);
+// Whether every frame of the sequence names the same file (token $F0 or none).
+bool SequenceIsSingleFile(const FrameSequence* sequence);
 
 void LoadOne(FrameCache* cache, const FrameCacheSettings* settings, int32_t frame);
 void LoadRange(FrameCache* cache, const FrameCacheSettings* settings, int32_t first, int32_t last);

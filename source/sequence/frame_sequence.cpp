@@ -36,7 +36,9 @@ static void DeriveFrom(const char* name, char* out)
 {
 	char result[SEQUENCE_PATH_SIZE];
 	const size_t len = std::strlen(name);
-	if (FindTokenIn(name) > 0)
+	// A name that already is a pattern stays one, also with its token at the very start ("$F4.bin"
+	// from "0007.bin"): derived again it would become "$F$F1.bin".
+	if (FindTokenIn(name) >= 0)
 	{
 		CopyWhole(out, name);
 		return;

@@ -1,10 +1,12 @@
-// frame_cache_test.cpp - frame mapping, the three modes, hold, generations, storage reuse and mesh frames.
+// frame_cache_test.cpp - frame mapping, the three modes, hold, generations, storage reuse, layouts and mesh frames.
 #include "cache_internal.h"
 #include "frame_cache.h"
 #include "mesh_bin.h"
 #include "particle_test_util.h"
 
 #include <gtest/gtest.h>
+
+#include <set>
 
 namespace
 {
@@ -161,6 +163,26 @@ TEST_F(FrameCacheTest, FlushedArraysAreReusedByTheNextFrame)
 	EXPECT_EQ(c->bin->kept_count, 200);
 }
 
+TEST_F(FrameCacheTest, EachWindowReadsIntoTheArraysOfTheWindowBefore)
+{
+	MakeSequence(0, 11, 2000);
+	settings_.mode = FRAME_CACHE_WINDOW;
+	settings_.window_radius = 1;
+	InitCache(&cache_, &settings_);
+	ASSERT_EQ(Shown(0), 0);
+	std::set<const void*> blocks;
+	for (int f = 0; f <= 2; ++f)
+		blocks.insert(SlotParticleFrame(GetFrame(&cache_, &settings_, f))->bin->storage);
+	ASSERT_EQ(blocks.size(), 3u);
+	const int64_t live = CacheLiveAllocations();
+	for (int f = 3; f <= 11; ++f)
+	{
+		ASSERT_EQ(Shown(f), f);
+		EXPECT_EQ(blocks.count(SlotParticleFrame(GetFrame(&cache_, &settings_, f))->bin->storage), 1u) << f;
+		EXPECT_EQ(CacheLiveAllocations(), live) << f;
+	}
+}
+
 TEST_F(FrameCacheTest, MissingUnreadableAndUnknownGiveEmptySlots)
 {
 	MakeSequence(10, 12);
@@ -194,6 +216,115 @@ TEST_F(FrameCacheTest, MissingUnreadableAndUnknownGiveEmptySlots)
 	InitCache(&cache_, &settings_);
 	EXPECT_EQ(cache_.count, 0);
 	EXPECT_EQ(GetFrame(&cache_, &settings_, 10), nullptr);
+}
+
+// A table asked with settings it was not laid out for (a loaded or copied importer's table is made
+// before its settings are read) must be laid out for them, not served from the old slots.
+TEST_F(FrameCacheTest, TableLaidOutForOtherSettingsIsLaidOutAnew)
+{
+	MakeSequence(10, 14, 2000);
+	settings_.mode = FRAME_CACHE_ONE;
+	InitCache(&cache_, &settings_);
+	ASSERT_EQ(Shown(10), 10);
+	const void* storage = SlotParticleFrame(GetFrame(&cache_, &settings_, 10))->bin->storage;
+	// the flushed arrays serve the new layout
+	settings_.mode = FRAME_CACHE_ALL;
+	ASSERT_EQ(Shown(10), 10);
+	EXPECT_EQ(SlotParticleFrame(GetFrame(&cache_, &settings_, 10))->bin->storage, storage);
+	struct Step
+	{
+		int32_t mode, radius;
+		float percentage;
+		int count, kept;
+	} steps[] = {
+		{FRAME_CACHE_ALL, 5, 100.0f, 5, 2000},
+		{FRAME_CACHE_WINDOW, 1, 100.0f, 3, 2000},
+		{FRAME_CACHE_WINDOW, 2, 100.0f, 5, 2000},
+		{FRAME_CACHE_WINDOW, 2, 50.0f, 5, 1000},
+		{FRAME_CACHE_ALL, 2, 50.0f, 5, 1000},
+		{FRAME_CACHE_ONE, 2, 50.0f, 1, 1000},
+	};
+	for (const Step& s : steps)
+	{
+		settings_.mode = s.mode;
+		settings_.window_radius = s.radius;
+		settings_.load_percentage = s.percentage;
+		for (int f = 10; f <= 14; ++f)
+		{
+			ASSERT_EQ(Shown(f), f) << "mode " << s.mode << " radius " << s.radius;
+			EXPECT_EQ(SlotParticleFrame(GetFrame(&cache_, &settings_, f))->bin->kept_count, s.kept);
+		}
+		EXPECT_EQ(cache_.count, s.count) << "mode " << s.mode << " radius " << s.radius;
+	}
+
+	// mapping alone (offset, reverse, hold ends) changes no slot: nothing loads again
+	settings_.mode = FRAME_CACHE_ALL;
+	ASSERT_EQ(Shown(12), 12);
+	const int generation = cache_.generation;
+	settings_.reverse = true;
+	EXPECT_EQ(Shown(11), 13);
+	settings_.offset = 1;
+	settings_.hold_ends = true;
+	EXPECT_EQ(Shown(20), 10);
+	EXPECT_EQ(cache_.generation, generation);
+
+	// a new range is a new layout for the whole sequence
+	settings_.reverse = settings_.hold_ends = false;
+	settings_.offset = 0;
+	sequence_.last = 12;
+	EXPECT_EQ(Shown(12), 12);
+	EXPECT_EQ(Shown(13), -1);
+	EXPECT_EQ(cache_.count, 3);
+}
+
+// A sequence whose name holds no frame number: every GetFileName is counted, so that loading the
+// same file ten million times shows as a count, not as a test that never ends.
+class NameCountingSequence : public FrameSequence
+{
+public:
+	int64_t names = 0;
+	void GetFileName(int32_t frame, int32_t offset, char* out) override
+	{
+		if (++names > 100)
+		{
+			out[0] = '\0';
+			return;
+		}
+		FrameSequence::GetFileName(frame, offset, out);
+	}
+};
+
+TEST(SingleFileSequence, IsOneFrameLoadedOnceInEveryMode)
+{
+	TempDir dir;
+	ASSERT_EQ(WriteTestFrame(dir.File("scene.bin"), 12, 4, {}, 7), 1);
+	NameCountingSequence sequence;
+	sequence.format = CACHE_PARTICLE_BIN;
+	sequence.SetName(dir.File("scene.bin").c_str(), true, true);
+	ASSERT_EQ(sequence.last, SEQUENCE_FRAME_LIMIT - 1);
+	for (int32_t mode : {FRAME_CACHE_ONE, FRAME_CACHE_WINDOW, FRAME_CACHE_ALL})
+	{
+		FrameCacheSettings settings = {};
+		settings.sequence = &sequence;
+		settings.mode = mode;
+		settings.window_radius = 5;
+		settings.load_percentage = 100.0f;
+		settings.offset = 2;
+		sequence.names = 0;
+		FrameCache cache = {};
+		InitCache(&cache, &settings);
+		EXPECT_EQ(cache.count, 1) << mode;
+		for (int32_t host : {2, 3, 40, 2, 5000000, SEQUENCE_FRAME_LIMIT})
+		{
+			ParticleFrame* frame = SlotParticleFrame(GetFrame(&cache, &settings, host));
+			ASSERT_NE(frame, nullptr) << mode << " " << host;
+			EXPECT_EQ(frame->bin->header.frame, 7);
+		}
+		EXPECT_EQ(SlotParticleFrame(GetFrame(&cache, &settings, 1)), nullptr) << mode; // before the first frame
+		EXPECT_EQ(sequence.names, 1) << mode;
+		ReleaseCache(&cache, &settings);
+	}
+	EXPECT_EQ(CacheLiveAllocations(), 0);
 }
 
 // Mesh frames m_0010.bin ..: frame f has f + 1 vertices (so the frame shows in the count), one face,
@@ -321,6 +452,25 @@ TEST_F(MeshFrameCacheTest, DamagedMissingAndUnreadableTypesGiveEmptySlots)
 		EXPECT_EQ(GetFrame(&cache_, &settings_, 10), nullptr) << format;
 		ReleaseCache(&cache_, &settings_);
 	}
+}
+
+// The entries' values decide what a mesh .bin slot holds, not only their number.
+TEST_F(MeshFrameCacheTest, NewVelocityScaleReloadsTheWholeSequence)
+{
+	MakeSequence(10, 12);
+	MeshVelocityScaleEntry entry = {0, 2, -1, 2.0f};
+	settings_.velocity_scale_entries = &entry;
+	settings_.velocity_scale_count = 1;
+	settings_.mode = FRAME_CACHE_ALL;
+	InitCache(&cache_, &settings_);
+	ASSERT_NE(Served(11), nullptr);
+	EXPECT_EQ(MeshHandleVelocity(Served(11), 0)[0], 2.0f);
+	entry.factor = 3.0f;
+	ASSERT_NE(Served(11), nullptr);
+	EXPECT_EQ(MeshHandleVelocity(Served(11), 0)[0], 3.0f);
+	EXPECT_EQ(MeshHandleVelocity(Served(12), 0)[0], 3.0f);
+	settings_.velocity_scale_count = 0;
+	EXPECT_EQ(MeshHandleVelocity(Served(10), 0)[0], 1.0f);
 }
 
 } // namespace

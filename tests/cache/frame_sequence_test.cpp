@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -120,6 +121,69 @@ TEST(FrameSequence, ScansTheUnbrokenRunAroundTheChosenFile)
 	EXPECT_EQ(s.last, 7);
 	FrameSequence cleared;
 	EXPECT_FALSE(cleared.SamePattern("a_0001.bin"));
+}
+
+TEST(FrameSequence, ChosenInTheMiddleScansDownToFrameZero)
+{
+	TempDir dir;
+	for (int f = 0; f <= 3; ++f)
+	{
+		char name[32];
+		std::snprintf(name, sizeof(name), "b_%04d.bin", f);
+		WriteBytes(dir.File(name), {0});
+	}
+	for (const char* chosen : {"b_0002.bin", "b_0001.bin", "b_0000.bin", "b_0003.bin"})
+	{
+		FrameSequence s;
+		s.SetName(dir.File(chosen).c_str(), true, true);
+		EXPECT_EQ(s.first, 0) << chosen;
+		EXPECT_EQ(s.last, 3) << chosen;
+	}
+}
+
+// Files named by their frame number alone, as "0007.bin" in the current folder: the token stands
+// at index 0 of the name.
+class NamedFiles : public FrameSequence
+{
+public:
+	std::vector<std::string> files;
+
+protected:
+	bool FileExists(const char* path) override
+	{
+		for (const std::string& f : files)
+			if (f == path)
+				return true;
+		return false;
+	}
+};
+
+TEST(FrameSequence, TokenAtTheStartOfTheName)
+{
+	NamedFiles s;
+	s.files = {"0005.bin", "0006.bin", "0007.bin", "0008.bin", "0010.bin"};
+	s.SetName("0007.bin", true, true);
+	EXPECT_STREQ(s.pattern, "$F4.bin");
+	EXPECT_EQ(s.FindToken(), 0);
+	EXPECT_EQ(s.first, 5);
+	EXPECT_EQ(s.last, 8);
+	char out[SEQUENCE_PATH_SIZE];
+	s.GetFileName(12, 0, out);
+	EXPECT_STREQ(out, "0012.bin");
+	s.GetFileName(12, 5, out);
+	EXPECT_STREQ(out, "0007.bin");
+	EXPECT_TRUE(s.SamePattern("0006.bin"));
+	EXPECT_FALSE(s.SamePattern("00006.bin"));
+
+	// The importers set the stored pattern as the name again at every evaluation: it must stay the
+	// pattern, not become a pattern of a pattern.
+	s.SetName("$F4.bin", false, true);
+	EXPECT_STREQ(s.pattern, "$F4.bin");
+	s.GetFileName(6, 0, out);
+	EXPECT_STREQ(out, "0006.bin");
+	s.SetName("$F4.bin", true, true); // a pattern names no file: the scan starts at frame 0
+	EXPECT_EQ(s.first, 0);
+	EXPECT_EQ(s.last, 0);
 }
 
 TEST(FrameSequence, SingleFileCostsOneExistenceTest)

@@ -1,0 +1,55 @@
+// importer_files.h - small particle and mesh .bin frames for tests that play them through the importers.
+#pragma once
+
+#include "mesh_bin.h"
+#include "particle_bin.h"
+
+#include <string>
+
+// A v12 particle frame of `count` particles, ids 1..count, at x = frame (metres).
+inline bool WriteParticleFrameFile(const std::string& path, int frame, int count)
+{
+	BinParticleFrame* f = OpenParticleBin(path.c_str(), 1);
+	if (!f)
+		return false;
+	bool ok = AllocateChannels(f, count) != 0;
+	if (ok)
+	{
+		f->header.magic = PARTICLE_BIN_MAGIC;
+		SetParticleBinName(f, "test");
+		f->header.version = 12;
+		f->header.frame = frame;
+		f->header.fps = 25;
+		f->header.particle_count = count;
+		for (int i = 0; i < count; ++i)
+		{
+			f->id[i] = i + 1;
+			f->position[3 * i] = static_cast<float>(frame);
+		}
+		ok = WriteParticleBin(f) != 0;
+	}
+	FreeParticleBin(f);
+	return ok;
+}
+
+// A mesh frame of four vertices at x = frame + i (metres), moving at 1 m/s along x, two faces.
+inline bool WriteMeshFrameFile(const std::string& path, int frame)
+{
+	MeshBinFile* f = MeshBinCreate(path.c_str());
+	if (!f)
+		return false;
+	bool ok = MeshBinAllocate(f, 4, 2, 0, false, true) != 0;
+	if (ok)
+	{
+		for (int32_t i = 0; i < 4; ++i)
+		{
+			f->vertices[i].position[0] = static_cast<float>(frame + i);
+			f->vertices[i].velocity[0] = 1.0f;
+		}
+		f->faces[0] = MeshFace{{0, 1, 2}};
+		f->faces[1] = MeshFace{{1, 2, 3}};
+		ok = MeshBinWrite(f) != 0;
+	}
+	MeshBinFree(f);
+	return ok;
+}
