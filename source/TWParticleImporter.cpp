@@ -75,7 +75,7 @@ Bool TWParticleImporter::Init(GeListNode* node)
 	bc->SetBool(TW_PI_HOLD_FRAME, false);
 	bc->SetBool(TW_PI_HOLD_ENDS, false);
 	bc->SetBool(TW_PI_REVERSE, false);
-	for (Int32 id = TW_PI_PAIR_SWITCH_1; id <= TW_PI_PAIR_VALUE_16; id += 2)
+	for (Int32 id = TW_PI_PAIR_SWITCH_1; id <= TW_PI_PAIR_VALUE_15; id += 2)
 	{
 		bc->SetInt32(id, 0);
 		bc->SetFloat(id + 1, 0.0);
@@ -390,7 +390,7 @@ Bool TWParticleImporter::GetDEnabling(
 	const BaseContainer* bc = static_cast<BaseObject*>(node)->GetDataInstance();
 	const Int32 display = bc->GetInt32(TW_PI_DISPLAY_MODE);
 	const bool coloured = display != 0 && display != 3;
-	if (id >= TW_PI_PAIR_VALUE_1 && id <= TW_PI_PAIR_VALUE_16 && (id - TW_PI_PAIR_VALUE_1) % 2 == 0)
+	if (id >= TW_PI_PAIR_VALUE_1 && id <= TW_PI_PAIR_VALUE_15 && (id - TW_PI_PAIR_VALUE_1) % 2 == 0)
 		return bc->GetInt32(id - 1) == 1;
 	switch (id)
 	{

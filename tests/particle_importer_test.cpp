@@ -420,7 +420,7 @@ TEST_F(ParticleImporter, DescriptionRowsAndEnabling)
 	};
 	ASSERT_NE(find(TW_PI_FILE), nullptr);
 	EXPECT_EQ(find(TW_PI_FILE)->dtype, DTYPE_FILENAME);
-	EXPECT_NE(find(TW_PI_PAIR_VALUE_16), nullptr);
+	EXPECT_NE(find(TW_PI_PAIR_VALUE_15), nullptr);
 	EXPECT_EQ(find(TW_PI_ROW_TARGET), nullptr);
 
 	headless::PressButton(op, TW_PI_ADD_ROW);
@@ -450,6 +450,29 @@ TEST_F(ParticleImporter, DescriptionRowsAndEnabling)
 	EXPECT_FALSE(headless::IsEnabled(op, TW_PI_FOUND_MIN));
 	EXPECT_TRUE(headless::IsEnabled(op, TW_PI_RENDER_SIZE));
 	EXPECT_FALSE(headless::IsEnabled(op, TW_PI_RENDER_OBJECT));
+}
+
+// A sixteenth switch/value pair sat on the display mode and axis: two elements per ID, and ticking
+// the last switch changed the display.
+TEST_F(ParticleImporter, SwitchPairsLeaveTheDisplayParametersAlone)
+{
+	BaseObject* op = AddImporter();
+	std::map<Int32, int> count;
+	for (const DescElement& e : headless::GetDescription(op))
+		++count[e.id];
+	for (const auto& [id, n] : count)
+		EXPECT_EQ(n, 1) << "description element " << id;
+	EXPECT_EQ(count.count(TW_PI_DISPLAY_MODE), 1u);
+	EXPECT_EQ(count.count(TW_PI_DISPLAY_AXIS), 1u);
+
+	headless::UserSetParameter(op, TW_PI_PAIR_SWITCH_15, GeData(static_cast<Int32>(1)));
+	EXPECT_EQ(op->GetDataInstance()->GetInt32(TW_PI_DISPLAY_MODE), 0);
+	EXPECT_TRUE(headless::IsEnabled(op, TW_PI_PAIR_VALUE_15));
+	// the axis follows the display mode, not a switch below it
+	EXPECT_FALSE(headless::IsEnabled(op, TW_PI_DISPLAY_AXIS));
+	op->GetDataInstance()->SetInt32(TW_PI_DISPLAY_MODE, 2);
+	EXPECT_TRUE(headless::IsEnabled(op, TW_PI_DISPLAY_AXIS));
+	EXPECT_TRUE(headless::IsEnabled(op, TW_PI_DISPLAY_SIZE));
 }
 
 } // namespace
