@@ -14,21 +14,42 @@ TP_MasterSystem::~TP_MasterSystem()
 		delete g;
 }
 
-Int32 TP_MasterSystem::AddDataChannel(Int32 type, const String& name)
+namespace
+{
+
+const char* TypeName(Int32 type)
+{
+	switch (type)
+	{
+		case DTYPE_VECTOR: return "Vector";
+		case DTYPE_LONG: return "Integer";
+		case DTYPE_REAL: return "Float";
+		default: return "Bool";
+	}
+}
+
+std::string ReportedName(const std::string& name, Int32 type)
+{
+	return name + "(" + TypeName(type) + ")";
+}
+
+} // namespace
+
+Bool TP_MasterSystem::AddDataChannel(Int32 type, const String& name)
 {
 	if (type != DTYPE_VECTOR && type != DTYPE_LONG && type != DTYPE_REAL && type != DTYPE_BOOL)
-		return -1;
+		return false;
 	Channel c;
 	c.type = type;
 	c.name = name.Get();
 	_channels.push_back(std::move(c));
-	return NumDataChannels() - 1;
+	return true;
 }
 
 Int32 TP_MasterSystem::GetDataChannelNumber(const String& name) const
 {
 	for (size_t i = 0; i < _channels.size(); ++i)
-		if (_channels[i].name == name.Get())
+		if (_channels[i].name == name.Get() || ReportedName(_channels[i].name, _channels[i].type) == name.Get())
 			return static_cast<Int32>(i);
 	return -1;
 }
@@ -40,7 +61,10 @@ Int32 TP_MasterSystem::GetDataChannelType(Int32 channel) const
 
 String TP_MasterSystem::GetDataChannelName(Int32 channel) const
 {
-	return channel >= 0 && channel < NumDataChannels() ? String(_channels[static_cast<size_t>(channel)].name) : String();
+	if (channel < 0 || channel >= NumDataChannels())
+		return String();
+	const Channel& c = _channels[static_cast<size_t>(channel)];
+	return String(ReportedName(c.name, c.type));
 }
 
 TP_PGroup* TP_MasterSystem::AllocParticleGroup()
@@ -176,14 +200,13 @@ Int32 TP_MasterSystem::TakeBare()
 		_vel.resize(n);
 	}
 	size_t i = static_cast<size_t>(id);
-	_used[i] = 1;
+	_used[i] = SLOT_ALIVE;
 	_group[i] = nullptr;
 	_life[i] = 0.0;
 	_age[i] = 0.0;
 	_mass[i] = 1.0;
 	_pos[i] = Vector();
 	_vel[i] = Vector();
-	++_live;
 	return id;
 }
 
@@ -222,11 +245,6 @@ Int32 TP_MasterSystem::AllocParticles(Int32 n, Int32* ids)
 Int32 TP_MasterSystem::AllocParticle()
 {
 	return Take();
-}
-
-Bool TP_MasterSystem::Alive(Int32 id) const
-{
-	return Valid(id) && _age[static_cast<size_t>(id)] < _life[static_cast<size_t>(id)];
 }
 
 Int32 TP_MasterSystem::GetFirstParticle(const TP_PGroup* group) const
@@ -278,11 +296,25 @@ Vector TP_MasterSystem::Position(Int32 id) const { return Valid(id) ? _pos[stati
 Vector TP_MasterSystem::Velocity(Int32 id) const { return Valid(id) ? _vel[static_cast<size_t>(id)] : Vector(); }
 Float TP_MasterSystem::Mass(Int32 id) const { return Valid(id) ? _mass[static_cast<size_t>(id)] : 0.0; }
 
-void TP_MasterSystem::RemoveDead()
+void TP_MasterSystem::RunPass(const BaseTime& time)
 {
-	for (size_t i = 0; i < _used.size(); ++i)
-		if (_used[i] && !(_age[i] < _life[i]))
+	const Float now = time.Get();
+	const Float dt = _passed && now > _pass_time ? now - _pass_time : 0.0;
+	_pass_time = now;
+	_passed = true;
+	const size_t n = _used.size();
+	for (size_t i = 0; i < n; ++i)
+	{
+		if (_used[i] == SLOT_DEAD)
 			FreeParticle(static_cast<Int32>(i));
+		else if (_used[i] == SLOT_ALIVE)
+		{
+			_age[i] += dt;
+			// death at age == life: a particle given life 0 does not outlive the pass
+			if (_age[i] >= _life[i])
+				_used[i] = SLOT_DEAD;
+		}
+	}
 }
 
 TP_MasterSystem* GetThinkingParticlesMaster(BaseDocument* doc)
