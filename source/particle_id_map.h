@@ -37,7 +37,8 @@ public:
 				e.stamp = 0;
 			_stamp = 1;
 		}
-		Reserve(_live + count);
+		// frames mostly share their IDs; a frame of new ones grows the table while it is walked
+		Reserve(_live > count ? _live : count);
 		return _stamp;
 	}
 

@@ -7,8 +7,11 @@
 #include "main.h"
 #include "particle_bin.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace
 {
@@ -37,11 +40,25 @@ const StandardChannel STANDARD_CHANNELS[] = {
 	{14, "id", DTYPE_LONG},
 };
 
-// A slot table may reach this far beyond the frame's particle count; a larger ID turns matching off
-// for that frame rather than allocating a table (and as many host particles) the frame cannot justify.
-Int64 IdSlotLimit(Int32 particle_count)
+// The host reports a channel's name with its type in brackets ("force(Vector)"); a channel added as
+// "force" is that channel.
+bool SameChannelName(const std::string& reported, const char* name)
 {
-	return 4 * static_cast<Int64>(particle_count) + 65536;
+	const size_t n = std::strlen(name);
+	if (reported.compare(0, n, name) != 0)
+		return false;
+	if (reported.size() == n)
+		return true;
+	return reported[n] == '(' && reported.back() == ')' && reported.find('(', n + 1) == std::string::npos;
+}
+
+// The number of the master's data channel of this name, or -1; the host has no lookup by name.
+Int32 FindDataChannel(const TP_MasterSystem* master, const char* name)
+{
+	for (Int32 c = 0; c < master->NumDataChannels(); ++c)
+		if (SameChannelName(master->GetDataChannelName(c).Get(), name))
+			return c;
+	return -1;
 }
 
 // One write per loaded particle; flattened, so that the store's writes are inlined into the loop.
@@ -126,34 +143,70 @@ void TWParticleImporter::KillAll()
 		id = next;
 	}
 	_slots.clear();
+	_ids.Clear();
 }
 
 Int32 TWParticleImporter::SlotOf(const ParticleFrame* frame, Int32 i) const
 {
 	if (!_id_mode)
 		return static_cast<size_t>(i) < _slots.size() ? _slots[static_cast<size_t>(i)] : -1;
-	const Int64 id = GetParticleId(frame, i);
-	if (id < 1 || id > static_cast<Int64>(_slots.size()))
-		return -1;
-	return _slots[static_cast<size_t>(id - 1)];
+	return _ids.Lookup(GetParticleId(frame, i));
 }
 
-Bool TWParticleImporter::ResizeIdSlots(Int32 max_id)
+Int32 TWParticleImporter::MatchIds(const ParticleFrame* frame, Int32 n)
 {
-	const size_t old_count = _slots.size(), new_count = static_cast<size_t>(max_id);
-	if (new_count < old_count)
+	// An ID the last load met keeps its host particle while that particle lives; new IDs (and those
+	// whose particle died) get one, all of them in one allocation after the walk.
+	constexpr Int32 WANTED = -2;
+	const uint32_t stamp = _ids.Begin(static_cast<size_t>(n));
+	std::vector<Int32> wanting; // file particles waiting for a new host particle
+	Int32 distinct = 0;
+	for (Int32 i = 0; i < n; ++i)
 	{
-		for (size_t k = new_count; k < old_count; ++k)
-			if (_slots[k] >= 0)
-				_master->FreeParticle(_slots[k]);
-		_slots.resize(new_count);
-		return true;
+		const Int64 file_id = GetParticleId(frame, i);
+		Int32 pid = -1;
+		if (file_id >= 1)
+		{
+			ParticleIdMap::Entry& e = _ids.Find(file_id);
+			if (e.stamp != stamp)
+			{
+				e.stamp = stamp;
+				if (e.pid >= 0 && !_master->Alive(e.pid))
+				{
+					_master->FreeParticle(e.pid);
+					e.pid = -1;
+				}
+				if (e.pid < 0)
+				{
+					e.pid = WANTED;
+					++distinct;
+				}
+			}
+			pid = e.pid;
+			if (pid == WANTED)
+				wanting.push_back(i);
+		}
+		_pids[static_cast<size_t>(i)] = pid;
 	}
-	_slots.resize(new_count, -1);
-	const Int32 added = _master->AllocParticles(static_cast<Int32>(new_count - old_count), _slots.data() + old_count);
-	for (size_t k = old_count + static_cast<size_t>(added < 0 ? 0 : added); k < new_count; ++k)
-		_slots[k] = -1;
-	return true;
+	Int32 done = n;
+	if (!wanting.empty())
+	{
+		std::vector<Int32> made(static_cast<size_t>(distinct), -1);
+		const Int32 count = _master->AllocParticles(distinct, made.data());
+		Int32 next = 0;
+		for (Int32 i : wanting)
+		{
+			ParticleIdMap::Entry& e = _ids.Find(GetParticleId(frame, i));
+			if (e.pid == WANTED)
+				e.pid = next < count ? made[static_cast<size_t>(next++)] : -1;
+			if (e.pid < 0 && done == n)
+				done = i;
+			_pids[static_cast<size_t>(i)] = e.pid;
+		}
+	}
+	// A particle missing from this frame is gone: freed now, so a returning ID starts afresh.
+	_ids.Sweep(stamp, [this](Int32 pid) { _master->FreeParticle(pid); });
+	return done;
 }
 
 void TWParticleImporter::LoadFrame(BaseObject* op, const ParticleFrame* frame)
@@ -175,29 +228,13 @@ void TWParticleImporter::LoadFrame(BaseObject* op, const ParticleFrame* frame)
 	const Int32 n = GetParticleCount(frame);
 	if (_id_mode)
 	{
-		Int32 max_id = -1;
-		for (Int32 i = 0; i < n; ++i)
-		{
-			const Int32 id = static_cast<Int32>(GetParticleId(frame, i));
-			if (id > max_id)
-				max_id = id;
-		}
-		if (n < 1 || max_id < 1 || max_id > IdSlotLimit(n))
-		{
-			if (max_id > IdSlotLimit(n))
-				PrintConsole("TW Particle Importer: IDs up to %d in a frame of %d particles, matching by ID is off for this frame", max_id, n);
-			_id_mode = false;
+		bool usable = false;
+		for (Int32 i = 0; i < n && !usable; ++i)
+			usable = GetParticleId(frame, i) >= 1;
+		// the particles of a load without IDs have none to be matched by
+		if (!usable || !_slots.empty())
 			KillAll();
-		}
-		else
-		{
-			if (static_cast<size_t>(max_id) != _slots.size())
-				ResizeIdSlots(max_id);
-			const BaseTime none(0.0);
-			for (Int32 id : _slots)
-				if (id >= 0)
-					_master->SetLife(id, none);
-		}
+		_id_mode = usable;
 	}
 	if (!_id_mode)
 	{
@@ -222,30 +259,10 @@ void TWParticleImporter::LoadFrame(BaseObject* op, const ParticleFrame* frame)
 	// time: each pass streams through one array of the store instead of thirty at once.
 	_pids.resize(static_cast<size_t>(n));
 	Int32 done = n;
-	for (Int32 i = 0; i < n; ++i)
-	{
-		Int32 pid;
-		if (!_id_mode)
-			pid = _slots[static_cast<size_t>(i)];
-		else
-		{
-			const Int64 file_id = GetParticleId(frame, i);
-			pid = -1;
-			if (file_id >= 1 && file_id <= static_cast<Int64>(_slots.size()))
-			{
-				Int32& slot = _slots[static_cast<size_t>(file_id - 1)];
-				if (slot < 0)
-					slot = _master->AllocParticle();
-				pid = slot;
-				if (pid < 0)
-				{
-					done = i;
-					break;
-				}
-			}
-		}
-		_pids[static_cast<size_t>(i)] = pid;
-	}
+	if (_id_mode)
+		done = MatchIds(frame, n);
+	else
+		std::copy(_slots.begin(), _slots.begin() + n, _pids.begin());
 	auto each = [this, done](const auto& write) { EachParticle(_pids.data(), done, write); };
 	const BinParticleFrame* bin = frame->format == CACHE_PARTICLE_BIN ? frame->bin : nullptr;
 	if (bin)
@@ -344,25 +361,14 @@ void TWParticleImporter::LoadFrame(BaseObject* op, const ParticleFrame* frame)
 		});
 	}
 	if (done < n)
-	{
 		ShowMessage("Could not allocate particle");
-		return;
-	}
-
-	if (_id_mode)
-		for (Int32& slot : _slots)
-			if (slot >= 0 && !_master->Alive(slot))
-			{
-				_master->FreeParticle(slot);
-				slot = -1;
-			}
 }
 
 Int32 TWParticleImporter::ChannelFor(Int32 number) const
 {
 	for (const StandardChannel& c : STANDARD_CHANNELS)
 		if (c.number == number)
-			return _master->GetDataChannelNumber(String(c.name));
+			return FindDataChannel(_master, c.name);
 	return -1;
 }
 
@@ -376,7 +382,7 @@ void TWParticleImporter::MoveSubFrame(BaseObject* op, const ParticleFrame* frame
 	Int64 n = GetParticleCount(frame);
 	if (_group->NumParticles() < n)
 		n = _group->NumParticles();
-	if (static_cast<Int64>(_slots.size()) < n)
+	if (!_id_mode && static_cast<Int64>(_slots.size()) < n)
 		n = static_cast<Int64>(_slots.size());
 	const Matrix m = op->GetMg();
 	for (Int32 i = 0; i < n; ++i)
