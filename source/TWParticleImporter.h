@@ -47,9 +47,8 @@ private:
 	FrameCacheSettings RenderSettings() const;
 	// The host particle of file particle i, or -1 (ID mode: the particle of its file ID).
 	Int32 SlotOf(const ParticleFrame* frame, Int32 i) const;
-	// ID mode: the host particle of every file particle into _pids; the index of the first one that
-	// could not get a particle, or n.
-	Int32 MatchIds(const ParticleFrame* frame, Int32 n);
+	// ID mode: the host particle of every file particle into _pids; false when some got none.
+	Bool MatchIds(const ParticleFrame* frame, Int32 n);
 	// The master's channel for a number of the channel table, found by its name.
 	Int32 ChannelFor(Int32 number) const;
 
@@ -57,7 +56,8 @@ private:
 	TP_PGroup* _group = nullptr;
 	std::vector<Int32> _slots; // without ID mode: host particle per file particle
 	ParticleIdMap _ids; // ID mode: host particle per file ID
-	std::vector<Int32> _pids; // host particle per file particle of the load in progress
+	std::vector<Int32> _pids; // host particle per file particle of the last load
+	const ParticleFrame* _pids_of = nullptr; // the frame of that load
 	ImporterCache* _cache = nullptr;
 	RemoteFrameSequence _sequence;
 	FrameCacheSettings _settings;

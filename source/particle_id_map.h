@@ -5,158 +5,181 @@
 #include <cstdint>
 #include <vector>
 
-// Open addressing with linear probing. Each load stamps the entries of the IDs it meets; what the
-// load did not stamp is dropped afterwards (Sweep), so the table holds the particles of one frame
-// and a frame of two particles with an ID of 2,000,000,000 still takes a few hundred bytes.
+// The IDs of the last frame, sorted, each with its host particle. A new frame's IDs are sorted (a
+// radix sort over the bits they actually span, skipped when the file is in ID order) and merged
+// with that table: time linear in the frame, memory a few words per particle, whatever the IDs
+// are; a frame of two particles with an ID of 2,000,000,000 takes a few dozen bytes.
 class ParticleIdMap
 {
 public:
-	struct Entry
-	{
-		int64_t id; // EMPTY, GONE, or a file ID >= 1
-		int32_t pid; // host particle
-		uint32_t stamp; // load that last met this ID
-	};
+	static constexpr int32_t NEW = -2;
 
-	size_t Size() const { return _live; }
-	size_t Capacity() const { return _entries.size(); }
+	size_t Size() const { return _table.size(); }
+	size_t CapacityBytes() const
+	{
+		return (_table.capacity() + _spare.capacity()) * sizeof(Entry) + (_order.capacity() + _scratch.capacity()) * sizeof(Item);
+	}
 	void Clear()
 	{
-		_entries.clear();
-		_entries.shrink_to_fit();
-		_live = _gone = 0;
+		_table = std::vector<Entry>();
+		_spare = std::vector<Entry>();
+		_order = std::vector<Item>();
+		_scratch = std::vector<Item>();
 	}
 
-	// Starts a load that will meet up to `count` IDs; returns its stamp.
-	uint32_t Begin(size_t count)
+	// Matches this frame's IDs (id(i) for i < n; IDs below 1 take no part) against the last
+	// frame's. An ID met before keeps its particle while alive(pid) holds; otherwise drop(pid) and
+	// the ID is NEW. Particles of IDs missing from this frame are dropped. Returns the number of
+	// distinct NEW IDs, which Complete then gives particles.
+	template <typename Id, typename Alive, typename Drop>
+	int32_t Match(int32_t n, const Id& id, const Alive& alive, const Drop& drop)
 	{
-		if (++_stamp == 0)
+		_order.clear();
+		for (int32_t i = 0; i < n; ++i)
 		{
-			// after 2^32 loads: no entry may look as if this load had met it
-			for (Entry& e : _entries)
-				e.stamp = 0;
-			_stamp = 1;
+			const int64_t v = id(i);
+			if (v >= 1)
+				_order.push_back({v, i});
 		}
-		// frames mostly share their IDs; a frame of new ones grows the table while it is walked
-		Reserve(_live > count ? _live : count);
-		return _stamp;
-	}
-
-	// The entry of id (>= 1), inserted with pid -1 and stamp 0 when it is new.
-	Entry& Find(int64_t id)
-	{
-		if (_entries.empty() || 10 * (_live + _gone + 1) > 7 * _entries.size())
-			Reserve(_live + 1);
-		const size_t mask = _entries.size() - 1;
-		size_t k = Hash(id) & mask;
-		Entry* reuse = nullptr;
-		for (;; k = (k + 1) & mask)
+		Sort();
+		std::vector<Entry>& table = _spare; // the last frame's table becomes the spare, its pages kept
+		table.clear();
+		table.reserve(CountDistinct());
+		size_t j = 0;
+		int32_t fresh = 0;
+		for (size_t k = 0; k < _order.size();)
 		{
-			Entry& e = _entries[k];
-			if (e.id == id)
-				return e;
-			if (e.id == GONE && !reuse)
-				reuse = &e;
-			if (e.id == EMPTY)
+			const int64_t v = _order[k].id;
+			while (k < _order.size() && _order[k].id == v)
+				++k;
+			for (; j < _table.size() && _table[j].id < v; ++j)
+				drop(_table[j].pid);
+			int32_t pid = NEW;
+			if (j < _table.size() && _table[j].id == v)
 			{
-				if (reuse)
-					--_gone;
-				Entry& slot = reuse ? *reuse : e;
-				slot = {id, -1, 0};
-				++_live;
-				return slot;
+				if (alive(_table[j].pid))
+					pid = _table[j].pid;
+				else
+					drop(_table[j].pid);
+				++j;
 			}
+			if (pid == NEW)
+				++fresh;
+			table.push_back({v, pid});
 		}
+		for (; j < _table.size(); ++j)
+			drop(_table[j].pid);
+		_table.swap(table);
+		return fresh;
 	}
 
-	// The host particle of id, or -1; inserts nothing.
+	// Gives the NEW IDs the particles made[0 .. made_count) in ID order and writes every file
+	// particle's host particle into pids[i] (-1: no ID, or no particle was left for it). Returns
+	// false when some ID got none; those IDs are forgotten.
+	bool Complete(const int32_t* made, int32_t made_count, int32_t* pids)
+	{
+		int32_t next = 0;
+		bool all = true;
+		size_t k = 0, kept = 0;
+		for (size_t t = 0; t < _table.size(); ++t)
+		{
+			Entry e = _table[t];
+			if (e.pid == NEW)
+				e.pid = next < made_count ? made[next++] : -1;
+			for (; k < _order.size() && _order[k].id == e.id; ++k)
+				pids[_order[k].index] = e.pid;
+			if (e.pid >= 0)
+				_table[kept++] = e;
+			else
+				all = false;
+		}
+		_table.resize(kept);
+		// a frame far smaller than the last gives the memory back
+		if (_order.capacity() > 1024 && _order.capacity() > 4 * _order.size())
+		{
+			_order = std::vector<Item>();
+			_scratch = std::vector<Item>();
+			_spare = std::vector<Entry>();
+			_table.shrink_to_fit();
+		}
+		return all;
+	}
+
+	// The host particle of id, or -1.
 	int32_t Lookup(int64_t id) const
 	{
-		if (_entries.empty() || id < 1)
-			return -1;
-		const size_t mask = _entries.size() - 1;
-		for (size_t k = Hash(id) & mask;; k = (k + 1) & mask)
+		size_t lo = 0, hi = _table.size();
+		while (lo < hi)
 		{
-			const Entry& e = _entries[k];
-			if (e.id == id)
-				return e.pid;
-			if (e.id == EMPTY)
-				return -1;
+			const size_t mid = lo + (hi - lo) / 2;
+			if (_table[mid].id < id)
+				lo = mid + 1;
+			else
+				hi = mid;
 		}
-	}
-
-	// Calls drop(pid) for every entry the load `stamp` did not meet and removes it; then fits the
-	// table to what is left, so a frame of many particles followed by a small one gives the memory back.
-	template <typename F>
-	void Sweep(uint32_t stamp, const F& drop)
-	{
-		for (Entry& e : _entries)
-			if (e.id >= 1 && (e.stamp != stamp || e.pid < 0))
-			{
-				if (e.pid >= 0)
-					drop(e.pid);
-				e.id = GONE;
-				--_live;
-				++_gone;
-			}
-		if (_entries.size() > MIN_CAPACITY && 8 * _live < _entries.size())
-			Rehash(CapacityFor(_live));
-		else if (10 * (_live + _gone) > 7 * _entries.size())
-			Rehash(_entries.size());
-	}
-
-	template <typename F>
-	void EachEntry(const F& f) const
-	{
-		for (const Entry& e : _entries)
-			if (e.id >= 1)
-				f(e);
+		return lo < _table.size() && _table[lo].id == id ? _table[lo].pid : -1;
 	}
 
 private:
-	static constexpr int64_t EMPTY = 0;
-	static constexpr int64_t GONE = -1;
-	static constexpr size_t MIN_CAPACITY = 16;
+	struct Entry
+	{
+		int64_t id;
+		int32_t pid;
+	};
+	struct Item
+	{
+		int64_t id;
+		int32_t index; // file particle
+	};
 
-	static size_t Hash(int64_t id)
+	size_t CountDistinct() const
 	{
-		uint64_t x = static_cast<uint64_t>(id);
-		x ^= x >> 33;
-		x *= 0xff51afd7ed558ccdULL;
-		x ^= x >> 33;
-		return static_cast<size_t>(x);
-	}
-	// at most half full once the entries are in
-	static size_t CapacityFor(size_t count)
-	{
-		size_t capacity = MIN_CAPACITY;
-		while (capacity < 2 * count)
-			capacity *= 2;
-		return capacity;
-	}
-	void Reserve(size_t count)
-	{
-		if (10 * (count + _gone) > 7 * _entries.size())
-			Rehash(CapacityFor(count));
-	}
-	void Rehash(size_t capacity)
-	{
-		std::vector<Entry> old(capacity, Entry{EMPTY, -1, 0});
-		old.swap(_entries);
-		_live = _gone = 0;
-		const size_t mask = capacity - 1;
-		for (const Entry& e : old)
-			if (e.id >= 1)
-			{
-				size_t k = Hash(e.id) & mask;
-				while (_entries[k].id != EMPTY)
-					k = (k + 1) & mask;
-				_entries[k] = e;
-				++_live;
-			}
+		size_t count = 0;
+		for (size_t k = 0; k < _order.size(); ++k)
+			count += k == 0 || _order[k].id != _order[k - 1].id ? 1 : 0;
+		return count;
 	}
 
-	std::vector<Entry> _entries;
-	size_t _live = 0, _gone = 0;
-	uint32_t _stamp = 0;
+	// Stable least-significant-digit radix sort of _order by ID, eleven bits a pass, over the bits
+	// in which the IDs differ from the smallest.
+	void Sort()
+	{
+		const size_t n = _order.size();
+		bool sorted = true;
+		int64_t lo = n ? _order[0].id : 0, hi = lo;
+		for (size_t k = 1; k < n; ++k)
+		{
+			const int64_t v = _order[k].id;
+			sorted = sorted && _order[k - 1].id <= v;
+			lo = v < lo ? v : lo;
+			hi = v > hi ? v : hi;
+		}
+		if (sorted)
+			return;
+		const uint64_t span = static_cast<uint64_t>(hi) - static_cast<uint64_t>(lo);
+		int bits = 0;
+		while (bits < 64 && (span >> bits) != 0)
+			++bits;
+		constexpr int DIGIT = 11;
+		_scratch.resize(n);
+		for (int shift = 0; shift < bits; shift += DIGIT)
+		{
+			size_t count[(1 << DIGIT) + 1] = {};
+			auto digit = [lo, shift](int64_t v) {
+				return static_cast<size_t>(((static_cast<uint64_t>(v) - static_cast<uint64_t>(lo)) >> shift) & ((1u << DIGIT) - 1));
+			};
+			for (const Item& it : _order)
+				++count[digit(it.id) + 1];
+			for (size_t d = 1; d <= (1u << DIGIT); ++d)
+				count[d] += count[d - 1];
+			for (const Item& it : _order)
+				_scratch[count[digit(it.id)]++] = it;
+			_order.swap(_scratch);
+		}
+	}
+
+	std::vector<Entry> _table; // the last frame's IDs, ascending, unique
+	std::vector<Item> _order; // this frame's IDs, ascending (file order among equal IDs)
+	std::vector<Item> _scratch;
+	std::vector<Entry> _spare;
 };

@@ -144,69 +144,30 @@ void TWParticleImporter::KillAll()
 	}
 	_slots.clear();
 	_ids.Clear();
+	_pids_of = nullptr;
 }
 
 Int32 TWParticleImporter::SlotOf(const ParticleFrame* frame, Int32 i) const
 {
 	if (!_id_mode)
 		return static_cast<size_t>(i) < _slots.size() ? _slots[static_cast<size_t>(i)] : -1;
+	// the load that just ran knows every file particle's host particle
+	if (frame == _pids_of && static_cast<size_t>(i) < _pids.size())
+		return _pids[static_cast<size_t>(i)];
 	return _ids.Lookup(GetParticleId(frame, i));
 }
 
-Int32 TWParticleImporter::MatchIds(const ParticleFrame* frame, Int32 n)
+Bool TWParticleImporter::MatchIds(const ParticleFrame* frame, Int32 n)
 {
-	// An ID the last load met keeps its host particle while that particle lives; new IDs (and those
-	// whose particle died) get one, all of them in one allocation after the walk.
-	constexpr Int32 WANTED = -2;
-	const uint32_t stamp = _ids.Begin(static_cast<size_t>(n));
-	std::vector<Int32> wanting; // file particles waiting for a new host particle
-	Int32 distinct = 0;
-	for (Int32 i = 0; i < n; ++i)
-	{
-		const Int64 file_id = GetParticleId(frame, i);
-		Int32 pid = -1;
-		if (file_id >= 1)
-		{
-			ParticleIdMap::Entry& e = _ids.Find(file_id);
-			if (e.stamp != stamp)
-			{
-				e.stamp = stamp;
-				if (e.pid >= 0 && !_master->Alive(e.pid))
-				{
-					_master->FreeParticle(e.pid);
-					e.pid = -1;
-				}
-				if (e.pid < 0)
-				{
-					e.pid = WANTED;
-					++distinct;
-				}
-			}
-			pid = e.pid;
-			if (pid == WANTED)
-				wanting.push_back(i);
-		}
-		_pids[static_cast<size_t>(i)] = pid;
-	}
-	Int32 done = n;
-	if (!wanting.empty())
-	{
-		std::vector<Int32> made(static_cast<size_t>(distinct), -1);
-		const Int32 count = _master->AllocParticles(distinct, made.data());
-		Int32 next = 0;
-		for (Int32 i : wanting)
-		{
-			ParticleIdMap::Entry& e = _ids.Find(GetParticleId(frame, i));
-			if (e.pid == WANTED)
-				e.pid = next < count ? made[static_cast<size_t>(next++)] : -1;
-			if (e.pid < 0 && done == n)
-				done = i;
-			_pids[static_cast<size_t>(i)] = e.pid;
-		}
-	}
-	// A particle missing from this frame is gone: freed now, so a returning ID starts afresh.
-	_ids.Sweep(stamp, [this](Int32 pid) { _master->FreeParticle(pid); });
-	return done;
+	// An ID of the last load keeps its host particle while that particle lives; a particle whose
+	// ID is missing from this frame is freed now, so a returning ID starts afresh.
+	const Int32 fresh = _ids.Match(
+		n, [frame](Int32 i) { return GetParticleId(frame, i); }, [this](Int32 pid) { return _master->Alive(pid); },
+		[this](Int32 pid) { _master->FreeParticle(pid); });
+	std::vector<Int32> made(static_cast<size_t>(fresh));
+	const Int32 count = fresh > 0 ? _master->AllocParticles(fresh, made.data()) : 0;
+	std::fill(_pids.begin(), _pids.end(), -1);
+	return _ids.Complete(made.data(), count < 0 ? 0 : count, _pids.data());
 }
 
 void TWParticleImporter::LoadFrame(BaseObject* op, const ParticleFrame* frame)
@@ -258,12 +219,13 @@ void TWParticleImporter::LoadFrame(BaseObject* op, const ParticleFrame* frame)
 	// The host particle of every file particle first (-1: skipped), then the values one channel at a
 	// time: each pass streams through one array of the store instead of thirty at once.
 	_pids.resize(static_cast<size_t>(n));
-	Int32 done = n;
+	bool complete = true; // false: some IDs got no particle; the others are written all the same
 	if (_id_mode)
-		done = MatchIds(frame, n);
+		complete = MatchIds(frame, n);
 	else
 		std::copy(_slots.begin(), _slots.begin() + n, _pids.begin());
-	auto each = [this, done](const auto& write) { EachParticle(_pids.data(), done, write); };
+	_pids_of = frame;
+	auto each = [this, n](const auto& write) { EachParticle(_pids.data(), n, write); };
 	const BinParticleFrame* bin = frame->format == CACHE_PARTICLE_BIN ? frame->bin : nullptr;
 	if (bin)
 	{
@@ -360,7 +322,7 @@ void TWParticleImporter::LoadFrame(BaseObject* op, const ParticleFrame* frame)
 			}
 		});
 	}
-	if (done < n)
+	if (!complete)
 		ShowMessage("Could not allocate particle");
 }
 

@@ -9,67 +9,74 @@
 namespace
 {
 
-// One load: every ID gets its old particle or the next new number; returns the particles dropped.
-std::set<int32_t> Load(ParticleIdMap& map, const std::vector<int64_t>& ids, int32_t& next)
+struct Loaded
 {
-	const uint32_t stamp = map.Begin(ids.size());
-	for (int64_t id : ids)
-	{
-		ParticleIdMap::Entry& e = map.Find(id);
-		e.stamp = stamp;
-		if (e.pid < 0)
-			e.pid = next++;
-	}
+	std::vector<int32_t> pids; // per file particle
 	std::set<int32_t> dropped;
-	map.Sweep(stamp, [&dropped](int32_t pid) { dropped.insert(pid); });
-	return dropped;
+};
+
+// One load: every ID keeps its particle or gets the next new number (`limit` of them at most).
+Loaded Load(ParticleIdMap& map, const std::vector<int64_t>& ids, int32_t& next, int32_t limit = 1 << 30,
+	const std::set<int32_t>& dead = {})
+{
+	Loaded out;
+	const int32_t n = static_cast<int32_t>(ids.size());
+	const int32_t fresh = map.Match(
+		n, [&ids](int32_t i) { return ids[static_cast<size_t>(i)]; }, [&dead](int32_t pid) { return !dead.count(pid); },
+		[&out](int32_t pid) { out.dropped.insert(pid); });
+	std::vector<int32_t> made;
+	for (int32_t k = 0; k < fresh && k < limit; ++k)
+		made.push_back(next++);
+	out.pids.assign(ids.size(), -1);
+	map.Complete(made.data(), static_cast<int32_t>(made.size()), out.pids.data());
+	return out;
 }
 
-TEST(ParticleIdMap, KeepsParticlesOfReturningIdsAndDropsMissingOnes)
+TEST(ParticleIdMap, KeepsParticlesOfReturningIdsAndDropsMissingOrDeadOnes)
 {
 	ParticleIdMap map;
 	int32_t next = 0;
-	EXPECT_TRUE(Load(map, {1, 2000000000, 7}, next).empty());
-	EXPECT_LE(map.Capacity(), 16u); // an ID of two billion costs one entry
-	const int32_t far = map.Lookup(2000000000);
-	EXPECT_EQ(Load(map, {7, 2000000000, 9, 9}, next), std::set<int32_t>{0}); // ID 1 is missing
-	EXPECT_EQ(map.Lookup(2000000000), far);
-	EXPECT_EQ(map.Lookup(7), 2);
-	EXPECT_EQ(map.Lookup(9), 3); // twice in the frame, one particle
-	EXPECT_EQ(next, 4);
+	Loaded a = Load(map, {2000000000, 1, 7, 0, -4}, next);
+	EXPECT_EQ(a.pids, (std::vector<int32_t>{2, 0, 1, -1, -1})); // new particles in ID order; IDs < 1 take none
+	EXPECT_LT(map.CapacityBytes(), 1024u); // an ID of two billion costs one entry
+	Loaded b = Load(map, {9, 7, 2000000000, 9}, next);
+	EXPECT_EQ(b.pids, (std::vector<int32_t>{3, 1, 2, 3})); // twice in the frame: one particle
+	EXPECT_EQ(b.dropped, std::set<int32_t>{0}); // ID 1 is missing
+	EXPECT_EQ(map.Lookup(9), 3);
 	EXPECT_EQ(map.Lookup(1), -1);
+	// a particle that died is dropped and its ID starts afresh
+	Loaded c = Load(map, {7, 9}, next, 1 << 30, {1});
+	EXPECT_EQ(c.pids, (std::vector<int32_t>{4, 3}));
+	EXPECT_EQ(c.dropped, (std::set<int32_t>{1, 2}));
+	// no particle left for a new ID: that ID is forgotten, the others keep theirs
+	Loaded d = Load(map, {7, 11, 9, 12}, next, 1);
+	EXPECT_EQ(d.pids, (std::vector<int32_t>{4, 5, 3, -1}));
 	EXPECT_EQ(map.Size(), 3u);
-	EXPECT_EQ(map.Lookup(0), -1);
-	EXPECT_EQ(map.Lookup(-5), -1);
 }
 
-TEST(ParticleIdMap, GivesMemoryBackAfterALargeFrameAndSurvivesChurn)
+TEST(ParticleIdMap, SortsAnyOrderAndGivesMemoryBackAfterALargeFrame)
 {
 	ParticleIdMap map;
 	int32_t next = 0;
+	// scattered IDs spanning all 63 bits, in no order
 	std::vector<int64_t> many;
-	for (int64_t id = 1; id <= 100000; ++id)
-		many.push_back(id * 1000003);
-	Load(map, many, next);
-	EXPECT_EQ(map.Size(), 100000u);
-	EXPECT_EQ(map.Lookup(1000003 * 500), 499);
-	EXPECT_EQ(Load(map, {3, 4}, next).size(), 100000u);
-	EXPECT_LE(map.Capacity(), 16u);
-	// IDs that keep growing: a sliding window of 1000 over many loads stays small and exact
-	for (int64_t start = 10; start < 20000; start += 250)
+	uint64_t x = 88172645463325252ull;
+	for (int k = 0; k < 100000; ++k)
 	{
-		std::vector<int64_t> window;
-		for (int64_t id = start; id < start + 1000; ++id)
-			window.push_back(id);
-		const int32_t kept = map.Lookup(start + 500);
-		Load(map, window, next);
-		EXPECT_EQ(map.Size(), 1000u);
-		if (start > 10)
-		{
-			EXPECT_EQ(map.Lookup(start + 500), kept);
-		}
+		x ^= x << 13;
+		x ^= x >> 7;
+		x ^= x << 17;
+		many.push_back(static_cast<int64_t>(x >> 1) + 1);
 	}
-	EXPECT_LE(map.Capacity(), 4096u);
+	Loaded a = Load(map, many, next);
+	std::vector<int64_t> reversed(many.rbegin(), many.rend());
+	Loaded b = Load(map, reversed, next);
+	EXPECT_TRUE(b.dropped.empty());
+	for (size_t k = 0; k < many.size(); ++k)
+		ASSERT_EQ(b.pids[many.size() - 1 - k], a.pids[k]) << k;
+	EXPECT_EQ(map.Lookup(many[500]), a.pids[500]);
+	EXPECT_EQ(Load(map, {3, 4}, next).dropped.size(), many.size());
+	EXPECT_LT(map.CapacityBytes(), 4096u);
 }
 
 } // namespace
