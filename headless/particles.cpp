@@ -214,30 +214,41 @@ Int32 TP_MasterSystem::AllocParticles(Int32 n, Int32* ids)
 {
 	if (n <= 0)
 		return 0;
-	// Grow the arrays once for the whole request.
-	size_t want = _used.size() + static_cast<size_t>(std::max<Int64>(0, n - static_cast<Int64>(_free.size())));
-	_used.reserve(want);
-	_group.reserve(want);
-	_life.reserve(want);
-	_age.reserve(want);
-	_mass.reserve(want);
-	_pos.reserve(want);
-	_vel.reserve(want);
+	const Int32 made = _alloc_limit >= 0 && _alloc_limit < n ? static_cast<Int32>(_alloc_limit) : n;
+	if (_alloc_limit >= 0)
+		_alloc_limit -= made;
 	// The free list's tail is handed out in list order: freeing a group walks it by ascending ID,
 	// so the new particles get ascending IDs and the caller's writes stream forwards.
-	const size_t reuse = std::min(_free.size(), static_cast<size_t>(n));
-	std::reverse(_free.end() - static_cast<std::ptrdiff_t>(reuse), _free.end());
-	Int32 made = 0;
-	for (; made < n; ++made)
-	{
-		Int32 id = TakeBare();
-		if (id < 0)
-			break;
-		ids[made] = id;
-	}
-	// what an allocation limit left untaken goes back in its first order
-	if (static_cast<size_t>(made) < reuse)
-		std::reverse(_free.end() - static_cast<std::ptrdiff_t>(reuse - static_cast<size_t>(made)), _free.end());
+	const size_t reuse = std::min(_free.size(), static_cast<size_t>(made));
+	const size_t from = _free.size() - reuse;
+	std::copy(_free.begin() + static_cast<std::ptrdiff_t>(from), _free.end(), ids);
+	_free.resize(from);
+	// A new particle's defaults, one array at a time: each loop streams through one array.
+	for (size_t k = 0; k < reuse; ++k)
+		_used[static_cast<size_t>(ids[k])] = SLOT_ALIVE;
+	for (size_t k = 0; k < reuse; ++k)
+		_group[static_cast<size_t>(ids[k])] = nullptr;
+	for (size_t k = 0; k < reuse; ++k)
+		_life[static_cast<size_t>(ids[k])] = 0.0;
+	for (size_t k = 0; k < reuse; ++k)
+		_age[static_cast<size_t>(ids[k])] = 0.0;
+	for (size_t k = 0; k < reuse; ++k)
+		_mass[static_cast<size_t>(ids[k])] = 1.0;
+	for (size_t k = 0; k < reuse; ++k)
+		_pos[static_cast<size_t>(ids[k])] = Vector();
+	for (size_t k = 0; k < reuse; ++k)
+		_vel[static_cast<size_t>(ids[k])] = Vector();
+	// the rest at the end of the arrays, grown once
+	const size_t first = _used.size(), grown = first + (static_cast<size_t>(made) - reuse);
+	for (size_t k = reuse; k < static_cast<size_t>(made); ++k)
+		ids[k] = static_cast<Int32>(first + (k - reuse));
+	_used.resize(grown, SLOT_ALIVE);
+	_group.resize(grown, nullptr);
+	_life.resize(grown, 0.0);
+	_age.resize(grown, 0.0);
+	_mass.resize(grown, 1.0);
+	_pos.resize(grown);
+	_vel.resize(grown);
 	ClearValues(ids, made);
 	return made;
 }
