@@ -5,6 +5,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
+
+// new particles are cleared a block at a time
+static_assert(std::is_trivially_copyable<Vector>::value, "Vector is cleared with memset");
 
 TP_MasterSystem::TP_MasterSystem() : BaseSceneHook(ID_THINKINGPARTICLES) {}
 
@@ -139,28 +143,29 @@ Int32 TP_MasterSystem::Take()
 // free list gives after a group was freed, are cleared a word of 64 particles at a time.
 void TP_MasterSystem::ClearValues(const Int32* ids, Int32 n)
 {
-	for (Channel& c : _channels)
+	if (_channels.empty())
+		return;
+	for (Int32 k = 0; k < n;)
 	{
-		const size_t limit = c.size;
-		for (Int32 k = 0; k < n;)
+		// [lo, hi] is a run of consecutive IDs, ascending or descending in the list; found once
+		// for every channel
+		size_t lo = static_cast<size_t>(ids[k]), hi = lo;
+		Int32 j = k + 1;
+		if (j < n && ids[j] == ids[k] + 1)
+			while (j < n && ids[j] == ids[j - 1] + 1)
+				hi = static_cast<size_t>(ids[j++]);
+		else if (j < n && ids[j] == ids[k] - 1)
+			while (j < n && ids[j] == ids[j - 1] - 1)
+				lo = static_cast<size_t>(ids[j++]);
+		k = j;
+		for (Channel& c : _channels)
 		{
-			// [lo, hi] is a run of consecutive IDs, ascending or descending in the list
-			size_t lo = static_cast<size_t>(ids[k]), hi = lo;
-			Int32 j = k + 1;
-			if (j < n && ids[j] == ids[k] + 1)
-				while (j < n && ids[j] == ids[j - 1] + 1)
-					hi = static_cast<size_t>(ids[j++]);
-			else if (j < n && ids[j] == ids[k] - 1)
-				while (j < n && ids[j] == ids[j - 1] - 1)
-					lo = static_cast<size_t>(ids[j++]);
-			k = j;
-			if (lo >= limit)
+			if (lo >= c.size)
 				continue;
-			if (hi >= limit)
-				hi = limit - 1;
-			for (size_t i = lo; i <= hi;)
+			const size_t top = hi < c.size ? hi : c.size - 1;
+			for (size_t i = lo; i <= top;)
 			{
-				if ((i & 63) == 0 && i + 63 <= hi)
+				if ((i & 63) == 0 && i + 63 <= top)
 				{
 					c.set[i >> 6] = 0;
 					i += 64;
@@ -223,21 +228,23 @@ Int32 TP_MasterSystem::AllocParticles(Int32 n, Int32* ids)
 	const size_t from = _free.size() - reuse;
 	std::copy(_free.begin() + static_cast<std::ptrdiff_t>(from), _free.end(), ids);
 	_free.resize(from);
-	// A new particle's defaults, one array at a time: each loop streams through one array.
-	for (size_t k = 0; k < reuse; ++k)
-		_used[static_cast<size_t>(ids[k])] = SLOT_ALIVE;
-	for (size_t k = 0; k < reuse; ++k)
-		_group[static_cast<size_t>(ids[k])] = nullptr;
-	for (size_t k = 0; k < reuse; ++k)
-		_life[static_cast<size_t>(ids[k])] = 0.0;
-	for (size_t k = 0; k < reuse; ++k)
-		_age[static_cast<size_t>(ids[k])] = 0.0;
-	for (size_t k = 0; k < reuse; ++k)
-		_mass[static_cast<size_t>(ids[k])] = 1.0;
-	for (size_t k = 0; k < reuse; ++k)
-		_pos[static_cast<size_t>(ids[k])] = Vector();
-	for (size_t k = 0; k < reuse; ++k)
-		_vel[static_cast<size_t>(ids[k])] = Vector();
+	// A new particle's defaults, a run of consecutive IDs at a time (freeing a group leaves long
+	// runs): each run is a few block fills instead of seven scattered writes per particle.
+	for (size_t k = 0; k < reuse;)
+	{
+		size_t end = k + 1;
+		while (end < reuse && ids[end] == ids[end - 1] + 1)
+			++end;
+		const size_t lo = static_cast<size_t>(ids[k]), count = end - k;
+		std::memset(&_used[lo], SLOT_ALIVE, count);
+		std::fill_n(&_group[lo], count, nullptr);
+		std::memset(static_cast<void*>(&_life[lo]), 0, count * sizeof(Float));
+		std::memset(static_cast<void*>(&_age[lo]), 0, count * sizeof(Float));
+		std::fill_n(&_mass[lo], count, 1.0);
+		std::memset(static_cast<void*>(&_pos[lo]), 0, count * sizeof(Vector));
+		std::memset(static_cast<void*>(&_vel[lo]), 0, count * sizeof(Vector));
+		k = end;
+	}
 	// the rest at the end of the arrays, grown once
 	const size_t first = _used.size(), grown = first + (static_cast<size_t>(made) - reuse);
 	for (size_t k = reuse; k < static_cast<size_t>(made); ++k)
