@@ -457,6 +457,14 @@ TEST_F(ParticleImporter, GroupAllocationFailureIsReported)
 	Master()->SetAllocationLimit(2);
 	EvaluateAt(0);
 	EXPECT_EQ(LastBox(), "Could not allocate 3 particles");
+
+	// in ID mode the IDs that got a particle are written and the rest is reported
+	headless::UserSetParameter(op, TW_PI_USE_IDS, GeData(true));
+	Master()->SetAllocationLimit(2);
+	headless::ClearMessageBoxes();
+	EvaluateAt(0);
+	EXPECT_EQ(LastBox(), "Could not allocate particle");
+	EXPECT_EQ(Particles(op).size(), 2u);
 }
 
 TEST_F(ParticleImporter, OldDocumentsStoredTheFileItself)
