@@ -5,10 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <type_traits>
-
-// new particles are cleared a block at a time
-static_assert(std::is_trivially_copyable<Vector>::value, "Vector is cleared with memset");
 
 TP_MasterSystem::TP_MasterSystem() : BaseSceneHook(ID_THINKINGPARTICLES) {}
 
@@ -205,13 +201,8 @@ Int32 TP_MasterSystem::TakeBare()
 		_vel.resize(n);
 	}
 	size_t i = static_cast<size_t>(id);
-	_used[i] = SLOT_ALIVE;
+	_used[i] = SLOT_NEW;
 	_group[i] = nullptr;
-	_life[i] = 0.0;
-	_age[i] = 0.0;
-	_mass[i] = 1.0;
-	_pos[i] = Vector();
-	_vel[i] = Vector();
 	return id;
 }
 
@@ -228,28 +219,15 @@ Int32 TP_MasterSystem::AllocParticles(Int32 n, Int32* ids)
 	const size_t from = _free.size() - reuse;
 	std::copy(_free.begin() + static_cast<std::ptrdiff_t>(from), _free.end(), ids);
 	_free.resize(from);
-	// A new particle's defaults, a run of consecutive IDs at a time (freeing a group leaves long
-	// runs): each run is a few block fills instead of seven scattered writes per particle.
-	for (size_t k = 0; k < reuse;)
-	{
-		size_t end = k + 1;
-		while (end < reuse && ids[end] == ids[end - 1] + 1)
-			++end;
-		const size_t lo = static_cast<size_t>(ids[k]), count = end - k;
-		std::memset(&_used[lo], SLOT_ALIVE, count);
-		std::fill_n(&_group[lo], count, nullptr);
-		std::memset(static_cast<void*>(&_life[lo]), 0, count * sizeof(Float));
-		std::memset(static_cast<void*>(&_age[lo]), 0, count * sizeof(Float));
-		std::fill_n(&_mass[lo], count, 1.0);
-		std::memset(static_cast<void*>(&_pos[lo]), 0, count * sizeof(Vector));
-		std::memset(static_cast<void*>(&_vel[lo]), 0, count * sizeof(Vector));
-		k = end;
-	}
+	// A new particle's values are its defaults through the UNSET_ bits; its group is none already
+	// (freeing clears it).
+	for (size_t k = 0; k < reuse; ++k)
+		_used[static_cast<size_t>(ids[k])] = SLOT_NEW;
 	// the rest at the end of the arrays, grown once
 	const size_t first = _used.size(), grown = first + (static_cast<size_t>(made) - reuse);
 	for (size_t k = reuse; k < static_cast<size_t>(made); ++k)
 		ids[k] = static_cast<Int32>(first + (k - reuse));
-	_used.resize(grown, SLOT_ALIVE);
+	_used.resize(grown, SLOT_NEW);
 	_group.resize(grown, nullptr);
 	_life.resize(grown, 0.0);
 	_age.resize(grown, 0.0);
@@ -308,11 +286,16 @@ Bool TP_MasterSystem::GetData(Int32 id, Int32 channel, void* data, Int32 value_t
 }
 
 TP_PGroup* TP_MasterSystem::Group(Int32 id) const { return Valid(id) ? _group[static_cast<size_t>(id)] : nullptr; }
-BaseTime TP_MasterSystem::Life(Int32 id) const { return BaseTime(Valid(id) ? _life[static_cast<size_t>(id)] : 0.0); }
-BaseTime TP_MasterSystem::Age(Int32 id) const { return BaseTime(Valid(id) ? _age[static_cast<size_t>(id)] : 0.0); }
-Vector TP_MasterSystem::Position(Int32 id) const { return Valid(id) ? _pos[static_cast<size_t>(id)] : Vector(); }
-Vector TP_MasterSystem::Velocity(Int32 id) const { return Valid(id) ? _vel[static_cast<size_t>(id)] : Vector(); }
-Float TP_MasterSystem::Mass(Int32 id) const { return Valid(id) ? _mass[static_cast<size_t>(id)] : 0.0; }
+BaseTime TP_MasterSystem::Life(Int32 id) const { return BaseTime(Set(id, UNSET_LIFE) ? _life[static_cast<size_t>(id)] : 0.0); }
+BaseTime TP_MasterSystem::Age(Int32 id) const { return BaseTime(Set(id, UNSET_AGE) ? _age[static_cast<size_t>(id)] : 0.0); }
+Vector TP_MasterSystem::Position(Int32 id) const { return Set(id, UNSET_POSITION) ? _pos[static_cast<size_t>(id)] : Vector(); }
+Vector TP_MasterSystem::Velocity(Int32 id) const { return Set(id, UNSET_VELOCITY) ? _vel[static_cast<size_t>(id)] : Vector(); }
+Float TP_MasterSystem::Mass(Int32 id) const
+{
+	if (!Valid(id))
+		return 0.0;
+	return Set(id, UNSET_MASS) ? _mass[static_cast<size_t>(id)] : 1.0;
+}
 
 void TP_MasterSystem::RunPass(const BaseTime& time)
 {
@@ -323,14 +306,17 @@ void TP_MasterSystem::RunPass(const BaseTime& time)
 	const size_t n = _used.size();
 	for (size_t i = 0; i < n; ++i)
 	{
-		if (_used[i] == SLOT_DEAD)
+		const UChar u = _used[i];
+		if ((u & SLOT_STATE) == SLOT_DEAD)
 			FreeParticle(static_cast<Int32>(i));
-		else if (_used[i] == SLOT_ALIVE)
+		else if ((u & SLOT_STATE) == SLOT_ALIVE)
 		{
-			_age[i] += dt;
+			const Float age = ((u & UNSET_AGE) ? 0.0 : _age[i]) + dt;
+			_age[i] = age;
+			const Float life = (u & UNSET_LIFE) ? 0.0 : _life[i];
 			// death at age == life: a particle given life 0 does not outlive the pass
-			if (_age[i] >= _life[i])
-				_used[i] = SLOT_DEAD;
+			const UChar state = age >= life ? SLOT_DEAD : SLOT_ALIVE;
+			_used[i] = static_cast<UChar>((u & ~(SLOT_STATE | UNSET_AGE)) | state);
 		}
 	}
 }

@@ -109,7 +109,10 @@ public:
 		_group[i] = nullptr;
 		_free.push_back(id);
 	}
-	Bool Alive(Int32 id) const { return id >= 0 && id < static_cast<Int32>(_used.size()) && _used[static_cast<size_t>(id)] == SLOT_ALIVE; }
+	Bool Alive(Int32 id) const
+	{
+		return id >= 0 && id < static_cast<Int32>(_used.size()) && (_used[static_cast<size_t>(id)] & SLOT_STATE) == SLOT_ALIVE;
+	}
 	// Allocated particle slots: every particle ID is below it (freed ones included).
 	Int32 NumParticles() const { return static_cast<Int32>(_used.size()); }
 	// The first particle of the group, and the one after id; -1 at the end.
@@ -120,7 +123,7 @@ public:
 			return -1;
 		const size_t n = _used.size();
 		for (size_t i = static_cast<size_t>(id + 1); i < n; ++i)
-			if (_used[i] && _group[i] == group)
+			if ((_used[i] & SLOT_STATE) != SLOT_FREE && _group[i] == group)
 				return static_cast<Int32>(i);
 		return -1;
 	}
@@ -145,28 +148,42 @@ public:
 			return;
 		const size_t i = static_cast<size_t>(id);
 		_life[i] = life.Get();
+		UChar state = static_cast<UChar>(_used[i] & ~UNSET_LIFE);
 		if (_life[i] < 0.0)
-			_used[i] = SLOT_DEAD;
+			state = static_cast<UChar>((state & ~SLOT_STATE) | SLOT_DEAD);
+		_used[i] = state;
 	}
 	void SetAge(Int32 id, const BaseTime& age)
 	{
-		if (Valid(id))
-			_age[static_cast<size_t>(id)] = age.Get();
+		if (!Valid(id))
+			return;
+		const size_t i = static_cast<size_t>(id);
+		_age[i] = age.Get();
+		_used[i] = static_cast<UChar>(_used[i] & ~UNSET_AGE);
 	}
 	void SetPosition(Int32 id, const Vector& p)
 	{
-		if (Valid(id))
-			_pos[static_cast<size_t>(id)] = p;
+		if (!Valid(id))
+			return;
+		const size_t i = static_cast<size_t>(id);
+		_pos[i] = p;
+		_used[i] = static_cast<UChar>(_used[i] & ~UNSET_POSITION);
 	}
 	void SetVelocity(Int32 id, const Vector& v)
 	{
-		if (Valid(id))
-			_vel[static_cast<size_t>(id)] = v;
+		if (!Valid(id))
+			return;
+		const size_t i = static_cast<size_t>(id);
+		_vel[i] = v;
+		_used[i] = static_cast<UChar>(_used[i] & ~UNSET_VELOCITY);
 	}
 	void SetMass(Int32 id, Float mass)
 	{
-		if (Valid(id))
-			_mass[static_cast<size_t>(id)] = mass;
+		if (!Valid(id))
+			return;
+		const size_t i = static_cast<size_t>(id);
+		_mass[i] = mass;
+		_used[i] = static_cast<UChar>(_used[i] & ~UNSET_MASS);
 	}
 	// Writes a value of the given value type code into data channel channel.
 	__attribute__((always_inline)) Bool SetData(Int32 id, Int32 channel, const void* data, Int32 value_type)
@@ -233,19 +250,34 @@ private:
 	}
 	Bool SetDataGrowing(Int32 id, Int32 channel, const void* data, Int32 value_type);
 
+	// A slot's byte: its state, and which values still hold their defaults (life 0, age 0, mass 1,
+	// position and velocity zero). A new particle sets the bits instead of writing six arrays
+	// that its maker is about to overwrite.
 	enum : UChar
 	{
 		SLOT_FREE = 0,
 		SLOT_ALIVE = 1,
 		SLOT_DEAD = 2,
+		SLOT_STATE = 3,
+		UNSET_LIFE = 4,
+		UNSET_AGE = 8,
+		UNSET_MASS = 16,
+		UNSET_POSITION = 32,
+		UNSET_VELOCITY = 64,
+		SLOT_NEW = SLOT_ALIVE | UNSET_LIFE | UNSET_AGE | UNSET_MASS | UNSET_POSITION | UNSET_VELOCITY,
 	};
-	bool Valid(Int32 id) const { return id >= 0 && id < static_cast<Int32>(_used.size()) && _used[static_cast<size_t>(id)] != SLOT_FREE; }
+	// valid, and the value of this UNSET_ bit was written
+	bool Set(Int32 id, UChar unset_bit) const { return Valid(id) && !(_used[static_cast<size_t>(id)] & unset_bit); }
+	bool Valid(Int32 id) const
+	{
+		return id >= 0 && id < static_cast<Int32>(_used.size()) && (_used[static_cast<size_t>(id)] & SLOT_STATE) != SLOT_FREE;
+	}
 	Int32 Take();
 	Int32 TakeBare();
 	void ClearValues(const Int32* ids, Int32 n);
 	void Forget(TP_PGroup* group);
 
-	std::vector<UChar> _used; // SLOT_FREE, SLOT_ALIVE or SLOT_DEAD
+	std::vector<UChar> _used; // SLOT_FREE, SLOT_ALIVE or SLOT_DEAD, with the UNSET_ bits
 	std::vector<TP_PGroup*> _group;
 	std::vector<Float> _life, _age, _mass;
 	std::vector<Vector> _pos, _vel;

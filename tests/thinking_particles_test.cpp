@@ -111,4 +111,37 @@ TEST_F(ThinkingParticles, ChannelNamesAreReportedWithTheirType)
 	EXPECT_EQ(master->GetDataChannelNumber(String("density(Vector)")), -1);
 }
 
+TEST_F(ThinkingParticles, ANewParticleStartsFromTheDefaultsWhateverItsSlotHeld)
+{
+	Int32 ids[2];
+	ASSERT_EQ(master->AllocParticles(2, ids), 2);
+	for (Int32 id : ids)
+	{
+		master->SetLife(id, BaseTime(9.0));
+		master->SetAge(id, BaseTime(3.0));
+		master->SetMass(id, 4.0);
+		master->SetPosition(id, Vector(1, 2, 3));
+		master->SetVelocity(id, Vector(4, 5, 6));
+		master->FreeParticle(id);
+	}
+	const Int32 one = master->AllocParticle();
+	Int32 two = -1;
+	ASSERT_EQ(master->AllocParticles(1, &two), 1);
+	for (Int32 id : {one, two})
+	{
+		EXPECT_EQ(master->Life(id).Get(), 0.0);
+		EXPECT_EQ(master->Age(id).Get(), 0.0);
+		EXPECT_EQ(master->Mass(id), 1.0);
+		EXPECT_EQ(master->Position(id), Vector());
+		EXPECT_EQ(master->Velocity(id), Vector());
+		EXPECT_EQ(master->Group(id), nullptr);
+	}
+	// an unset life of 0 ends at the first pass; a life set later keeps it
+	master->SetLife(two, BaseTime(1.0));
+	PassAt(0.0);
+	EXPECT_FALSE(master->Alive(one));
+	EXPECT_TRUE(master->Alive(two));
+	EXPECT_EQ(master->Mass(two), 1.0);
+}
+
 } // namespace
