@@ -121,7 +121,7 @@ Bool BaseDocument::ExecutePasses(BaseThread* bt, Bool animation, Bool expression
 		return false;
 	++_pass_depth;
 	if (TP_MasterSystem* master = GetThinkingParticlesMaster(this))
-		master->RemoveDead();
+		master->RunPass(_time);
 	if (animation)
 		EachObject(_first, [&](BaseObject* op) {
 			headless::AnimateObject(op, _time);

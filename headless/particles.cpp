@@ -14,21 +14,42 @@ TP_MasterSystem::~TP_MasterSystem()
 		delete g;
 }
 
-Int32 TP_MasterSystem::AddDataChannel(Int32 type, const String& name)
+namespace
+{
+
+const char* TypeName(Int32 type)
+{
+	switch (type)
+	{
+		case DTYPE_VECTOR: return "Vector";
+		case DTYPE_LONG: return "Integer";
+		case DTYPE_REAL: return "Float";
+		default: return "Bool";
+	}
+}
+
+std::string ReportedName(const std::string& name, Int32 type)
+{
+	return name + "(" + TypeName(type) + ")";
+}
+
+} // namespace
+
+Bool TP_MasterSystem::AddDataChannel(Int32 type, const String& name)
 {
 	if (type != DTYPE_VECTOR && type != DTYPE_LONG && type != DTYPE_REAL && type != DTYPE_BOOL)
-		return -1;
+		return false;
 	Channel c;
 	c.type = type;
 	c.name = name.Get();
 	_channels.push_back(std::move(c));
-	return NumDataChannels() - 1;
+	return true;
 }
 
 Int32 TP_MasterSystem::GetDataChannelNumber(const String& name) const
 {
 	for (size_t i = 0; i < _channels.size(); ++i)
-		if (_channels[i].name == name.Get())
+		if (_channels[i].name == name.Get() || ReportedName(_channels[i].name, _channels[i].type) == name.Get())
 			return static_cast<Int32>(i);
 	return -1;
 }
@@ -40,7 +61,10 @@ Int32 TP_MasterSystem::GetDataChannelType(Int32 channel) const
 
 String TP_MasterSystem::GetDataChannelName(Int32 channel) const
 {
-	return channel >= 0 && channel < NumDataChannels() ? String(_channels[static_cast<size_t>(channel)].name) : String();
+	if (channel < 0 || channel >= NumDataChannels())
+		return String();
+	const Channel& c = _channels[static_cast<size_t>(channel)];
+	return String(ReportedName(c.name, c.type));
 }
 
 TP_PGroup* TP_MasterSystem::AllocParticleGroup()
@@ -115,28 +139,29 @@ Int32 TP_MasterSystem::Take()
 // free list gives after a group was freed, are cleared a word of 64 particles at a time.
 void TP_MasterSystem::ClearValues(const Int32* ids, Int32 n)
 {
-	for (Channel& c : _channels)
+	if (_channels.empty())
+		return;
+	for (Int32 k = 0; k < n;)
 	{
-		const size_t limit = c.size;
-		for (Int32 k = 0; k < n;)
+		// [lo, hi] is a run of consecutive IDs, ascending or descending in the list; found once
+		// for every channel
+		size_t lo = static_cast<size_t>(ids[k]), hi = lo;
+		Int32 j = k + 1;
+		if (j < n && ids[j] == ids[k] + 1)
+			while (j < n && ids[j] == ids[j - 1] + 1)
+				hi = static_cast<size_t>(ids[j++]);
+		else if (j < n && ids[j] == ids[k] - 1)
+			while (j < n && ids[j] == ids[j - 1] - 1)
+				lo = static_cast<size_t>(ids[j++]);
+		k = j;
+		for (Channel& c : _channels)
 		{
-			// [lo, hi] is a run of consecutive IDs, ascending or descending in the list
-			size_t lo = static_cast<size_t>(ids[k]), hi = lo;
-			Int32 j = k + 1;
-			if (j < n && ids[j] == ids[k] + 1)
-				while (j < n && ids[j] == ids[j - 1] + 1)
-					hi = static_cast<size_t>(ids[j++]);
-			else if (j < n && ids[j] == ids[k] - 1)
-				while (j < n && ids[j] == ids[j - 1] - 1)
-					lo = static_cast<size_t>(ids[j++]);
-			k = j;
-			if (lo >= limit)
+			if (lo >= c.size)
 				continue;
-			if (hi >= limit)
-				hi = limit - 1;
-			for (size_t i = lo; i <= hi;)
+			const size_t top = hi < c.size ? hi : c.size - 1;
+			for (size_t i = lo; i <= top;)
 			{
-				if ((i & 63) == 0 && i + 63 <= hi)
+				if ((i & 63) == 0 && i + 63 <= top)
 				{
 					c.set[i >> 6] = 0;
 					i += 64;
@@ -176,14 +201,8 @@ Int32 TP_MasterSystem::TakeBare()
 		_vel.resize(n);
 	}
 	size_t i = static_cast<size_t>(id);
-	_used[i] = 1;
+	_used[i] = SLOT_NEW;
 	_group[i] = nullptr;
-	_life[i] = 0.0;
-	_age[i] = 0.0;
-	_mass[i] = 1.0;
-	_pos[i] = Vector();
-	_vel[i] = Vector();
-	++_live;
 	return id;
 }
 
@@ -191,30 +210,30 @@ Int32 TP_MasterSystem::AllocParticles(Int32 n, Int32* ids)
 {
 	if (n <= 0)
 		return 0;
-	// Grow the arrays once for the whole request.
-	size_t want = _used.size() + static_cast<size_t>(std::max<Int64>(0, n - static_cast<Int64>(_free.size())));
-	_used.reserve(want);
-	_group.reserve(want);
-	_life.reserve(want);
-	_age.reserve(want);
-	_mass.reserve(want);
-	_pos.reserve(want);
-	_vel.reserve(want);
+	const Int32 made = _alloc_limit >= 0 && _alloc_limit < n ? static_cast<Int32>(_alloc_limit) : n;
+	if (_alloc_limit >= 0)
+		_alloc_limit -= made;
 	// The free list's tail is handed out in list order: freeing a group walks it by ascending ID,
 	// so the new particles get ascending IDs and the caller's writes stream forwards.
-	const size_t reuse = std::min(_free.size(), static_cast<size_t>(n));
-	std::reverse(_free.end() - static_cast<std::ptrdiff_t>(reuse), _free.end());
-	Int32 made = 0;
-	for (; made < n; ++made)
-	{
-		Int32 id = TakeBare();
-		if (id < 0)
-			break;
-		ids[made] = id;
-	}
-	// what an allocation limit left untaken goes back in its first order
-	if (static_cast<size_t>(made) < reuse)
-		std::reverse(_free.end() - static_cast<std::ptrdiff_t>(reuse - static_cast<size_t>(made)), _free.end());
+	const size_t reuse = std::min(_free.size(), static_cast<size_t>(made));
+	const size_t from = _free.size() - reuse;
+	std::copy(_free.begin() + static_cast<std::ptrdiff_t>(from), _free.end(), ids);
+	_free.resize(from);
+	// A new particle's values are its defaults through the UNSET_ bits; its group is none already
+	// (freeing clears it).
+	for (size_t k = 0; k < reuse; ++k)
+		_used[static_cast<size_t>(ids[k])] = SLOT_NEW;
+	// the rest at the end of the arrays, grown once
+	const size_t first = _used.size(), grown = first + (static_cast<size_t>(made) - reuse);
+	for (size_t k = reuse; k < static_cast<size_t>(made); ++k)
+		ids[k] = static_cast<Int32>(first + (k - reuse));
+	_used.resize(grown, SLOT_NEW);
+	_group.resize(grown, nullptr);
+	_life.resize(grown, 0.0);
+	_age.resize(grown, 0.0);
+	_mass.resize(grown, 1.0);
+	_pos.resize(grown);
+	_vel.resize(grown);
 	ClearValues(ids, made);
 	return made;
 }
@@ -222,11 +241,6 @@ Int32 TP_MasterSystem::AllocParticles(Int32 n, Int32* ids)
 Int32 TP_MasterSystem::AllocParticle()
 {
 	return Take();
-}
-
-Bool TP_MasterSystem::Alive(Int32 id) const
-{
-	return Valid(id) && _age[static_cast<size_t>(id)] < _life[static_cast<size_t>(id)];
 }
 
 Int32 TP_MasterSystem::GetFirstParticle(const TP_PGroup* group) const
@@ -272,17 +286,39 @@ Bool TP_MasterSystem::GetData(Int32 id, Int32 channel, void* data, Int32 value_t
 }
 
 TP_PGroup* TP_MasterSystem::Group(Int32 id) const { return Valid(id) ? _group[static_cast<size_t>(id)] : nullptr; }
-BaseTime TP_MasterSystem::Life(Int32 id) const { return BaseTime(Valid(id) ? _life[static_cast<size_t>(id)] : 0.0); }
-BaseTime TP_MasterSystem::Age(Int32 id) const { return BaseTime(Valid(id) ? _age[static_cast<size_t>(id)] : 0.0); }
-Vector TP_MasterSystem::Position(Int32 id) const { return Valid(id) ? _pos[static_cast<size_t>(id)] : Vector(); }
-Vector TP_MasterSystem::Velocity(Int32 id) const { return Valid(id) ? _vel[static_cast<size_t>(id)] : Vector(); }
-Float TP_MasterSystem::Mass(Int32 id) const { return Valid(id) ? _mass[static_cast<size_t>(id)] : 0.0; }
-
-void TP_MasterSystem::RemoveDead()
+BaseTime TP_MasterSystem::Life(Int32 id) const { return BaseTime(Set(id, UNSET_LIFE) ? _life[static_cast<size_t>(id)] : 0.0); }
+BaseTime TP_MasterSystem::Age(Int32 id) const { return BaseTime(Set(id, UNSET_AGE) ? _age[static_cast<size_t>(id)] : 0.0); }
+Vector TP_MasterSystem::Position(Int32 id) const { return Set(id, UNSET_POSITION) ? _pos[static_cast<size_t>(id)] : Vector(); }
+Vector TP_MasterSystem::Velocity(Int32 id) const { return Set(id, UNSET_VELOCITY) ? _vel[static_cast<size_t>(id)] : Vector(); }
+Float TP_MasterSystem::Mass(Int32 id) const
 {
-	for (size_t i = 0; i < _used.size(); ++i)
-		if (_used[i] && !(_age[i] < _life[i]))
+	if (!Valid(id))
+		return 0.0;
+	return Set(id, UNSET_MASS) ? _mass[static_cast<size_t>(id)] : 1.0;
+}
+
+void TP_MasterSystem::RunPass(const BaseTime& time)
+{
+	const Float now = time.Get();
+	const Float dt = _passed && now > _pass_time ? now - _pass_time : 0.0;
+	_pass_time = now;
+	_passed = true;
+	const size_t n = _used.size();
+	for (size_t i = 0; i < n; ++i)
+	{
+		const UChar u = _used[i];
+		if ((u & SLOT_STATE) == SLOT_DEAD)
 			FreeParticle(static_cast<Int32>(i));
+		else if ((u & SLOT_STATE) == SLOT_ALIVE)
+		{
+			const Float age = ((u & UNSET_AGE) ? 0.0 : _age[i]) + dt;
+			_age[i] = age;
+			const Float life = (u & UNSET_LIFE) ? 0.0 : _life[i];
+			// death at age == life: a particle given life 0 does not outlive the pass
+			const UChar state = age >= life ? SLOT_DEAD : SLOT_ALIVE;
+			_used[i] = static_cast<UChar>((u & ~(SLOT_STATE | UNSET_AGE)) | state);
+		}
+	}
 }
 
 TP_MasterSystem* GetThinkingParticlesMaster(BaseDocument* doc)

@@ -63,7 +63,10 @@ private:
 
 // The particle master of a document. Particle IDs index contiguous arrays, so a frame of a million
 // particles costs a few array writes per particle, not a heap node each.
-// A particle is alive while its age is below its life; a particle given life 0 is dead at once.
+// Liveness is the engine's: its pass (run when the document is evaluated) ages the living particles
+// by the time the document moved forward and kills those whose age reached their life; Alive reads
+// the bit that pass left. A negative life kills at once. A dead particle keeps its ID until it is
+// freed, by its owner or by the next pass.
 class TP_MasterSystem : public BaseSceneHook
 {
 public:
@@ -72,11 +75,13 @@ public:
 
 	// --- data channels: numbered by their position in the list (0 = first)
 	Int32 NumDataChannels() const { return static_cast<Int32>(_channels.size()); }
-	// Adds a channel at the end of the list; its number, or -1.
-	Int32 AddDataChannel(Int32 type, const String& name);
-	// The number of the channel with this name, or -1.
+	// Adds a channel at the end of the list.
+	Bool AddDataChannel(Int32 type, const String& name);
+	// Not the host's (which has no lookup by name): for tests and tools, the number of the channel
+	// added under this name, given bare ("force") or as reported ("force(Vector)"); -1 if none.
 	Int32 GetDataChannelNumber(const String& name) const;
 	Int32 GetDataChannelType(Int32 channel) const;
+	// The name with its type in brackets, as the host reports it: "force(Vector)", "id(Integer)".
 	String GetDataChannelName(Int32 channel) const;
 
 	// --- groups
@@ -100,13 +105,16 @@ public:
 		const size_t i = static_cast<size_t>(id);
 		if (_group[i])
 			--_group[i]->_count;
-		_used[i] = 0;
+		_used[i] = SLOT_FREE;
 		_group[i] = nullptr;
 		_free.push_back(id);
-		--_live;
 	}
-	Bool Alive(Int32 id) const;
-	Int32 NumParticles() const { return _live; }
+	Bool Alive(Int32 id) const
+	{
+		return id >= 0 && id < static_cast<Int32>(_used.size()) && (_used[static_cast<size_t>(id)] & SLOT_STATE) == SLOT_ALIVE;
+	}
+	// Allocated particle slots: every particle ID is below it (freed ones included).
+	Int32 NumParticles() const { return static_cast<Int32>(_used.size()); }
 	// The first particle of the group, and the one after id; -1 at the end.
 	Int32 GetFirstParticle(const TP_PGroup* group) const;
 	Int32 GetNextParticle(const TP_PGroup* group, Int32 id) const
@@ -115,7 +123,7 @@ public:
 			return -1;
 		const size_t n = _used.size();
 		for (size_t i = static_cast<size_t>(id + 1); i < n; ++i)
-			if (_used[i] && _group[i] == group)
+			if ((_used[i] & SLOT_STATE) != SLOT_FREE && _group[i] == group)
 				return static_cast<Int32>(i);
 		return -1;
 	}
@@ -136,28 +144,46 @@ public:
 	}
 	void SetLife(Int32 id, const BaseTime& life)
 	{
-		if (Valid(id))
-			_life[static_cast<size_t>(id)] = life.Get();
+		if (!Valid(id))
+			return;
+		const size_t i = static_cast<size_t>(id);
+		_life[i] = life.Get();
+		UChar state = static_cast<UChar>(_used[i] & ~UNSET_LIFE);
+		if (_life[i] < 0.0)
+			state = static_cast<UChar>((state & ~SLOT_STATE) | SLOT_DEAD);
+		_used[i] = state;
 	}
 	void SetAge(Int32 id, const BaseTime& age)
 	{
-		if (Valid(id))
-			_age[static_cast<size_t>(id)] = age.Get();
+		if (!Valid(id))
+			return;
+		const size_t i = static_cast<size_t>(id);
+		_age[i] = age.Get();
+		_used[i] = static_cast<UChar>(_used[i] & ~UNSET_AGE);
 	}
 	void SetPosition(Int32 id, const Vector& p)
 	{
-		if (Valid(id))
-			_pos[static_cast<size_t>(id)] = p;
+		if (!Valid(id))
+			return;
+		const size_t i = static_cast<size_t>(id);
+		_pos[i] = p;
+		_used[i] = static_cast<UChar>(_used[i] & ~UNSET_POSITION);
 	}
 	void SetVelocity(Int32 id, const Vector& v)
 	{
-		if (Valid(id))
-			_vel[static_cast<size_t>(id)] = v;
+		if (!Valid(id))
+			return;
+		const size_t i = static_cast<size_t>(id);
+		_vel[i] = v;
+		_used[i] = static_cast<UChar>(_used[i] & ~UNSET_VELOCITY);
 	}
 	void SetMass(Int32 id, Float mass)
 	{
-		if (Valid(id))
-			_mass[static_cast<size_t>(id)] = mass;
+		if (!Valid(id))
+			return;
+		const size_t i = static_cast<size_t>(id);
+		_mass[i] = mass;
+		_used[i] = static_cast<UChar>(_used[i] & ~UNSET_MASS);
 	}
 	// Writes a value of the given value type code into data channel channel.
 	__attribute__((always_inline)) Bool SetData(Int32 id, Int32 channel, const void* data, Int32 value_type)
@@ -193,8 +219,10 @@ public:
 	// Injected fault for tests: group allocation fails.
 	void SetGroupAllocationFails(Bool fails) { _group_fails = fails; }
 
-	// Frees the particles whose life has run out; the host runs this once per evaluation.
-	void RemoveDead();
+	// The engine's pass at document time `time`, once per evaluation: frees the particles that were
+	// dead before it, ages the living by the time moved forward since the last pass and kills those
+	// whose age reached their life.
+	void RunPass(const BaseTime& time);
 
 private:
 	struct Channel
@@ -222,20 +250,42 @@ private:
 	}
 	Bool SetDataGrowing(Int32 id, Int32 channel, const void* data, Int32 value_type);
 
-	bool Valid(Int32 id) const { return id >= 0 && id < static_cast<Int32>(_used.size()) && _used[static_cast<size_t>(id)]; }
+	// A slot's byte: its state, and which values still hold their defaults (life 0, age 0, mass 1,
+	// position and velocity zero). A new particle sets the bits instead of writing six arrays
+	// that its maker is about to overwrite.
+	enum : UChar
+	{
+		SLOT_FREE = 0,
+		SLOT_ALIVE = 1,
+		SLOT_DEAD = 2,
+		SLOT_STATE = 3,
+		UNSET_LIFE = 4,
+		UNSET_AGE = 8,
+		UNSET_MASS = 16,
+		UNSET_POSITION = 32,
+		UNSET_VELOCITY = 64,
+		SLOT_NEW = SLOT_ALIVE | UNSET_LIFE | UNSET_AGE | UNSET_MASS | UNSET_POSITION | UNSET_VELOCITY,
+	};
+	// valid, and the value of this UNSET_ bit was written
+	bool Set(Int32 id, UChar unset_bit) const { return Valid(id) && !(_used[static_cast<size_t>(id)] & unset_bit); }
+	bool Valid(Int32 id) const
+	{
+		return id >= 0 && id < static_cast<Int32>(_used.size()) && (_used[static_cast<size_t>(id)] & SLOT_STATE) != SLOT_FREE;
+	}
 	Int32 Take();
 	Int32 TakeBare();
 	void ClearValues(const Int32* ids, Int32 n);
 	void Forget(TP_PGroup* group);
 
-	std::vector<UChar> _used;
+	std::vector<UChar> _used; // SLOT_FREE, SLOT_ALIVE or SLOT_DEAD, with the UNSET_ bits
 	std::vector<TP_PGroup*> _group;
 	std::vector<Float> _life, _age, _mass;
 	std::vector<Vector> _pos, _vel;
 	std::vector<Int32> _free;
 	std::vector<Channel> _channels;
 	std::vector<TP_PGroup*> _groups;
-	Int32 _live = 0;
+	Float _pass_time = 0.0;
+	Bool _passed = false;
 	Int64 _alloc_limit = -1;
 	Bool _group_fails = false;
 };

@@ -4,6 +4,7 @@
 #include "c4d.h"
 #include "c4d_particles.h"
 #include "importer_cache.h"
+#include "particle_id_map.h"
 #include "remote_frame_sequence.h"
 
 #include <vector>
@@ -45,16 +46,19 @@ private:
 	Bool ResolvedPath(BaseObject* op, char* out) const;
 	void CollectAssets(BaseObject* op, AssetData* assets);
 	FrameCacheSettings RenderSettings() const;
-	// The host particle of file particle i, or -1 (ID mode: the slot of its file ID).
+	// The host particle of file particle i, or -1 (ID mode: the particle of its file ID).
 	Int32 SlotOf(const ParticleFrame* frame, Int32 i) const;
-	Bool ResizeIdSlots(Int32 max_id);
+	// ID mode: the host particle of every file particle into _pids; false when some got none.
+	Bool MatchIds(const ParticleFrame* frame, Int32 n);
 	// The master's channel for a number of the channel table, found by its name.
 	Int32 ChannelFor(Int32 number) const;
 
 	TP_MasterSystem* _master = nullptr;
 	TP_PGroup* _group = nullptr;
-	std::vector<Int32> _slots;
-	std::vector<Int32> _pids; // host particle per file particle of the load in progress
+	std::vector<Int32> _slots; // without ID mode: host particle per file particle
+	ParticleIdMap _ids; // ID mode: host particle per file ID
+	std::vector<Int32> _pids; // host particle per file particle of the last load
+	const ParticleFrame* _pids_of = nullptr; // the frame of that load
 	ImporterCache* _cache = nullptr;
 	RemoteFrameSequence _sequence;
 	FrameCacheSettings _settings;

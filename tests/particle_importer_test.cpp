@@ -104,6 +104,27 @@ protected:
 			ids.push_back(id);
 		return ids;
 	}
+	// Particles alive in the master, whichever group holds them.
+	Int32 Living()
+	{
+		Int32 count = 0;
+		for (Int32 id = 0; id < Master()->NumParticles(); ++id)
+			count += Master()->Alive(id) ? 1 : 0;
+		return count;
+	}
+	// The host particle holding each file ID (from the importer's id channel).
+	std::map<Int32, Int32> HostOfIds(BaseObject* op)
+	{
+		std::map<Int32, Int32> host_of;
+		TP_MasterSystem* m = Master();
+		for (Int32 pid : Particles(op))
+		{
+			Int32 id = 0;
+			m->GetData(pid, m->GetDataChannelNumber(String("id")), &id, DTYPE_LONG_VALUE);
+			host_of[id] = pid;
+		}
+		return host_of;
+	}
 	std::string LastBox() const
 	{
 		return headless::MessageBoxes().empty() ? std::string() : headless::MessageBoxes().back().text;
@@ -278,7 +299,7 @@ TEST_F(ParticleImporter, EmptyFramesAndSharedGroups)
 	BaseObject::Free(a);
 	BaseObject::Free(b);
 	EXPECT_TRUE(Master()->GetParticleGroups().empty());
-	EXPECT_EQ(Master()->NumParticles(), 0);
+	EXPECT_EQ(Living(), 0);
 }
 
 TEST_F(ParticleImporter, IdModeMatchesParticlesAcrossFrames)
@@ -288,18 +309,13 @@ TEST_F(ParticleImporter, IdModeMatchesParticlesAcrossFrames)
 	WriteFrame(dir / "ids_00001.bin", {{3, 20, 0}, {1, 10, 0}}, 1);
 	WriteFrame(dir / "ids_00002.bin", {{0, 5, 0}, {0, 6, 0}}, 2);
 	WriteFrame(dir / "ids_00003.bin", {{2000000000, 1, 0}, {1, 2, 0}}, 3);
+	WriteFrame(dir / "ids_00004.bin", {{1, 3, 0}, {2000000000, 4, 0}}, 4);
 	Choose(op, dir / "ids_00000.bin");
 	headless::UserSetParameter(op, TW_PI_USE_IDS, GeData(true));
 	TP_MasterSystem* m = Master();
 
 	EvaluateAt(0);
-	std::map<Int32, Int32> host_of; // file id -> host particle
-	for (Int32 pid : Particles(op))
-	{
-		Int32 id = 0;
-		m->GetData(pid, m->GetDataChannelNumber(String("id")), &id, DTYPE_LONG_VALUE);
-		host_of[id] = pid;
-	}
+	std::map<Int32, Int32> host_of = HostOfIds(op);
 	ASSERT_EQ(host_of.size(), 3u);
 
 	// particle 2 is missing from frame 1: it dies; 1 and 3 keep their host particles
@@ -314,10 +330,67 @@ TEST_F(ParticleImporter, IdModeMatchesParticlesAcrossFrames)
 	// a frame whose largest ID is 0 loads as without IDs
 	EvaluateAt(2);
 	EXPECT_EQ(Particles(op).size(), 2u);
-	// a frame whose IDs reach far beyond what it holds loads every particle, without matching
+	// a hostile ID is matched like any other and allocates nothing in proportion to it
 	EvaluateAt(3);
 	EXPECT_EQ(Particles(op).size(), 2u);
 	EXPECT_LT(m->NumParticles(), 100);
+	const Int32 hostile = HostOfIds(op).at(2000000000), one = HostOfIds(op).at(1);
+	EvaluateAt(4);
+	EXPECT_EQ(HostOfIds(op), (std::map<Int32, Int32>{{1, one}, {2000000000, hostile}}));
+	EXPECT_DOUBLE_EQ(m->Position(hostile).x, 400.0);
+}
+
+// Matching by ID switched itself off once the largest ID passed four times the particle count, so
+// an emitter whose IDs keep growing lost every host particle at every frame.
+TEST_F(ParticleImporter, IdModeKeepsHostParticlesOfIdsFarBeyondTheCount)
+{
+	BaseObject* op = AddImporter();
+	WriteFrame(dir / "grow_00000.bin", {{5000000, 0, 0}, {5000001, 1, 0}, {7, 2, 0}}, 0);
+	WriteFrame(dir / "grow_00001.bin", {{5000001, 11, 0}, {7, 12, 0}, {9000000, 13, 0}}, 1);
+	WriteFrame(dir / "grow_00002.bin", {{9000000, 23, 0}, {5000000, 20, 0}, {7, 22, 0}}, 2);
+	Choose(op, dir / "grow_00000.bin");
+	headless::UserSetParameter(op, TW_PI_USE_IDS, GeData(true));
+	TP_MasterSystem* m = Master();
+
+	EvaluateAt(0);
+	const std::map<Int32, Int32> first = HostOfIds(op);
+	ASSERT_EQ(first.size(), 3u);
+	EvaluateAt(1);
+	std::map<Int32, Int32> now = HostOfIds(op);
+	ASSERT_EQ(now.size(), 3u);
+	EXPECT_EQ(now.at(5000001), first.at(5000001));
+	EXPECT_EQ(now.at(7), first.at(7));
+	EXPECT_EQ(now.count(5000000), 0u); // missing from frame 1: freed
+	EXPECT_EQ(Living(), 3);
+	EXPECT_DOUBLE_EQ(m->Position(now.at(9000000)).x, 1300.0);
+
+	// an ID that comes back after a frame away gets a living particle with this frame's values
+	const Int32 grown = now.at(9000000);
+	EvaluateAt(2);
+	now = HostOfIds(op);
+	ASSERT_EQ(now.size(), 3u);
+	EXPECT_EQ(now.at(9000000), grown);
+	EXPECT_EQ(now.at(7), first.at(7));
+	EXPECT_TRUE(m->Alive(now.at(5000000)));
+	EXPECT_DOUBLE_EQ(m->Position(now.at(5000000)).x, 2000.0);
+	EXPECT_EQ(Living(), 3);
+}
+
+// The engine kills a particle whose age passed its life; writing the next frame into that dead
+// particle would leave the ID invisible.
+TEST_F(ParticleImporter, IdModeReplacesAHostParticleThatDiedOfAge)
+{
+	BaseObject* op = AddImporter();
+	Choose(op, WriteSequence("aged", 0, 2, 2)); // ages 1.5 s
+	headless::UserSetParameter(op, TW_PI_USE_IDS, GeData(true));
+	op->GetDataInstance()->SetTime(TW_PI_LIFE, BaseTime(1.0));
+	TP_MasterSystem* m = Master();
+	EvaluateAt(0);
+	EvaluateAt(1); // the pass kills it; the load finds it dead
+	const Int32 after = HostOfIds(op).at(1);
+	EXPECT_TRUE(m->Alive(after));
+	EXPECT_DOUBLE_EQ(m->Position(after).x, 100.0);
+	EXPECT_EQ(Particles(op).size(), 2u);
 }
 
 TEST_F(ParticleImporter, CopiesShareOneCache)
@@ -402,6 +475,14 @@ TEST_F(ParticleImporter, GroupAllocationFailureIsReported)
 	Master()->SetAllocationLimit(2);
 	EvaluateAt(0);
 	EXPECT_EQ(LastBox(), "Could not allocate 3 particles");
+
+	// in ID mode the IDs that got a particle are written and the rest is reported
+	headless::UserSetParameter(op, TW_PI_USE_IDS, GeData(true));
+	Master()->SetAllocationLimit(2);
+	headless::ClearMessageBoxes();
+	EvaluateAt(0);
+	EXPECT_EQ(LastBox(), "Could not allocate particle");
+	EXPECT_EQ(Particles(op).size(), 2u);
 }
 
 TEST_F(ParticleImporter, OldDocumentsStoredTheFileItself)
@@ -438,7 +519,7 @@ TEST_F(ParticleImporter, DescriptionRowsAndEnabling)
 	};
 	ASSERT_NE(find(TW_PI_FILE), nullptr);
 	EXPECT_EQ(find(TW_PI_FILE)->dtype, DTYPE_FILENAME);
-	EXPECT_NE(find(TW_PI_PAIR_VALUE_16), nullptr);
+	EXPECT_NE(find(TW_PI_PAIR_VALUE_15), nullptr);
 	EXPECT_EQ(find(TW_PI_ROW_TARGET), nullptr);
 
 	headless::PressButton(op, TW_PI_ADD_ROW);
@@ -468,6 +549,58 @@ TEST_F(ParticleImporter, DescriptionRowsAndEnabling)
 	EXPECT_FALSE(headless::IsEnabled(op, TW_PI_FOUND_MIN));
 	EXPECT_TRUE(headless::IsEnabled(op, TW_PI_RENDER_SIZE));
 	EXPECT_FALSE(headless::IsEnabled(op, TW_PI_RENDER_OBJECT));
+}
+
+// A sixteenth switch/value pair sat on the display mode and axis: two elements per ID, and ticking
+// the last switch changed the display.
+TEST_F(ParticleImporter, SwitchPairsLeaveTheDisplayParametersAlone)
+{
+	BaseObject* op = AddImporter();
+	std::map<Int32, int> count;
+	for (const DescElement& e : headless::GetDescription(op))
+		++count[e.id];
+	for (const auto& [id, n] : count)
+		EXPECT_EQ(n, 1) << "description element " << id;
+	EXPECT_EQ(count.count(TW_PI_DISPLAY_MODE), 1u);
+	EXPECT_EQ(count.count(TW_PI_DISPLAY_AXIS), 1u);
+
+	headless::UserSetParameter(op, TW_PI_PAIR_SWITCH_15, GeData(static_cast<Int32>(1)));
+	EXPECT_EQ(op->GetDataInstance()->GetInt32(TW_PI_DISPLAY_MODE), 0);
+	EXPECT_TRUE(headless::IsEnabled(op, TW_PI_PAIR_VALUE_15));
+	// the axis follows the display mode, not a switch below it
+	EXPECT_FALSE(headless::IsEnabled(op, TW_PI_DISPLAY_AXIS));
+	op->GetDataInstance()->SetInt32(TW_PI_DISPLAY_MODE, 2);
+	EXPECT_TRUE(headless::IsEnabled(op, TW_PI_DISPLAY_AXIS));
+	EXPECT_TRUE(headless::IsEnabled(op, TW_PI_DISPLAY_SIZE));
+}
+
+// The sub-frame step is scale x factor x 100 x dt: a scale or factor other than 1 must reach it, and
+// in ID mode each file particle moves its own host particle.
+TEST_F(ParticleImporter, SubFrameMotionFollowsScaleAndFactor)
+{
+	struct Case
+	{
+		Float scale, factor;
+		bool ids;
+	};
+	for (const Case& c : {Case{2.0, 1.0, false}, Case{1.0, 0.5, false}, Case{2.0, 3.0, false}, Case{2.0, 3.0, true}})
+	{
+		SCOPED_TRACE(testing::Message() << "scale " << c.scale << " factor " << c.factor << " ids " << c.ids);
+		BaseObject* op = AddImporter();
+		WriteFrame(dir / "sub_00002.bin", {{2, 1, 1}, {1, 5, -1}}, 2);
+		Choose(op, dir / "sub_00002.bin");
+		headless::UserSetParameter(op, TW_PI_USE_IDS, GeData(c.ids));
+		op->GetDataInstance()->SetFloat(TW_PI_SCALE, c.scale);
+		op->GetDataInstance()->SetFloat(TW_PI_SUBFRAME_FACTOR, c.factor);
+		EvaluateAt(2.4);
+		// 1 m/s for 0.4 frame at 25 fps
+		const Float step = c.scale * c.factor * 100.0 * 0.4 / 25.0;
+		const std::map<Int32, Int32> host_of = HostOfIds(op);
+		ASSERT_EQ(host_of.size(), 2u);
+		EXPECT_NEAR(Master()->Position(host_of.at(2)).x, c.scale * 100.0 * 1 + step, 1e-6);
+		EXPECT_NEAR(Master()->Position(host_of.at(1)).x, c.scale * 100.0 * 5 - step, 1e-6);
+		BaseObject::Free(op);
+	}
 }
 
 } // namespace

@@ -348,4 +348,151 @@ TEST(ParticleBin, MagicTest)
 	EXPECT_EQ(IsParticleBin(dir.File("missing.bin").c_str()), 0);
 }
 
+// The header's emitter vectors exist from version 7, the trailer from version 6; vorticity from 9.
+TEST(ParticleBin, WriterHeaderOfVersionsBeforeNine)
+{
+	struct Case
+	{
+		int version;
+		size_t header, record, trailer;
+	};
+	for (const Case& c : {Case{5, 320, 98, 0}, Case{6, 320, 98, 5}, Case{7, 356, 98, 5}, Case{8, 356, 98, 5}})
+	{
+		SCOPED_TRACE(c.version);
+		TempDir dir;
+		const std::string path = dir.File("old.bin");
+		ASSERT_EQ(WriteTestFrame(path, c.version, 1, {9}), 1);
+		const std::vector<unsigned char> b = ReadBytes(path);
+		ASSERT_EQ(b.size(), c.header + c.record + c.trailer);
+		EXPECT_EQ(LoadU16(&b[254]), c.version); // version
+		EXPECT_EQ(LoadF32(&b[308]), 7.0f); // range 3, the last field every version has
+		if (c.version >= 7)
+		{
+			EXPECT_EQ(LoadF32(&b[320]), 10.0f); // emitter position
+			EXPECT_EQ(LoadF32(&b[332]), 13.0f); // emitter rotation
+			EXPECT_EQ(LoadF32(&b[352]), 18.0f); // emitter scale z
+		}
+		// the record follows the header directly: position, velocity, force, then normal
+		const unsigned char* r = &b[c.header];
+		EXPECT_EQ(LoadF32(r), 0.5f);
+		EXPECT_EQ(LoadF32(r + 36), 0.5f + 12 * 0.25f);
+		EXPECT_EQ(LoadI32(r + 94), 9); // id
+		for (size_t i = c.header + c.record; i < b.size(); ++i)
+			EXPECT_EQ(b[i], 0) << i;
+	}
+}
+
+// Reader and writer against bytes laid out by hand from the format's offset table, so that a field
+// moved in both cannot pass as a round trip.
+TEST(ParticleBin, RecordLayoutMatchesHandWrittenBytes)
+{
+	for (const int version : {9, 12})
+	{
+		SCOPED_TRACE(version);
+		const size_t record = version >= 12 ? 114 : 110;
+		std::vector<unsigned char> b(356 + record + (version >= 12 ? 6 : 5), 0);
+		auto u32 = [&b](size_t at, uint32_t v) {
+			for (int k = 0; k < 4; ++k)
+				b[at + static_cast<size_t>(k)] = static_cast<unsigned char>(v >> (8 * k));
+		};
+		auto f32 = [&u32](size_t at, float v) {
+			uint32_t u;
+			std::memcpy(&u, &v, 4);
+			u32(at, u);
+		};
+		u32(0, 0x00FABADA); // magic
+		std::memcpy(&b[4], "hand", 4); // fluid name
+		b[254] = static_cast<unsigned char>(version); // version
+		f32(256, 2.5f); // scale
+		u32(260, 3); // fluid type
+		f32(264, 1.75f); // simulation time
+		u32(268, 42); // frame
+		u32(272, 24); // fps
+		u32(276, 1); // particle count
+		f32(280, 0.05f); // radius
+		for (size_t k = 0; k < 9; ++k)
+			f32(284 + 4 * k, 100.0f + k); // range 1, speed range, range 3
+		for (size_t k = 0; k < 9; ++k)
+			f32(320 + 4 * k, 200.0f + k); // emitter position, rotation, scale
+		const size_t r = 356;
+		for (size_t k = 0; k < 15; ++k)
+			f32(r + 4 * k, 1.0f + k); // position, velocity, force, vorticity, normal: 1 .. 15
+		u32(r + 60, 16); // neighbors
+		for (size_t k = 0; k < 3; ++k)
+			f32(r + 64 + 4 * k, 17.0f + k); // texture
+		b[r + 76] = 0xEC; // info bits -20
+		b[r + 77] = 0xFF;
+		for (size_t k = 0; k < 7; ++k)
+			f32(r + 78 + 4 * k, 21.0f + k); // age, isolation, viscosity, density, pressure, mass, temperature
+		u32(r + 106, 0xFFFFFFFD); // id -3 (v9), low word of the 64-bit id (v12)
+		if (version >= 12)
+			u32(r + 110, 5);
+
+		TempDir dir;
+		const std::string path = dir.File("hand.bin");
+		WriteBytes(path, b);
+		int ok;
+		BinParticleFrame* f = ReadFile(path, 100.0f, &ok);
+		ASSERT_EQ(ok, 1);
+		ASSERT_EQ(f->kept_count, 1);
+		const BinParticleHeader& h = f->header;
+		EXPECT_STREQ(h.fluid_name, "hand");
+		EXPECT_EQ(h.scale, 2.5f);
+		EXPECT_EQ(h.fluid_type, 3);
+		EXPECT_EQ(h.simulation_time_seconds, 1.75f);
+		EXPECT_EQ(h.frame, 42);
+		EXPECT_EQ(h.fps, 24);
+		EXPECT_EQ(h.radius, 0.05f);
+		for (int c = 0; c < 3; ++c)
+		{
+			EXPECT_EQ(h.range1[c], 100.0f + c);
+			EXPECT_EQ(h.speed_range[c], 103.0f + c);
+			EXPECT_EQ(h.range3[c], 106.0f + c);
+			EXPECT_EQ(h.emitter_position[c], 200.0f + c);
+			EXPECT_EQ(h.emitter_rotation[c], 203.0f + c);
+			EXPECT_EQ(h.emitter_scale[c], 206.0f + c);
+			EXPECT_EQ(f->position[c], 1.0f + c);
+			EXPECT_EQ(f->velocity[c], 4.0f + c);
+			EXPECT_EQ(f->force[c], 7.0f + c);
+			EXPECT_EQ(f->vorticity[c], 10.0f + c);
+			EXPECT_EQ(f->normal[c], 13.0f + c);
+			EXPECT_EQ(f->texture[c], 17.0f + c);
+		}
+		EXPECT_EQ(f->neighbors[0], 16);
+		EXPECT_EQ(f->info_bits[0], -20);
+		const float scalars[] = {f->age[0], f->isolation[0], f->viscosity[0], f->density[0], f->pressure[0], f->mass[0],
+			f->temperature[0]};
+		for (int k = 0; k < 7; ++k)
+			EXPECT_EQ(scalars[k], 21.0f + k) << k;
+		EXPECT_EQ(f->id[0], version >= 12 ? (int64_t(5) << 32) + 0xFFFFFFFD : -3);
+
+		// written back, the frame is the same bytes
+		BinParticleFrame* out = OpenParticleBin(dir.File("out.bin").c_str(), 1);
+		ASSERT_TRUE(out);
+		out->header = f->header;
+		ASSERT_EQ(AllocateChannels(out, 1), 1);
+		auto copy = [](void* to, const void* from, size_t bytes) { std::memcpy(to, from, bytes); };
+		copy(out->position, f->position, 12);
+		copy(out->velocity, f->velocity, 12);
+		copy(out->force, f->force, 12);
+		copy(out->vorticity, f->vorticity, 12);
+		copy(out->normal, f->normal, 12);
+		copy(out->texture, f->texture, 12);
+		copy(out->neighbors, f->neighbors, 4);
+		copy(out->info_bits, f->info_bits, 2);
+		copy(out->age, f->age, 4);
+		copy(out->isolation, f->isolation, 4);
+		copy(out->viscosity, f->viscosity, 4);
+		copy(out->density, f->density, 4);
+		copy(out->pressure, f->pressure, 4);
+		copy(out->mass, f->mass, 4);
+		copy(out->temperature, f->temperature, 4);
+		copy(out->id, f->id, 8);
+		ASSERT_EQ(WriteParticleBin(out), 1);
+		FreeParticleBin(out);
+		EXPECT_EQ(ReadBytes(dir.File("out.bin")), b);
+		FreeParticleBin(f);
+	}
+}
+
 } // namespace
