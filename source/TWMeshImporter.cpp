@@ -144,13 +144,7 @@ Bool TWMeshImporter::Read(GeListNode* node, HyperFile* hf, Int32 level)
 	(void)hf;
 	BaseObject* op = static_cast<BaseObject*>(node);
 	if (level < 1)
-	{
-		// Older documents stored the chosen file itself; from level 1 on the field holds the pattern.
-		BaseContainer* bc = op->GetDataInstance();
-		FrameSequence stored;
-		stored.SetName(bc->GetFilename(TW_MI_FILE).Get().c_str(), true, true);
-		bc->SetFilename(TW_MI_FILE, Filename(stored.pattern));
-	}
+		StoredFileToPattern(op->GetDataInstance(), TW_MI_FILE);
 	// The stored pattern is the sequence already taken: a parameter set before the first evaluation
 	// must not check it again as if it were a newly chosen file.
 	RefreshSettings(op);

@@ -160,11 +160,7 @@ Bool TWParticleImporter::Read(GeListNode* node, HyperFile* hf, Int32 level)
 	(void)hf;
 	if (level >= 1)
 		return true;
-	// Older documents stored the chosen file itself; from level 1 on the field holds the pattern.
-	BaseContainer* bc = static_cast<BaseObject*>(node)->GetDataInstance();
-	FrameSequence stored;
-	stored.SetName(bc->GetFilename(TW_PI_FILE).Get().c_str(), true, true);
-	bc->SetFilename(TW_PI_FILE, Filename(stored.pattern));
+	StoredFileToPattern(static_cast<BaseObject*>(node)->GetDataInstance(), TW_PI_FILE);
 	return true;
 }
 

@@ -187,6 +187,16 @@ TEST_F(MeshImporter, TrailingUnderscoresLeaveTheNameAndOldDocumentsStoredTheFile
 	EXPECT_TRUE(headless::MessageBoxes().empty()) << LastBox();
 	EXPECT_EQ(loaded->GetFirstObject()->GetDataInstance()->GetInt32(TW_MI_LAST_FRAME), 1);
 	BaseDocument::Free(loaded);
+
+	// Fault: an old document's file name of 256 characters or more was rewritten as an empty pattern.
+	const std::string too_long = dir / (std::string(300, 'm') + "_00000.bin");
+	op->GetDataInstance()->SetFilename(TW_MI_FILE, Filename(too_long));
+	file = headless::SaveDocument(doc);
+	file.objects.at(0).disklevel = 0;
+	loaded = headless::LoadDocument(file);
+	ASSERT_NE(loaded, nullptr);
+	EXPECT_EQ(loaded->GetFirstObject()->GetDataInstance()->GetFilename(TW_MI_FILE).Get(), too_long);
+	BaseDocument::Free(loaded);
 }
 
 TEST_F(MeshImporter, TimeRoundsToFramesAndPointsMoveByTheRest)

@@ -497,6 +497,17 @@ TEST_F(ParticleImporter, OldDocumentsStoredTheFileItself)
 	EXPECT_EQ(loaded->GetFirstObject()->GetDataInstance()->GetFilename(TW_PI_FILE).Get(), dir / "old_$F5.bin");
 	BaseDocument::Free(loaded);
 
+	// Fault: an old document's file name of 256 characters or more was rewritten as an empty pattern.
+	const std::string too_long = dir / (std::string(300, 'o') + "_00002.bin");
+	op->GetDataInstance()->SetFilename(TW_PI_FILE, Filename(too_long));
+	file = headless::SaveDocument(doc);
+	file.objects.at(0).disklevel = 0;
+	loaded = headless::LoadDocument(file);
+	ASSERT_NE(loaded, nullptr);
+	EXPECT_EQ(loaded->GetFirstObject()->GetDataInstance()->GetFilename(TW_PI_FILE).Get(), too_long);
+	BaseDocument::Free(loaded);
+	op->GetDataInstance()->SetFilename(TW_PI_FILE, Filename(path));
+
 	// at the current level the stored pattern stays as it is, and no cache pointer survives saving
 	EvaluateAt(2);
 	file = headless::SaveDocument(doc);

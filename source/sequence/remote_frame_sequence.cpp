@@ -76,3 +76,13 @@ void ShowPathTooLong()
 	ShowMessage("The selected file's path is too long. Only paths of at most %d characters are accepted.",
 		SEQUENCE_PATH_SIZE - 1);
 }
+
+void StoredFileToPattern(BaseContainer* bc, Int32 file_id)
+{
+	char path[SEQUENCE_PATH_SIZE];
+	if (!HostPathToBuffer(bc->GetFilename(file_id), path))
+		return;
+	FrameSequence stored;
+	stored.SetName(path, true, true);
+	bc->SetFilename(file_id, Filename(stored.pattern));
+}

@@ -6,6 +6,7 @@
 
 #include "ge_types.h"
 
+class BaseContainer;
 class BaseDocument;
 
 class RemoteFrameSequence : public FrameSequence
@@ -38,3 +39,7 @@ bool ResolveHostPath(const Filename& file_name, BaseDocument* doc, char* out);
 
 // Tells the user that the file they chose cannot be taken because its path is too long.
 void ShowPathTooLong();
+
+// Documents stored before disk level 1 hold the chosen file itself in the file parameter; it becomes
+// its sequence's pattern. A name too long for the module stays as stored: rewritten it would be empty.
+void StoredFileToPattern(BaseContainer* bc, Int32 file_id);
