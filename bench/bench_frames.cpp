@@ -44,18 +44,24 @@ void WriteBenchParticleFrame(const std::string& path, int frame, int count, cons
 	FreeParticleBin(f);
 }
 
+MemcpyProbe::MemcpyProbe(int64_t bytes) : _a(static_cast<size_t>(bytes), 1), _b(static_cast<size_t>(bytes), 2) {}
+
+double MemcpyProbe::Seconds()
+{
+	auto t0 = std::chrono::steady_clock::now();
+	std::memcpy(_b.data(), _a.data(), _a.size());
+	benchmark::ClobberMemory();
+	const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+	std::swap(_a, _b);
+	return seconds;
+}
+
 double MedianMemcpySeconds(int64_t bytes)
 {
-	std::vector<char> a(static_cast<size_t>(bytes), 1), b(static_cast<size_t>(bytes), 2);
+	MemcpyProbe probe(bytes);
 	std::vector<double> times;
 	for (int k = 0; k < 11; ++k)
-	{
-		auto t0 = std::chrono::steady_clock::now();
-		std::memcpy(b.data(), a.data(), a.size());
-		benchmark::ClobberMemory();
-		times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
-		std::swap(a, b);
-	}
+		times.push_back(probe.Seconds());
 	std::sort(times.begin(), times.end());
 	return times[times.size() / 2];
 }

@@ -3,11 +3,24 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Writes a version-12 frame of `count` particles with plausible positions, velocities, ages and
 // densities; id_stride_frame > 0 moves every such particle's ID by the frame number, so that
 // consecutive frames do not hold quite the same IDs. Aborts when the file cannot be written.
 void WriteBenchParticleFrame(const std::string& path, int frame, int count, const char* name, int id_stride_frame);
+
+// Memcpys of `bytes` between two buffers that are already touched, one at a time, so that a
+// benchmark can interleave them with what it measures and both see the same machine.
+class MemcpyProbe
+{
+public:
+	explicit MemcpyProbe(int64_t bytes);
+	double Seconds(); // one memcpy
+
+private:
+	std::vector<char> _a, _b;
+};
 
 // The median of eleven memcpys of `bytes` between two buffers that are already touched.
 double MedianMemcpySeconds(int64_t bytes);
