@@ -165,6 +165,14 @@ protected:
 		doc->InsertObject(anim, parent, nullptr);
 		return anim;
 	}
+	// A Box whose SD Anim plays the scene itself, with no SD Reader above it.
+	BaseObject* AddLoneAnim(PolygonObject** box)
+	{
+		*box = AddPolygon("Box", nullptr, 8);
+		BaseObject* anim = AddAnim(*box);
+		headless::UserSetParameter(anim, TW_SD_FILE, GeData(Filename(scene)));
+		return anim;
+	}
 	void EvaluateAt(double frame)
 	{
 		doc->SetTime(BaseTime(frame * 1000.0, 24000.0));
@@ -573,9 +581,8 @@ TEST_F(SdObjects, PathTooLongIsRefusedAndTheSceneStays)
 	BaseObject* reader = AddReader(scene);
 	PolygonObject* box = AddPolygon("Box", reader, 8);
 	AddAnim(box);
-	PolygonObject* lone = AddPolygon("Box", nullptr, 8);
-	BaseObject* lone_anim = AddAnim(lone);
-	headless::UserSetParameter(lone_anim, TW_SD_FILE, GeData(Filename(scene)));
+	PolygonObject* lone = nullptr;
+	BaseObject* lone_anim = AddLoneAnim(&lone);
 	EvaluateAt(3);
 	headless::ClearMessageBoxes();
 	for (BaseObject* op : {reader, lone_anim})
@@ -633,9 +640,8 @@ TEST_F(SdObjects, UnbakeWithoutBakedKeysLeavesTheObjectWhereItIs)
 	BaseObject* reader = AddReader(scene);
 	PolygonObject* box = AddPolygon("Box", reader, 8);
 	AddAnim(box);
-	PolygonObject* lone = AddPolygon("Box", nullptr, 8);
-	BaseObject* lone_anim = AddAnim(lone);
-	headless::UserSetParameter(lone_anim, TW_SD_FILE, GeData(Filename(scene)));
+	PolygonObject* lone = nullptr;
+	BaseObject* lone_anim = AddLoneAnim(&lone);
 	EvaluateAt(3);
 	const Matrix placed(Vector(5.0, 6.0, 7.0), Vector(0, 0, -1), Vector(0, 1, 0), Vector(1, 0, 0));
 	box->SetMl(placed);
@@ -659,9 +665,8 @@ TEST_F(SdObjects, ReversedBlendRunsTowardTheFrameBefore)
 	PolygonObject* flag = AddPolygon("Flag", reader, 4);
 	AddAnim(box);
 	AddAnim(flag);
-	PolygonObject* lone = AddPolygon("Box", nullptr, 8);
-	BaseObject* lone_anim = AddAnim(lone);
-	headless::UserSetParameter(lone_anim, TW_SD_FILE, GeData(Filename(scene)));
+	PolygonObject* lone = nullptr;
+	BaseObject* lone_anim = AddLoneAnim(&lone);
 	for (BaseObject* op : {reader, lone_anim})
 		headless::UserSetParameter(op, TW_SD_REVERSE, GeData(true));
 	// Document frame 10.5 of 0-60 reversed: SD frame 50, half-way toward 49.
