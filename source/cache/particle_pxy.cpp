@@ -4,6 +4,7 @@
 #include "cache_internal.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 
 // Records are read in pieces of at most this many bytes when they must be decoded.
@@ -96,10 +97,16 @@ static inline bool KeepId(int32_t id, float step, float half_window)
 	return half_window > d;
 }
 
-static inline void DecodeRecord(PxyParticleRecord* out, const unsigned char* r, bool wide_id)
+static inline void DecodeRecord(PxyParticleRecord* out, const unsigned char* r, bool wide_id, bool native)
 {
 	const int id_bytes = wide_id ? 8 : 4;
 	out->id = wide_id ? LoadI64(r) : static_cast<int64_t>(LoadI32(r));
+	// position and velocity follow each other in the record as in the file
+	if (native)
+	{
+		std::memcpy(reinterpret_cast<unsigned char*>(out) + offsetof(PxyParticleRecord, position), r + id_bytes, 24);
+		return;
+	}
 	for (int k = 0; k < 3; ++k)
 	{
 		out->position[k] = LoadF32(r + id_bytes + 4 * k);
@@ -135,9 +142,10 @@ int ReadPxy(PxyParticleFrame* frame, float percentage)
 	const float step = 100.0f / percentage;
 	const float half_window = 0.5f / step;
 	const bool wide_id = record_bytes == 32;
+	const bool native = HostIsLittleEndian();
 
 	// A whole file of 64-bit records on a little-endian host is already the memory layout.
-	if (all && wide_id && HostIsLittleEndian())
+	if (all && wide_id && native)
 	{
 		if (!PrepareArrays(frame, count, 0))
 			return 0;
@@ -167,7 +175,7 @@ int ReadPxy(PxyParticleFrame* frame, float percentage)
 		const unsigned char* r = frame->scratch;
 		for (int64_t j = 0; j < n; ++j, r += record_bytes)
 			if (all || KeepId(LoadI32(r), step, half_window))
-				DecodeRecord(frame->records + kept++, r, wide_id);
+				DecodeRecord(frame->records + kept++, r, wide_id, native);
 		done += n;
 	}
 	frame->kept_count = static_cast<int32_t>(kept);

@@ -16,6 +16,7 @@
 // read (the frame shows nothing) rather than reading as zeros.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -29,7 +30,9 @@ struct PxyParticleRecord
 	float position[3];
 	float velocity[3];
 };
-static_assert(sizeof(PxyParticleRecord) == 32, "a .pxy record is 32 bytes without padding");
+static_assert(sizeof(PxyParticleRecord) == 32 && offsetof(PxyParticleRecord, position) == 8 &&
+		offsetof(PxyParticleRecord, velocity) == 20,
+	"a .pxy record is 32 bytes without padding");
 
 struct PxyParticleFrame
 {
