@@ -304,4 +304,42 @@ TEST_F(PxyTest, FrameCacheWindowsReadIntoTheRecordsOfTheWindowBefore)
 	ReleaseCache(&cache, &settings);
 }
 
+// One table that plays a .pxy sequence, then a .bin one: the spare .pxy records must not reach the
+// .bin reader, and nothing of either stays behind after the release.
+TEST_F(PxyTest, SpareRecordsOfAnotherFormatAreNotHandedToTheNextReader)
+{
+	for (int f = 1; f <= 3; ++f)
+	{
+		char name[32];
+		std::snprintf(name, sizeof(name), "p_%04d.pxy", f);
+		WriteBytes(dir_.File(name), PxyBytes(2.5f, 5, Particles(5, f)));
+		std::snprintf(name, sizeof(name), "b_%04d.bin", f);
+		ASSERT_EQ(WriteTestFrame(dir_.File(name), 12, 2, {}, f), 1);
+	}
+	FrameSequence pxy, bin;
+	pxy.format = CACHE_PARTICLE_PXY;
+	pxy.SetName(dir_.File("p_0001.pxy").c_str(), true, true);
+	bin.format = CACHE_PARTICLE_BIN;
+	bin.SetName(dir_.File("b_0001.bin").c_str(), true, true);
+	FrameCacheSettings settings = {};
+	settings.sequence = &pxy;
+	settings.mode = FRAME_CACHE_ONE;
+	settings.load_percentage = 100.0f;
+	FrameCache cache = {};
+	InitCache(&cache, &settings);
+	for (int f = 1; f <= 3; ++f)
+		EXPECT_EQ(GetParticleId(SlotParticleFrame(GetFrame(&cache, &settings, f)), 0), f);
+	settings.sequence = &bin;
+	for (int f = 1; f <= 3; ++f)
+	{
+		const ParticleFrame* frame = SlotParticleFrame(GetFrame(&cache, &settings, f));
+		ASSERT_TRUE(frame && frame->bin);
+		EXPECT_EQ(frame->bin->header.frame, f);
+		EXPECT_EQ(GetParticleCount(frame), 2);
+	}
+	settings.sequence = &pxy;
+	EXPECT_EQ(GetParticleCount(SlotParticleFrame(GetFrame(&cache, &settings, 2))), 5);
+	ReleaseCache(&cache, &settings);
+}
+
 } // namespace
