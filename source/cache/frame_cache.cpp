@@ -6,8 +6,9 @@
 
 #include <cstring>
 
-// --- frame records, whatever their format. One dispatch serves loading, recycling and freeing, so
-// that a new format needs only its entries here and a reuse branch of its own record.
+// --- frame records, whatever their format. One dispatch serves loading, recycling and freeing: a new
+// particle format needs only its branch of ParticleFrameReuse, a new mesh format its branch of
+// MeshHandleReuse; a format without one simply reads into fresh arrays.
 
 struct FrameFormatOps
 {
