@@ -52,6 +52,8 @@ private:
 	Bool MatchIds(const ParticleFrame* frame, Int32 n);
 	// The master's channel for a number of the channel table, found by its name.
 	Int32 ChannelFor(Int32 number) const;
+	// The values of a .pxy frame for the host particles of the last match.
+	void LoadPxyValues(const PxyParticleFrame* pxy, Int32 n, const Matrix& m, Float scale, const BaseTime& life, bool velocity);
 
 	TP_MasterSystem* _master = nullptr;
 	TP_PGroup* _group = nullptr;

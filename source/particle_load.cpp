@@ -6,6 +6,7 @@
 #include "console.h"
 #include "main.h"
 #include "particle_bin.h"
+#include "particle_pxy.h"
 
 #include <algorithm>
 #include <cmath>
@@ -227,6 +228,7 @@ void TWParticleImporter::LoadFrame(BaseObject* op, const ParticleFrame* frame)
 	_pids_of = frame;
 	auto each = [this, n](const auto& write) { EachParticle(_pids.data(), n, write); };
 	const BinParticleFrame* bin = frame->format == CACHE_PARTICLE_BIN ? frame->bin : nullptr;
+	const PxyParticleFrame* pxy = frame->format == CACHE_PARTICLE_PXY ? frame->pxy : nullptr;
 	if (bin)
 	{
 		// A few values per pass: fewer passes re-read the particle list, and each pass still
@@ -305,9 +307,13 @@ void TWParticleImporter::LoadFrame(BaseObject* op, const ParticleFrame* frame)
 					real(pid, temperature, bin->temperature[i]);
 			});
 	}
+	else if (pxy)
+	{
+		LoadPxyValues(pxy, n, m, scale, life, on(TW_PI_LOAD_VELOCITY));
+	}
 	else
 	{
-		// the .pxy and .tpc values join here with their readers
+		// the .tpc values join here with their reader
 		const bool velocity = on(TW_PI_LOAD_VELOCITY);
 		each([&](Int32 pid, size_t i) {
 			_master->SetGroup(pid, _group);
@@ -332,6 +338,45 @@ Int32 TWParticleImporter::ChannelFor(Int32 number) const
 		if (c.number == number)
 			return FindDataChannel(_master, c.name);
 	return -1;
+}
+
+// A .pxy file holds only ids, positions and velocities: every other channel is written as zero
+// whatever the switches, and the id always goes into its channel.
+void TWParticleImporter::LoadPxyValues(
+	const PxyParticleFrame* pxy, Int32 n, const Matrix& m, Float scale, const BaseTime& life, bool velocity)
+{
+	TP_MasterSystem* master = _master;
+	TP_PGroup* group = _group;
+	const PxyParticleRecord* records = pxy->records;
+	EachParticle(_pids.data(), n, [&](Int32 pid, size_t i) {
+		master->SetGroup(pid, group);
+		master->SetLife(pid, life);
+		master->SetPosition(pid, Transform(m, records[i].position, scale));
+		if (velocity)
+		{
+			const float* v = records[i].velocity;
+			master->SetVelocity(pid, Vector(v[0], v[1], v[2]));
+		}
+	});
+	const Int32 vectors[] = {ChannelFor(1), ChannelFor(2), ChannelFor(3), ChannelFor(4)};
+	const Int32 integers[] = {ChannelFor(5), ChannelFor(6)};
+	const Int32 reals[] = {ChannelFor(8), ChannelFor(9), ChannelFor(10), ChannelFor(11), ChannelFor(13)};
+	const Int32 id = ChannelFor(14);
+	const Vector zero_vector(0.0, 0.0, 0.0);
+	const Float zero_real = 0.0;
+	const Int32 zero_integer = 0;
+	EachParticle(_pids.data(), n, [&](Int32 pid, size_t i) {
+		for (Int32 c : vectors)
+			master->SetData(pid, c, &zero_vector, DTYPE_VECTOR_VALUE);
+		for (Int32 c : integers)
+			master->SetData(pid, c, &zero_integer, DTYPE_LONG_VALUE);
+		master->SetAge(pid, BaseTime(0.0));
+		for (Int32 c : reals)
+			master->SetData(pid, c, &zero_real, DTYPE_REAL_VALUE);
+		master->SetMass(pid, 0.0);
+		const Int32 value = static_cast<Int32>(records[i].id);
+		master->SetData(pid, id, &value, DTYPE_LONG_VALUE);
+	});
 }
 
 void TWParticleImporter::MoveSubFrame(BaseObject* op, const ParticleFrame* frame, Float dt)

@@ -6,120 +6,176 @@
 
 #include <cstring>
 
-// --- spare storage
+// --- frame records, whatever their format. One dispatch serves loading, recycling and freeing: a new
+// particle format needs only its branch of ParticleFrameReuse, a new mesh format its branch of
+// MeshHandleReuse; a format without one simply reads into fresh arrays.
 
-static void KeepSpare(FrameCache* cache, void* storage, int64_t bytes)
+struct FrameFormatOps
 {
-	if (!storage)
+	void* (*open)(const char* path, int32_t format);
+	// Moves the arrays of a flushed record of the same format into a record not yet read; frees spare.
+	void (*reuse)(void* frame, void* spare);
+	int (*read)(void* frame, int32_t format, const FrameCacheSettings* settings);
+	void (*close)(void* frame);
+	void (*free)(void* frame);
+	int64_t (*array_bytes)(const void* frame);
+};
+
+static void* OpenParticles(const char* path, int32_t format)
+{
+	return OpenParticleFrame(path, format);
+}
+
+static void ReuseParticles(void* frame, void* spare)
+{
+	ParticleFrameReuse(static_cast<ParticleFrame*>(frame), static_cast<ParticleFrame*>(spare));
+}
+
+static int ReadParticles(void* frame, int32_t format, const FrameCacheSettings* settings)
+{
+	(void)format;
+	return ReadParticleFrame(static_cast<ParticleFrame*>(frame), settings->load_percentage);
+}
+
+static void CloseParticles(void* frame)
+{
+	CloseParticleFile(static_cast<ParticleFrame*>(frame));
+}
+
+static void FreeParticles(void* frame)
+{
+	FreeParticleFrame(static_cast<ParticleFrame*>(frame));
+}
+
+static int64_t ParticleArrayBytes(const void* frame)
+{
+	return ParticleFrameArrayBytes(static_cast<const ParticleFrame*>(frame));
+}
+
+static void* OpenMesh(const char* path, int32_t format)
+{
+	return MeshHandleOpen(path, format);
+}
+
+static void ReuseMesh(void* frame, void* spare)
+{
+	MeshHandleReuse(static_cast<MeshHandle*>(frame), static_cast<MeshHandle*>(spare));
+}
+
+static int ReadMesh(void* frame, int32_t format, const FrameCacheSettings* settings)
+{
+	MeshHandle* handle = static_cast<MeshHandle*>(frame);
+	int ok = MeshHandleRead(handle, settings->load_percentage);
+	if (ok && format == CACHE_MESH_BIN && settings->velocity_scale_count > 0)
+		MeshScaleVelocities(handle, static_cast<const MeshVelocityScaleEntry*>(settings->velocity_scale_entries),
+			settings->velocity_scale_count);
+	return ok;
+}
+
+static void CloseMesh(void* frame)
+{
+	MeshHandleCloseFile(static_cast<MeshHandle*>(frame));
+}
+
+static void FreeMesh(void* frame)
+{
+	MeshHandleFree(static_cast<MeshHandle*>(frame));
+}
+
+static int64_t MeshArrayBytes(const void* frame)
+{
+	(void)frame; // one mesh record is as good as another: the read reallocates what is too small
+	return 0;
+}
+
+static const FrameFormatOps PARTICLE_OPS = {OpenParticles, ReuseParticles, ReadParticles, CloseParticles, FreeParticles,
+	ParticleArrayBytes};
+static const FrameFormatOps MESH_OPS = {OpenMesh, ReuseMesh, ReadMesh, CloseMesh, FreeMesh, MeshArrayBytes};
+
+// nullptr for a code without a reader.
+static const FrameFormatOps* OpsFor(int32_t format)
+{
+	if (IsParticleFormat(format))
+		return &PARTICLE_OPS;
+	if (IsMeshFormat(format))
+		return &MESH_OPS;
+	return nullptr;
+}
+
+// --- spare records: flushed frames of any format, kept whole (one per slot at most) so that the
+// next load of the same format reads into arrays that are already mapped.
+
+static void FreeRecord(int32_t format, void* frame)
+{
+	const FrameFormatOps* ops = OpsFor(format);
+	if (ops && frame)
+		ops->free(frame);
+}
+
+static void KeepSpare(FrameCache* cache, int32_t format, void* frame)
+{
+	if (!frame)
 		return;
-	if (cache->spare_storage && cache->spare_count < cache->count)
+	if (cache->spares && cache->spare_count < cache->count)
 	{
-		cache->spare_storage[cache->spare_count] = storage;
-		cache->spare_bytes[cache->spare_count] = bytes;
+		cache->spares[cache->spare_count].format = format;
+		cache->spares[cache->spare_count].frame = frame;
 		++cache->spare_count;
 		return;
 	}
-	CacheFree(storage);
+	FreeRecord(format, frame);
 }
 
-// The largest spare block, or nullptr.
-static void* TakeSpare(FrameCache* cache, int64_t* bytes)
+// The spare of this format holding the most array bytes, or nullptr.
+static void* TakeSpare(FrameCache* cache, int32_t format)
 {
-	*bytes = 0;
-	if (cache->spare_count < 1)
-		return nullptr;
-	int32_t best = 0;
-	for (int32_t k = 1; k < cache->spare_count; ++k)
-		if (cache->spare_bytes[k] > cache->spare_bytes[best])
+	const FrameFormatOps* ops = OpsFor(format);
+	int32_t best = -1;
+	int64_t best_bytes = -1;
+	for (int32_t k = 0; ops && k < cache->spare_count; ++k)
+	{
+		if (cache->spares[k].format != format)
+			continue;
+		const int64_t bytes = ops->array_bytes(cache->spares[k].frame);
+		if (bytes > best_bytes)
+		{
 			best = k;
-	void* storage = cache->spare_storage[best];
-	*bytes = cache->spare_bytes[best];
-	--cache->spare_count;
-	cache->spare_storage[best] = cache->spare_storage[cache->spare_count];
-	cache->spare_bytes[best] = cache->spare_bytes[cache->spare_count];
-	return storage;
+			best_bytes = bytes;
+		}
+	}
+	if (best < 0)
+		return nullptr;
+	void* frame = cache->spares[best].frame;
+	cache->spares[best] = cache->spares[--cache->spare_count];
+	return frame;
 }
 
 static void FreeSpares(FrameCache* cache)
 {
 	for (int32_t k = 0; k < cache->spare_count; ++k)
-		CacheFree(cache->spare_storage[k]);
+		FreeRecord(cache->spares[k].format, cache->spares[k].frame);
 	cache->spare_count = 0;
-	CacheFree(cache->spare_storage);
-	CacheFree(cache->spare_bytes);
-	cache->spare_storage = nullptr;
-	cache->spare_bytes = nullptr;
-}
-
-// --- mesh frames. A flushed mesh handle is kept whole (one per slot at most) and hands its arrays
-// to the next frame read, so that a moving timeline reads into memory that is already mapped.
-
-static void KeepSpareMesh(FrameCache* cache, MeshHandle* handle)
-{
-	if (!handle)
-		return;
-	if (cache->spare_meshes && cache->spare_mesh_count < cache->count)
-	{
-		cache->spare_meshes[cache->spare_mesh_count++] = handle;
-		return;
-	}
-	MeshHandleFree(handle);
-}
-
-static MeshHandle* TakeSpareMesh(FrameCache* cache)
-{
-	if (cache->spare_mesh_count < 1)
-		return nullptr;
-	return static_cast<MeshHandle*>(cache->spare_meshes[--cache->spare_mesh_count]);
-}
-
-static void FreeSpareMeshes(FrameCache* cache)
-{
-	for (int32_t k = 0; k < cache->spare_mesh_count; ++k)
-		MeshHandleFree(static_cast<MeshHandle*>(cache->spare_meshes[k]));
-	cache->spare_mesh_count = 0;
-	CacheFree(cache->spare_meshes);
-	cache->spare_meshes = nullptr;
-}
-
-static void* LoadMeshFrame(FrameCache* cache, const char* path, int32_t format, const FrameCacheSettings* settings)
-{
-	MeshHandle* handle = MeshHandleOpen(path, format);
-	if (!handle)
-		return nullptr;
-	MeshHandleReuse(handle, TakeSpareMesh(cache));
-	int ok = MeshHandleRead(handle, settings->load_percentage);
-	if (ok && format == CACHE_MESH_BIN && settings->velocity_scale_count > 0)
-		MeshScaleVelocities(handle, static_cast<const MeshVelocityScaleEntry*>(settings->velocity_scale_entries),
-			settings->velocity_scale_count);
-	MeshHandleCloseFile(handle);
-	if (!ok)
-	{
-		// What the failed read allocated still serves the next frame.
-		KeepSpareMesh(cache, handle);
-		return nullptr;
-	}
-	return handle;
+	CacheFree(cache->spares);
+	cache->spares = nullptr;
 }
 
 // --- slots
 
-static void* LoadParticles(FrameCache* cache, const char* path, int32_t format, float percentage)
+static void* LoadRecord(FrameCache* cache, const char* path, int32_t format, const FrameCacheSettings* settings)
 {
-	ParticleFrame* frame = OpenParticleFrame(path, format);
+	const FrameFormatOps* ops = OpsFor(format);
+	if (!ops)
+		return nullptr;
+	void* frame = ops->open(path, format);
 	if (!frame)
 		return nullptr;
-	int64_t bytes;
-	void* spare = TakeSpare(cache, &bytes);
-	if (spare)
-		GiveParticleStorage(frame, spare, bytes);
-	int ok = ReadParticleFrame(frame, percentage);
-	CloseParticleFile(frame);
+	ops->reuse(frame, TakeSpare(cache, format));
+	const int ok = ops->read(frame, format, settings);
+	ops->close(frame);
 	if (!ok)
 	{
-		spare = TakeParticleStorage(frame, &bytes);
-		KeepSpare(cache, spare, bytes);
-		FreeParticleFrame(frame);
+		// What the failed read allocated still serves the next frame.
+		KeepSpare(cache, format, frame);
 		return nullptr;
 	}
 	return frame;
@@ -127,20 +183,7 @@ static void* LoadParticles(FrameCache* cache, const char* path, int32_t format, 
 
 static void EmptySlot(FrameCache* cache, FrameSlot* slot)
 {
-	if (!slot->frame)
-		return;
-	if (IsParticleFormat(slot->format))
-	{
-		ParticleFrame* frame = static_cast<ParticleFrame*>(slot->frame);
-		int64_t bytes;
-		void* storage = TakeParticleStorage(frame, &bytes);
-		KeepSpare(cache, storage, bytes);
-		FreeParticleFrame(frame);
-	}
-	else if (IsMeshFormat(slot->format))
-	{
-		KeepSpareMesh(cache, static_cast<MeshHandle*>(slot->frame));
-	}
+	KeepSpare(cache, slot->format, slot->frame);
 	slot->frame = nullptr;
 }
 
@@ -158,10 +201,7 @@ static void LoadSlot(FrameCache* cache, const FrameCacheSettings* settings, int3
 	sequence->GetFileName(frame, 0, path);
 	if (path[0] == '\0')
 		return;
-	if (IsParticleFormat(sequence->format))
-		slot->frame = LoadParticles(cache, path, sequence->format, settings->load_percentage);
-	else if (IsMeshFormat(sequence->format))
-		slot->frame = LoadMeshFrame(cache, path, sequence->format, settings);
+	slot->frame = LoadRecord(cache, path, sequence->format, settings);
 }
 
 void LoadOne(FrameCache* cache, const FrameCacheSettings* settings, int32_t frame)
@@ -306,15 +346,12 @@ static void LayOut(FrameCache* cache, const FrameCacheSettings* settings)
 	if (count < 1)
 		return;
 	cache->slots = static_cast<FrameSlot*>(CacheCalloc(static_cast<size_t>(count), sizeof(FrameSlot)));
-	cache->spare_storage = static_cast<void**>(CacheCalloc(static_cast<size_t>(count), sizeof(void*)));
-	cache->spare_bytes = static_cast<int64_t*>(CacheCalloc(static_cast<size_t>(count), sizeof(int64_t)));
-	cache->spare_meshes = static_cast<void**>(CacheCalloc(static_cast<size_t>(count), sizeof(void*)));
-	if (!cache->slots || !cache->spare_storage || !cache->spare_bytes || !cache->spare_meshes)
+	cache->spares = static_cast<FrameSlot*>(CacheCalloc(static_cast<size_t>(count), sizeof(FrameSlot)));
+	if (!cache->slots || !cache->spares)
 	{
 		CacheFree(cache->slots);
 		cache->slots = nullptr;
 		FreeSpares(cache);
-		FreeSpareMeshes(cache);
 		return;
 	}
 	cache->count = count;
@@ -339,11 +376,8 @@ void InitCache(FrameCache* cache, const FrameCacheSettings* settings)
 		return;
 	cache->slots = nullptr;
 	cache->count = 0;
-	cache->spare_storage = nullptr;
-	cache->spare_bytes = nullptr;
+	cache->spares = nullptr;
 	cache->spare_count = 0;
-	cache->spare_meshes = nullptr;
-	cache->spare_mesh_count = 0;
 	std::memset(&cache->layout, 0, sizeof(cache->layout));
 	cache->current = -1;
 	// No frame is held yet: -1 rather than 0, so that a window asked for frame 0 first loads it.
@@ -359,27 +393,24 @@ void InitCache(FrameCache* cache, const FrameCacheSettings* settings)
 static void Relayout(FrameCache* cache, const FrameCacheSettings* settings)
 {
 	FlushCache(cache, settings);
-	void** storage = cache->spare_storage;
-	int64_t* bytes = cache->spare_bytes;
-	const int32_t storage_count = cache->spare_count;
-	void** meshes = cache->spare_meshes;
-	const int32_t mesh_count = cache->spare_mesh_count;
-	cache->spare_storage = nullptr;
-	cache->spare_bytes = nullptr;
+	FrameSlot* spares = cache->spares;
+	const int32_t spare_count = cache->spare_count;
+	cache->spares = nullptr;
 	cache->spare_count = 0;
-	cache->spare_meshes = nullptr;
-	cache->spare_mesh_count = 0;
 	CacheFree(cache->slots);
 	cache->slots = nullptr;
 	cache->count = 0;
 	LayOut(cache, settings);
-	for (int32_t k = 0; k < storage_count; ++k)
-		KeepSpare(cache, storage[k], bytes[k]);
-	for (int32_t k = 0; k < mesh_count; ++k)
-		KeepSpareMesh(cache, static_cast<MeshHandle*>(meshes[k]));
-	CacheFree(storage);
-	CacheFree(bytes);
-	CacheFree(meshes);
+	// Records of another format could never be reused by this table.
+	const int32_t format = settings && settings->sequence ? settings->sequence->format : CACHE_NONE;
+	for (int32_t k = 0; k < spare_count; ++k)
+	{
+		if (spares[k].format == format)
+			KeepSpare(cache, spares[k].format, spares[k].frame);
+		else
+			FreeRecord(spares[k].format, spares[k].frame);
+	}
+	CacheFree(spares);
 	if (cache->count > 0 && settings->mode == FRAME_CACHE_ALL)
 		LoadWholeSequence(cache, settings);
 }
@@ -401,7 +432,6 @@ void ReleaseCache(FrameCache* cache, const FrameCacheSettings* settings)
 		return;
 	FlushCache(cache, settings);
 	FreeSpares(cache);
-	FreeSpareMeshes(cache);
 	CacheFree(cache->slots);
 	cache->slots = nullptr;
 	cache->count = 0;

@@ -1,9 +1,9 @@
 // frame_cache.h - the loaded frames of one importer: frame mapping, slots and their loading.
 //
 // A slot holds the frame of one sequence frame: a ParticleFrame* for the particle codes, the mesh
-// handle for the mesh codes. The arrays of flushed frames are kept for the next loads instead of
-// going back to the system, at most one particle block and one mesh handle per slot, until
-// ReleaseCache.
+// handle for the mesh codes. Flushed frame records of every format are kept whole, at most one per
+// slot, until ReleaseCache: the next load of the same format reads into their arrays instead of
+// memory fresh from the system.
 //
 // A table remembers the settings its slots were laid out and loaded for (FrameCacheLayout);
 // GetFrame lays it out anew whenever it is asked with settings that would fill the slots
@@ -77,11 +77,8 @@ struct FrameCache
 	int32_t current; // sequence frame served last
 	int32_t generation; // changes with every load and flush
 
-	void** spare_storage;
-	int64_t* spare_bytes;
+	FrameSlot* spares; // flushed records of any format, arrays kept; room for one per slot
 	int32_t spare_count;
-	void** spare_meshes; // flushed MeshHandle records, arrays kept
-	int32_t spare_mesh_count;
 
 	FrameCacheLayout layout;
 };

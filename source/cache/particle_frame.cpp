@@ -9,6 +9,7 @@ ParticleFrame* OpenParticleFrame(const char* path, int32_t format)
 	if (!path || !path[0])
 		return nullptr;
 	BinParticleFrame* bin = nullptr;
+	PxyParticleFrame* pxy = nullptr;
 	switch (format)
 	{
 	case CACHE_PARTICLE_BIN:
@@ -16,7 +17,11 @@ ParticleFrame* OpenParticleFrame(const char* path, int32_t format)
 		if (!bin)
 			return nullptr;
 		break;
-	case CACHE_PARTICLE_PXY: // .pxy reader not yet part of the library
+	case CACHE_PARTICLE_PXY:
+		pxy = OpenPxy(path);
+		if (!pxy)
+			return nullptr;
+		break;
 	case CACHE_PARTICLE_TPC: // .tpc reader not yet part of the library
 	default:
 		return nullptr;
@@ -25,10 +30,12 @@ ParticleFrame* OpenParticleFrame(const char* path, int32_t format)
 	if (!frame)
 	{
 		FreeParticleBin(bin);
+		FreePxy(pxy);
 		return nullptr;
 	}
 	frame->format = format;
 	frame->bin = bin;
+	frame->pxy = pxy;
 	return frame;
 }
 
@@ -38,6 +45,8 @@ int ReadParticleFrame(ParticleFrame* frame, float percentage)
 		return 0;
 	if (frame->bin)
 		return ReadParticleBin(frame->bin, percentage);
+	if (frame->pxy)
+		return ReadPxy(frame->pxy, percentage);
 	return 0;
 }
 
@@ -45,6 +54,8 @@ void CloseParticleFile(ParticleFrame* frame)
 {
 	if (frame && frame->bin)
 		CloseParticleBinFile(frame->bin);
+	if (frame && frame->pxy)
+		ClosePxyFile(frame->pxy);
 }
 
 void FreeParticleFrame(ParticleFrame* frame)
@@ -52,6 +63,7 @@ void FreeParticleFrame(ParticleFrame* frame)
 	if (!frame)
 		return;
 	FreeParticleBin(frame->bin);
+	FreePxy(frame->pxy);
 	CacheFree(frame);
 }
 
@@ -59,6 +71,8 @@ int32_t GetParticleCount(const ParticleFrame* frame)
 {
 	if (frame && frame->bin)
 		return frame->bin->kept_count;
+	if (frame && frame->pxy)
+		return frame->pxy->kept_count;
 	return 0;
 }
 
@@ -66,6 +80,8 @@ const char* GetParticlePath(const ParticleFrame* frame)
 {
 	if (frame && frame->bin)
 		return frame->bin->path;
+	if (frame && frame->pxy)
+		return frame->pxy->path;
 	return "";
 }
 
@@ -80,6 +96,8 @@ int64_t GetParticleId(const ParticleFrame* frame, int32_t i)
 		return -1;
 	if (frame->bin)
 		return frame->bin->id[i];
+	if (frame->pxy)
+		return frame->pxy->records[i].id;
 	return -1;
 }
 
@@ -92,34 +110,60 @@ static void Copy3(float out[3], const float* v)
 
 void GetParticlePosition(const ParticleFrame* frame, int32_t i, float out[3])
 {
-	Copy3(out, InRange(frame, i) && frame->bin ? frame->bin->position + 3 * i : nullptr);
+	const float* v = nullptr;
+	if (InRange(frame, i))
+		v = frame->bin ? frame->bin->position + 3 * i : frame->pxy ? frame->pxy->records[i].position : nullptr;
+	Copy3(out, v);
 }
 
 void GetParticleVelocity(const ParticleFrame* frame, int32_t i, float out[3])
 {
-	Copy3(out, InRange(frame, i) && frame->bin ? frame->bin->velocity + 3 * i : nullptr);
+	const float* v = nullptr;
+	if (InRange(frame, i))
+		v = frame->bin ? frame->bin->velocity + 3 * i : frame->pxy ? frame->pxy->records[i].velocity : nullptr;
+	Copy3(out, v);
 }
 
 float GetChannelValue(const ParticleFrame* frame, int32_t i, int32_t code)
 {
 	if (frame && frame->bin)
 		return GetBinChannelValue(frame->bin, i, code);
+	if (frame && frame->pxy)
+		return GetPxyChannelValue(frame->pxy, i, code);
 	return 0.0f;
 }
 
-void GiveParticleStorage(ParticleFrame* frame, void* storage, int64_t storage_bytes)
+void ParticleFrameReuse(ParticleFrame* frame, ParticleFrame* spare)
 {
-	if (frame && frame->bin)
-		GiveChannelStorage(frame->bin, storage, storage_bytes);
-	else
-		CacheFree(storage);
+	if (!spare || spare == frame)
+		return;
+	if (frame && frame->format == spare->format)
+	{
+		switch (frame->format)
+		{
+		case CACHE_PARTICLE_BIN:
+			if (frame->bin && spare->bin)
+			{
+				int64_t bytes;
+				void* storage = TakeChannelStorage(spare->bin, &bytes);
+				GiveChannelStorage(frame->bin, storage, bytes);
+			}
+			break;
+		case CACHE_PARTICLE_PXY:
+			PxyReuse(frame->pxy, spare->pxy);
+			spare->pxy = nullptr;
+			break;
+		default: break; // no recycling: the spare's arrays are freed with it
+		}
+	}
+	FreeParticleFrame(spare);
 }
 
-void* TakeParticleStorage(ParticleFrame* frame, int64_t* storage_bytes)
+int64_t ParticleFrameArrayBytes(const ParticleFrame* frame)
 {
 	if (frame && frame->bin)
-		return TakeChannelStorage(frame->bin, storage_bytes);
-	if (storage_bytes)
-		*storage_bytes = 0;
-	return nullptr;
+		return frame->bin->storage_bytes;
+	if (frame && frame->pxy)
+		return frame->pxy->record_capacity * int64_t(sizeof(PxyParticleRecord)) + frame->pxy->scratch_bytes;
+	return 0;
 }

@@ -1,10 +1,11 @@
 // particle_frame.h - one loaded particle frame, whatever its file format.
 //
-// Each operation looks at the one format record that is set. The .pxy and .tpc readers join
-// through the marked branches of particle_frame.cpp; until then those formats open as nothing.
+// Each operation looks at the one format record that is set. The .tpc reader joins through the
+// marked branches of particle_frame.cpp; until then that format opens as nothing.
 #pragma once
 
 #include "particle_bin.h"
+#include "particle_pxy.h"
 
 #include <cstdint>
 
@@ -12,7 +13,7 @@ struct ParticleFrame
 {
 	int32_t format; // CACHE_PARTICLE_BIN, CACHE_PARTICLE_PXY or CACHE_PARTICLE_TPC
 	BinParticleFrame* bin;
-	void* pxy; // the .pxy reader's record, once it exists
+	PxyParticleFrame* pxy;
 	void* tpc; // the .tpc reader's record, once it exists
 };
 
@@ -31,7 +32,10 @@ void GetParticlePosition(const ParticleFrame* frame, int32_t i, float out[3]);
 void GetParticleVelocity(const ParticleFrame* frame, int32_t i, float out[3]);
 float GetChannelValue(const ParticleFrame* frame, int32_t i, int32_t code);
 
-// Storage recycling for the frame cache: hand a spare block to a frame before reading, take the
-// block of a frame before freeing it. Formats without recycling free what they are given.
-void GiveParticleStorage(ParticleFrame* frame, void* storage, int64_t storage_bytes);
-void* TakeParticleStorage(ParticleFrame* frame, int64_t* storage_bytes);
+// Recycling for the frame cache: moves the arrays of spare (a flushed frame of the same format)
+// into frame, which has not been read yet, so that its read fills memory already mapped; then
+// frees spare. Arrays too small for the next read are reallocated by it; a format that cannot
+// reuse simply frees spare. Either may be nullptr.
+void ParticleFrameReuse(ParticleFrame* frame, ParticleFrame* spare);
+// Bytes of arrays a frame holds for reuse.
+int64_t ParticleFrameArrayBytes(const ParticleFrame* frame);

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 
 #include "info_mesh.h"
+#include "info_pxy.h"
 #include "info_sd.h"
 #include "mesh_bin.h"
 
@@ -234,6 +235,8 @@ int PrintMeshBin(const char* path, bool json)
 const InfoFormat FORMATS[] = {
 	{"particle .bin", DetectParticleBin, PrintParticleBin},
 	{"mesh .bin", DetectMeshBin, PrintMeshBin},
+	// .pxy files have no magic: named *.pxy.
+	{"particle .pxy", InfoPxyDetect, InfoPxyPrint},
 	// SD files have no magic: named *.sd, or a header and descriptors that read (info_sd.cpp).
 	{"SD scene", InfoSdDetect, InfoSdPrint},
 };
@@ -265,7 +268,7 @@ CommandRun InfoCommand(CLI::App& app)
 	};
 	auto o = std::make_shared<Options>();
 	app.add_flag("--json", o->json, "one JSON object per file");
-	app.add_option("FILE", o->files, "particle .bin, mesh .bin or SD file")->required();
+	app.add_option("FILE", o->files, "particle .bin or .pxy, mesh .bin or SD file")->required();
 	return [o] {
 		int status = 0;
 		for (const std::string& file : o->files)

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 
 #include "sample_mesh.h"
+#include "sample_pxy.h"
 #include "sample_sd.h"
 
 namespace
@@ -251,6 +252,7 @@ struct SampleKind
 
 const SampleKind KINDS[] = {
 	{"particles", "DIR", "a fountain of particle .bin frames", SampleParticlesCommand},
+	{"pxy", "DIR", "a swirl of particle .pxy frames (version 2.5 or 3.0)", SamplePxyCommand},
 	{"mesh", "DIR", "a rippling surface as mesh .bin frames with texture, speed and weights", SampleMeshCommand},
 	{"sd", "FILE", "one SD scene file: a rigid cube, a deforming flag and a camera", SampleSdCommand},
 };
