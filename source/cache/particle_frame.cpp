@@ -9,6 +9,7 @@ ParticleFrame* OpenParticleFrame(const char* path, int32_t format)
 	if (!path || !path[0])
 		return nullptr;
 	BinParticleFrame* bin = nullptr;
+	TpcParticleFrame* tpc = nullptr;
 	switch (format)
 	{
 	case CACHE_PARTICLE_BIN:
@@ -16,8 +17,12 @@ ParticleFrame* OpenParticleFrame(const char* path, int32_t format)
 		if (!bin)
 			return nullptr;
 		break;
+	case CACHE_PARTICLE_TPC:
+		tpc = OpenTpc(path);
+		if (!tpc)
+			return nullptr;
+		break;
 	case CACHE_PARTICLE_PXY: // .pxy reader not yet part of the library
-	case CACHE_PARTICLE_TPC: // .tpc reader not yet part of the library
 	default:
 		return nullptr;
 	}
@@ -25,10 +30,12 @@ ParticleFrame* OpenParticleFrame(const char* path, int32_t format)
 	if (!frame)
 	{
 		FreeParticleBin(bin);
+		FreeTpc(tpc);
 		return nullptr;
 	}
 	frame->format = format;
 	frame->bin = bin;
+	frame->tpc = tpc;
 	return frame;
 }
 
@@ -38,6 +45,8 @@ int ReadParticleFrame(ParticleFrame* frame, float percentage)
 		return 0;
 	if (frame->bin)
 		return ReadParticleBin(frame->bin, percentage);
+	if (frame->tpc)
+		return ReadTpc(frame->tpc, percentage);
 	return 0;
 }
 
@@ -45,6 +54,8 @@ void CloseParticleFile(ParticleFrame* frame)
 {
 	if (frame && frame->bin)
 		CloseParticleBinFile(frame->bin);
+	if (frame && frame->tpc)
+		CloseTpcFile(frame->tpc);
 }
 
 void FreeParticleFrame(ParticleFrame* frame)
@@ -52,6 +63,7 @@ void FreeParticleFrame(ParticleFrame* frame)
 	if (!frame)
 		return;
 	FreeParticleBin(frame->bin);
+	FreeTpc(frame->tpc);
 	CacheFree(frame);
 }
 
@@ -59,6 +71,8 @@ int32_t GetParticleCount(const ParticleFrame* frame)
 {
 	if (frame && frame->bin)
 		return frame->bin->kept_count;
+	if (frame && frame->tpc)
+		return frame->tpc->kept_count;
 	return 0;
 }
 
@@ -66,6 +80,8 @@ const char* GetParticlePath(const ParticleFrame* frame)
 {
 	if (frame && frame->bin)
 		return frame->bin->path;
+	if (frame && frame->tpc)
+		return frame->tpc->path;
 	return "";
 }
 
@@ -80,6 +96,8 @@ int64_t GetParticleId(const ParticleFrame* frame, int32_t i)
 		return -1;
 	if (frame->bin)
 		return frame->bin->id[i];
+	if (frame->tpc)
+		return GetTpcId(frame->tpc, i);
 	return -1;
 }
 
@@ -92,11 +110,15 @@ static void Copy3(float out[3], const float* v)
 
 void GetParticlePosition(const ParticleFrame* frame, int32_t i, float out[3])
 {
+	if (frame && frame->tpc)
+		return GetTpcPosition(frame->tpc, i, out);
 	Copy3(out, InRange(frame, i) && frame->bin ? frame->bin->position + 3 * i : nullptr);
 }
 
 void GetParticleVelocity(const ParticleFrame* frame, int32_t i, float out[3])
 {
+	if (frame && frame->tpc)
+		return GetTpcVelocity(frame->tpc, i, out);
 	Copy3(out, InRange(frame, i) && frame->bin ? frame->bin->velocity + 3 * i : nullptr);
 }
 
@@ -104,6 +126,8 @@ float GetChannelValue(const ParticleFrame* frame, int32_t i, int32_t code)
 {
 	if (frame && frame->bin)
 		return GetBinChannelValue(frame->bin, i, code);
+	if (frame && frame->tpc)
+		return GetTpcChannelValue(frame->tpc, i, code);
 	return 0.0f;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "particle_bin.h"
+#include "particle_tpc.h"
 
 #include <cstdint>
 
@@ -13,7 +14,7 @@ struct ParticleFrame
 	int32_t format; // CACHE_PARTICLE_BIN, CACHE_PARTICLE_PXY or CACHE_PARTICLE_TPC
 	BinParticleFrame* bin;
 	void* pxy; // the .pxy reader's record, once it exists
-	void* tpc; // the .tpc reader's record, once it exists
+	TpcParticleFrame* tpc;
 };
 
 // nullptr for an empty path, a code that is not a particle format with a reader, or a file that
