@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <unistd.h>
+#include <zlib.h>
 
 static std::string g_path;
 
@@ -34,24 +35,39 @@ static std::string InputPath()
 	return path;
 }
 
-// The bytes after the header as one block, inflated to a size taken from the particle count: the
-// fast path must give zlib's verdict and, when good, zlib's bytes.
-static void CheckInflaters(const uint8_t* data, size_t size)
+// The fast path must give zlib's verdict and, when good, zlib's bytes.
+static void CheckInflaters(const uint8_t* in, int64_t in_bytes, int64_t out_bytes)
 {
-	if (size < PARTICLE_TPC_HEADER_BYTES + 4)
+	if (out_bytes < 0)
 		return;
-	const int64_t out_bytes = (data[8] | (data[9] << 8)) % 65536;
 	std::vector<unsigned char> fast(static_cast<size_t>(out_bytes) + 1), slow(static_cast<size_t>(out_bytes) + 1);
-	const int64_t in_bytes = static_cast<int64_t>(size - PARTICLE_TPC_HEADER_BYTES);
-	const int a = TpcInflate(data + PARTICLE_TPC_HEADER_BYTES, in_bytes, fast.data(), out_bytes);
-	const int b = TpcInflateZlib(data + PARTICLE_TPC_HEADER_BYTES, in_bytes, slow.data(), out_bytes);
+	const int a = TpcInflate(in, in_bytes, fast.data(), out_bytes);
+	const int b = TpcInflateZlib(in, in_bytes, slow.data(), out_bytes);
 	if (a != b || (a && std::memcmp(fast.data(), slow.data(), static_cast<size_t>(out_bytes)) != 0))
 		std::abort();
 }
 
+// The whole input as one block (inputs that start as a zlib stream mutate into broken ones),
+// against outputs of the length the stream gives, one byte shorter and one longer, and the block
+// cut by one byte.
+static void CheckBlock(const uint8_t* data, size_t size)
+{
+	std::vector<unsigned char> probe(1 << 16);
+	uLongf made = static_cast<uLongf>(probe.size());
+	uLong used = static_cast<uLong>(size);
+	uncompress2(probe.data(), &made, data, &used);
+	const int64_t n = static_cast<int64_t>(made), in = static_cast<int64_t>(size);
+	for (int64_t out : {n - 1, n, n + 1})
+	{
+		CheckInflaters(data, in, out);
+		if (in > 0)
+			CheckInflaters(data, in - 1, out);
+	}
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-	CheckInflaters(data, size);
+	CheckBlock(data, size);
 	const std::string path = InputPath();
 	FILE* f = std::fopen(path.c_str(), "wb");
 	if (!f)
