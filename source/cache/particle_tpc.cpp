@@ -3,6 +3,7 @@
 
 #include "cache_internal.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -177,8 +178,16 @@ int TpcInflateZlib(const unsigned char* compressed, int64_t compressed_bytes, un
 	return verdict;
 }
 
+static std::atomic<int64_t> g_inflated_blocks{0};
+
+int64_t TpcInflatedBlocks()
+{
+	return g_inflated_blocks.load(std::memory_order_relaxed);
+}
+
 int TpcInflate(const unsigned char* compressed, int64_t compressed_bytes, unsigned char* out, int64_t out_bytes)
 {
+	g_inflated_blocks.fetch_add(1, std::memory_order_relaxed);
 #if defined(TW_HAVE_LIBDEFLATE)
 	if (compressed_bytes >= 0 && out_bytes >= 0)
 	{

@@ -126,3 +126,5 @@ int64_t GetTpcId(const TpcParticleFrame* frame, int32_t i);
 int TpcInflateZlib(const unsigned char* compressed, int64_t compressed_bytes, unsigned char* out, int64_t out_bytes);
 // The same verdict, through the fastest inflater available.
 int TpcInflate(const unsigned char* compressed, int64_t compressed_bytes, unsigned char* out, int64_t out_bytes);
+// Blocks TpcInflate was given since the program started (for tests of how often a read inflates).
+int64_t TpcInflatedBlocks();

@@ -22,6 +22,23 @@ TpcParticleFrame* ReadTpcBytes(const TempDir& dir, const std::vector<unsigned ch
 	return f;
 }
 
+// How many allocations fn makes, counted through the allocation hook.
+template <typename F>
+int64_t AllocationsDuring(const F& fn)
+{
+	const int64_t budget = 1000;
+	CacheSetAllocFailAfter(budget);
+	fn();
+	int64_t left = 0;
+	while (void* p = CacheAlloc(1))
+	{
+		CacheFree(p);
+		++left;
+	}
+	CacheSetAllocFailAfter(-1);
+	return budget - left;
+}
+
 std::vector<int64_t> Range(int n)
 {
 	std::vector<int64_t> v;
@@ -256,6 +273,35 @@ TEST(ParticleTpc, BlockVerdictsMatchZlibOnEveryPath)
 	EXPECT_EQ(CacheLiveAllocations(), 0);
 }
 
+// A stream that ended on its last compressed byte was good even when it held fewer values than
+// the particle count, leaving the rest of the channel unwritten.
+TEST(ParticleTpc, StreamEndingShortOfTheParticleCountFailsTheFrame)
+{
+	TempDir dir;
+	const std::vector<unsigned char> short_block = Deflate(Floats(Positions(3)));
+	int ok;
+	TpcParticleFrame* f = ReadTpcBytes(dir, TpcBytes(4, {{"position", 1, Floats(Positions(4))}}, {short_block}), 100.0f, &ok);
+	EXPECT_EQ(ok, 0);
+	EXPECT_EQ(f->kept_count, 0);
+	FreeTpc(f);
+	EXPECT_EQ(CacheLiveAllocations(), 0);
+}
+
+TEST(ParticleTpc, SelectionInflatesEveryBlockOnce)
+{
+	TempDir dir;
+	int ok;
+	const std::vector<TpcTestChannel> channels = {
+		{"position", 1, Floats(Positions(100))}, {"id", 4, Int64s(Range(100))}, {"age", 9, Floats(std::vector<float>(100, 1.0f))}};
+	const int64_t before = TpcInflatedBlocks();
+	TpcParticleFrame* f = ReadTpcBytes(dir, TpcBytes(100, channels), 10.0f, &ok);
+	ASSERT_EQ(ok, 1);
+	EXPECT_EQ(f->kept_count, 10);
+	EXPECT_EQ(TpcInflatedBlocks() - before, 3); // the "id" block once, for the selection and its values
+	EXPECT_EQ(GetTpcId(f, 9), 90);
+	FreeTpc(f);
+}
+
 TEST(ParticleTpc, BlockCutByOneByteFailsTheFrame)
 {
 	TempDir dir;
@@ -315,9 +361,9 @@ TEST(ParticleTpc, HostileHeadersFailBeforeAllocating)
 		WriteBytes(path, bytes);
 		TpcParticleFrame* f = OpenTpc(path.c_str());
 		ASSERT_NE(f, nullptr);
-		CacheSetAllocFailAfter(0); // a read that allocates would fail anyway: this one must not try
 		EXPECT_EQ(ReadTpc(f, 100.0f), 0) << c.what;
-		CacheSetAllocFailAfter(-1);
+		// at most the descriptor list, which the file's size bounds: no buffer for the particles
+		EXPECT_LE(AllocationsDuring([&] { ReadTpc(f, 100.0f); }), 1) << c.what;
 		EXPECT_EQ(f->kept_count, 0) << c.what;
 		FreeTpc(f);
 	}
