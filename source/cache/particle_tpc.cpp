@@ -261,11 +261,11 @@ void FreeTpc(TpcParticleFrame* frame)
 template <typename T>
 static bool Reserve(T** buffer, int64_t* capacity, int64_t bytes)
 {
-	if (*capacity >= bytes && *buffer)
+	if (bytes <= 0 || (*capacity >= bytes && *buffer))
 		return true;
 	CacheFree(*buffer);
 	*capacity = 0;
-	*buffer = bytes > 0 && static_cast<uint64_t>(bytes) <= SIZE_MAX ? static_cast<T*>(CacheAlloc(static_cast<size_t>(bytes))) : nullptr;
+	*buffer = static_cast<uint64_t>(bytes) <= SIZE_MAX ? static_cast<T*>(CacheAlloc(static_cast<size_t>(bytes))) : nullptr;
 	if (!*buffer)
 		return false;
 	*capacity = bytes;
