@@ -3,7 +3,6 @@
 
 #include "cache_internal.h"
 
-#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -178,16 +177,8 @@ int TpcInflateZlib(const unsigned char* compressed, int64_t compressed_bytes, un
 	return verdict;
 }
 
-static std::atomic<int64_t> g_inflated_blocks{0};
-
-int64_t TpcInflatedBlocks()
-{
-	return g_inflated_blocks.load(std::memory_order_relaxed);
-}
-
 int TpcInflate(const unsigned char* compressed, int64_t compressed_bytes, unsigned char* out, int64_t out_bytes)
 {
-	g_inflated_blocks.fetch_add(1, std::memory_order_relaxed);
 #if defined(TW_HAVE_LIBDEFLATE)
 	if (compressed_bytes >= 0 && out_bytes >= 0)
 	{
@@ -344,6 +335,7 @@ static bool InflateBlock(TpcParticleFrame* frame, const TpcChannel* ch, int64_t 
 		return false;
 	if (!ReadExact(frame->file, frame->input, in_bytes))
 		return false;
+	++frame->inflated_blocks;
 	return TpcInflate(frame->input, in_bytes, out, out_bytes) == 1;
 }
 
@@ -389,6 +381,7 @@ int ReadTpc(TpcParticleFrame* frame, float percentage)
 	if (!frame)
 		return 0;
 	ResetFrame(frame);
+	frame->inflated_blocks = 0;
 	if (!frame->file)
 		return 0;
 	FILE* f = frame->file;

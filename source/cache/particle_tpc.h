@@ -61,6 +61,7 @@ struct TpcParticleFrame
 	float vector_a[3];
 	float vector_b[3];
 	int32_t kept_count;
+	int32_t inflated_blocks; // by the last read
 
 	TpcChannel* channels; // channel_count records after a read
 	int32_t channel_capacity;
@@ -126,5 +127,4 @@ int64_t GetTpcId(const TpcParticleFrame* frame, int32_t i);
 int TpcInflateZlib(const unsigned char* compressed, int64_t compressed_bytes, unsigned char* out, int64_t out_bytes);
 // The same verdict, through the fastest inflater available.
 int TpcInflate(const unsigned char* compressed, int64_t compressed_bytes, unsigned char* out, int64_t out_bytes);
-// Blocks TpcInflate was given since the program started (for tests of how often a read inflates).
-int64_t TpcInflatedBlocks();
+
