@@ -402,8 +402,10 @@ int ReadTpc(TpcParticleFrame* frame, float percentage)
 	if (frame->magic != PARTICLE_TPC_MAGIC || frame->version < PARTICLE_TPC_MIN_VERSION)
 		return 0;
 	const int64_t count = frame->particle_count;
-	// the smallest descriptor takes 29 bytes (an empty name, one-byte values)
-	if (count < 0 || channel_count < 0 || channel_count > (file_bytes - PARTICLE_TPC_HEADER_BYTES) / 29)
+	// The smallest descriptor takes 29 bytes (an empty name, one-byte values). Particles need a
+	// channel: only blocks bound the count a header may promise.
+	if (count < 0 || channel_count < 0 || channel_count > (file_bytes - PARTICLE_TPC_HEADER_BYTES) / 29 ||
+		(count > 0 && channel_count == 0))
 		return 0;
 
 	TpcChannel* channels =
