@@ -7,6 +7,7 @@
 #include "main.h"
 #include "particle_bin.h"
 #include "particle_pxy.h"
+#include "particle_load_tpc.h"
 
 #include <algorithm>
 #include <cmath>
@@ -53,15 +54,6 @@ bool SameChannelName(const std::string& reported, const char* name)
 	return reported[n] == '(' && reported.back() == ')' && reported.find('(', n + 1) == std::string::npos;
 }
 
-// The number of the master's data channel of this name, or -1; the host has no lookup by name.
-Int32 FindDataChannel(const TP_MasterSystem* master, const char* name)
-{
-	for (Int32 c = 0; c < master->NumDataChannels(); ++c)
-		if (SameChannelName(master->GetDataChannelName(c).Get(), name))
-			return c;
-	return -1;
-}
-
 // One write per loaded particle; flattened, so that the store's writes are inlined into the loop.
 template <typename F>
 __attribute__((flatten)) void EachParticle(const Int32* pids, Int32 n, const F& write)
@@ -77,6 +69,15 @@ Vector Transform(const Matrix& m, const float p[3], Float scale)
 }
 
 } // namespace
+
+// The host has no lookup by name.
+Int32 FindDataChannel(const TP_MasterSystem* master, const char* name)
+{
+	for (Int32 c = 0; c < master->NumDataChannels(); ++c)
+		if (SameChannelName(master->GetDataChannelName(c).Get(), name))
+			return c;
+	return -1;
+}
 
 // --- Thinking Particles
 
@@ -311,9 +312,11 @@ void TWParticleImporter::LoadFrame(BaseObject* op, const ParticleFrame* frame)
 	{
 		LoadPxyValues(pxy, n, m, scale, life, on(TW_PI_LOAD_VELOCITY));
 	}
+	else if (frame->format == CACHE_PARTICLE_TPC && frame->tpc)
+		WriteTpcFrame(_master, _group, frame->tpc, _pids.data(), n, load, m, scale, life);
 	else
 	{
-		// the .tpc values join here with their reader
+		// a format without values of its own: position and velocity through the accessors
 		const bool velocity = on(TW_PI_LOAD_VELOCITY);
 		each([&](Int32 pid, size_t i) {
 			_master->SetGroup(pid, _group);

@@ -10,6 +10,7 @@ ParticleFrame* OpenParticleFrame(const char* path, int32_t format)
 		return nullptr;
 	BinParticleFrame* bin = nullptr;
 	PxyParticleFrame* pxy = nullptr;
+	TpcParticleFrame* tpc = nullptr;
 	switch (format)
 	{
 	case CACHE_PARTICLE_BIN:
@@ -22,7 +23,11 @@ ParticleFrame* OpenParticleFrame(const char* path, int32_t format)
 		if (!pxy)
 			return nullptr;
 		break;
-	case CACHE_PARTICLE_TPC: // .tpc reader not yet part of the library
+	case CACHE_PARTICLE_TPC:
+		tpc = OpenTpc(path);
+		if (!tpc)
+			return nullptr;
+		break;
 	default:
 		return nullptr;
 	}
@@ -31,11 +36,13 @@ ParticleFrame* OpenParticleFrame(const char* path, int32_t format)
 	{
 		FreeParticleBin(bin);
 		FreePxy(pxy);
+		FreeTpc(tpc);
 		return nullptr;
 	}
 	frame->format = format;
 	frame->bin = bin;
 	frame->pxy = pxy;
+	frame->tpc = tpc;
 	return frame;
 }
 
@@ -47,6 +54,8 @@ int ReadParticleFrame(ParticleFrame* frame, float percentage)
 		return ReadParticleBin(frame->bin, percentage);
 	if (frame->pxy)
 		return ReadPxy(frame->pxy, percentage);
+	if (frame->tpc)
+		return ReadTpc(frame->tpc, percentage);
 	return 0;
 }
 
@@ -56,6 +65,8 @@ void CloseParticleFile(ParticleFrame* frame)
 		CloseParticleBinFile(frame->bin);
 	if (frame && frame->pxy)
 		ClosePxyFile(frame->pxy);
+	if (frame && frame->tpc)
+		CloseTpcFile(frame->tpc);
 }
 
 void FreeParticleFrame(ParticleFrame* frame)
@@ -64,6 +75,7 @@ void FreeParticleFrame(ParticleFrame* frame)
 		return;
 	FreeParticleBin(frame->bin);
 	FreePxy(frame->pxy);
+	FreeTpc(frame->tpc);
 	CacheFree(frame);
 }
 
@@ -73,6 +85,8 @@ int32_t GetParticleCount(const ParticleFrame* frame)
 		return frame->bin->kept_count;
 	if (frame && frame->pxy)
 		return frame->pxy->kept_count;
+	if (frame && frame->tpc)
+		return frame->tpc->kept_count;
 	return 0;
 }
 
@@ -82,6 +96,8 @@ const char* GetParticlePath(const ParticleFrame* frame)
 		return frame->bin->path;
 	if (frame && frame->pxy)
 		return frame->pxy->path;
+	if (frame && frame->tpc)
+		return frame->tpc->path;
 	return "";
 }
 
@@ -98,6 +114,8 @@ int64_t GetParticleId(const ParticleFrame* frame, int32_t i)
 		return frame->bin->id[i];
 	if (frame->pxy)
 		return frame->pxy->records[i].id;
+	if (frame->tpc)
+		return GetTpcId(frame->tpc, i);
 	return -1;
 }
 
@@ -110,6 +128,8 @@ static void Copy3(float out[3], const float* v)
 
 void GetParticlePosition(const ParticleFrame* frame, int32_t i, float out[3])
 {
+	if (frame && frame->tpc)
+		return GetTpcPosition(frame->tpc, i, out);
 	const float* v = nullptr;
 	if (InRange(frame, i))
 		v = frame->bin ? frame->bin->position + 3 * i : frame->pxy ? frame->pxy->records[i].position : nullptr;
@@ -118,6 +138,8 @@ void GetParticlePosition(const ParticleFrame* frame, int32_t i, float out[3])
 
 void GetParticleVelocity(const ParticleFrame* frame, int32_t i, float out[3])
 {
+	if (frame && frame->tpc)
+		return GetTpcVelocity(frame->tpc, i, out);
 	const float* v = nullptr;
 	if (InRange(frame, i))
 		v = frame->bin ? frame->bin->velocity + 3 * i : frame->pxy ? frame->pxy->records[i].velocity : nullptr;
@@ -130,6 +152,8 @@ float GetChannelValue(const ParticleFrame* frame, int32_t i, int32_t code)
 		return GetBinChannelValue(frame->bin, i, code);
 	if (frame && frame->pxy)
 		return GetPxyChannelValue(frame->pxy, i, code);
+	if (frame && frame->tpc)
+		return GetTpcChannelValue(frame->tpc, i, code);
 	return 0.0f;
 }
 
@@ -153,6 +177,9 @@ void ParticleFrameReuse(ParticleFrame* frame, ParticleFrame* spare)
 			PxyReuse(frame->pxy, spare->pxy);
 			spare->pxy = nullptr;
 			break;
+		case CACHE_PARTICLE_TPC:
+			TpcReuse(frame->tpc, spare->tpc);
+			break;
 		default: break; // no recycling: the spare's arrays are freed with it
 		}
 	}
@@ -165,5 +192,7 @@ int64_t ParticleFrameArrayBytes(const ParticleFrame* frame)
 		return frame->bin->storage_bytes;
 	if (frame && frame->pxy)
 		return frame->pxy->record_capacity * int64_t(sizeof(PxyParticleRecord)) + frame->pxy->scratch_bytes;
+	if (frame && frame->tpc)
+		return TpcArrayBytes(frame->tpc);
 	return 0;
 }

@@ -1,11 +1,11 @@
 // particle_frame.h - one loaded particle frame, whatever its file format.
 //
-// Each operation looks at the one format record that is set. The .tpc reader joins through the
-// marked branches of particle_frame.cpp; until then that format opens as nothing.
+// Each operation looks at the one format record that is set.
 #pragma once
 
 #include "particle_bin.h"
 #include "particle_pxy.h"
+#include "particle_tpc.h"
 
 #include <cstdint>
 
@@ -14,7 +14,7 @@ struct ParticleFrame
 	int32_t format; // CACHE_PARTICLE_BIN, CACHE_PARTICLE_PXY or CACHE_PARTICLE_TPC
 	BinParticleFrame* bin;
 	PxyParticleFrame* pxy;
-	void* tpc; // the .tpc reader's record, once it exists
+	TpcParticleFrame* tpc;
 };
 
 // nullptr for an empty path, a code that is not a particle format with a reader, or a file that

@@ -15,6 +15,7 @@
 #include "info_mesh.h"
 #include "info_pxy.h"
 #include "info_sd.h"
+#include "info_tpc.h"
 #include "mesh_bin.h"
 
 namespace
@@ -232,11 +233,21 @@ int PrintMeshBin(const char* path, bool json)
 	return 0;
 }
 
+int PrintTpc(const char* path, bool json)
+{
+	std::string out, error;
+	if (!InfoTpc(path, json, out, error))
+		return CliError("cannot read '%s': %s", path, error.c_str());
+	std::fputs(out.c_str(), stdout);
+	return 0;
+}
+
 const InfoFormat FORMATS[] = {
 	{"particle .bin", DetectParticleBin, PrintParticleBin},
 	{"mesh .bin", DetectMeshBin, PrintMeshBin},
 	// .pxy files have no magic: named *.pxy.
 	{"particle .pxy", InfoPxyDetect, InfoPxyPrint},
+	{"particle .tpc", InfoTpcDetect, PrintTpc},
 	// SD files have no magic: named *.sd, or a header and descriptors that read (info_sd.cpp).
 	{"SD scene", InfoSdDetect, InfoSdPrint},
 };
@@ -268,7 +279,7 @@ CommandRun InfoCommand(CLI::App& app)
 	};
 	auto o = std::make_shared<Options>();
 	app.add_flag("--json", o->json, "one JSON object per file");
-	app.add_option("FILE", o->files, "particle .bin or .pxy, mesh .bin or SD file")->required();
+	app.add_option("FILE", o->files, "particle .bin, .pxy or .tpc, mesh .bin or SD file")->required();
 	return [o] {
 		int status = 0;
 		for (const std::string& file : o->files)

@@ -16,6 +16,7 @@
 #include "sample_mesh.h"
 #include "sample_pxy.h"
 #include "sample_sd.h"
+#include "sample_tpc.h"
 
 namespace
 {
@@ -241,6 +242,49 @@ CommandRun SampleMeshCommand(CLI::App& app)
 	return [o] { return SampleMesh(*o); };
 }
 
+struct TpcOptions
+{
+	std::string dir, name = "cloud";
+	long long start = 0, end = 24, count = 10000, padding = 5;
+};
+
+int SampleTpc(const TpcOptions& o)
+{
+	if (o.end < o.start)
+		return CliBadArgument("sample tpc: --end %lld is before --start %lld", o.end, o.start);
+	if (!MakeFolder(o.dir))
+		return CliError("cannot create folder '%s': %s", o.dir.c_str(), std::strerror(errno));
+	for (long long frame = o.start; frame <= o.end; ++frame)
+	{
+		std::string error;
+		const std::string path = SampleTpcPath(o.dir, o.name, frame, static_cast<int>(o.padding));
+		if (!WriteSampleTpc(path, static_cast<int32_t>(frame), static_cast<int32_t>(o.count), error))
+			return CliError("sample tpc: %s", error.c_str());
+	}
+	std::printf("wrote %lld .tpc frames of %lld particles to %s\n", o.end - o.start + 1, o.count,
+		SampleTpcPath(o.dir, o.name, o.start, static_cast<int>(o.padding)).c_str());
+	return 0;
+}
+
+CommandRun SampleTpcCommand(CLI::App& app)
+{
+	auto o = std::make_shared<TpcOptions>();
+	app.add_option("DIR", o->dir, "folder the frames go to (made when missing)")->required()->check(NonEmpty());
+	app.add_option("--start", o->start, "first frame")->transform(Integer(0, 99999));
+	app.add_option("--end", o->end, "last frame")->transform(Integer(0, 99999));
+	app.add_option("--count", o->count, "particles per frame")->transform(Integer(0, 10000000));
+	app.add_option("--name", o->name, "sequence name")
+		->check(CLI::Validator(
+			[](std::string& name) {
+				return !name.empty() && name.size() <= 200 && name.find('/') == std::string::npos
+					? std::string()
+					: std::string("a name of 1 to 200 characters without '/'");
+			},
+			"NAME"));
+	app.add_option("--padding", o->padding, "digits of the frame number")->transform(Integer(1, 9));
+	return [o] { return SampleTpc(*o); };
+}
+
 // A kind is one entry here plus its options function.
 struct SampleKind
 {
@@ -253,6 +297,7 @@ struct SampleKind
 const SampleKind KINDS[] = {
 	{"particles", "DIR", "a fountain of particle .bin frames", SampleParticlesCommand},
 	{"pxy", "DIR", "a swirl of particle .pxy frames (version 2.5 or 3.0)", SamplePxyCommand},
+	{"tpc", "DIR", "a swirling cloud of particle .tpc frames with custom channels", SampleTpcCommand},
 	{"mesh", "DIR", "a rippling surface as mesh .bin frames with texture, speed and weights", SampleMeshCommand},
 	{"sd", "FILE", "one SD scene file: a rigid cube, a deforming flag and a camera", SampleSdCommand},
 };
