@@ -1,48 +1,16 @@
 // particle_bin_fuzz.cpp - arbitrary bytes through the particle .bin reader.
 #include "particle_bin.h"
 
+#include "fuzz_input.h"
+
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
-
-#include <unistd.h>
-
-static std::string g_path;
-
-static void RemoveInput()
-{
-	std::remove(g_path.c_str());
-}
-
-static std::string InputPath()
-{
-	std::string& path = g_path;
-	if (path.empty())
-	{
-		char tmpl[] = "/tmp/particle_bin_fuzz_XXXXXX";
-		int fd = mkstemp(tmpl);
-		if (fd < 0)
-			std::abort();
-		close(fd);
-		path = tmpl;
-		std::atexit(RemoveInput);
-	}
-	return path;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-	const std::string path = InputPath();
-	FILE* f = std::fopen(path.c_str(), "wb");
-	if (!f)
+	const std::string path = WriteFuzzInput("particle_bin_fuzz", data, size);
+	if (path.empty())
 		return 0;
-	if (size && std::fwrite(data, 1, size, f) != size)
-	{
-		std::fclose(f);
-		return 0;
-	}
-	std::fclose(f);
 
 	IsParticleBin(path.c_str());
 	// the first byte picks the share, so the selection sees hostile ids too

@@ -1,48 +1,16 @@
 // particle_pxy_fuzz.cpp - arbitrary bytes through the particle .pxy reader.
 #include "particle_pxy.h"
 
+#include "fuzz_input.h"
+
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
-
-#include <unistd.h>
-
-static std::string g_path;
-
-static void RemoveInput()
-{
-	std::remove(g_path.c_str());
-}
-
-static std::string InputPath()
-{
-	std::string& path = g_path;
-	if (path.empty())
-	{
-		char tmpl[] = "/tmp/particle_pxy_fuzz_XXXXXX";
-		int fd = mkstemp(tmpl);
-		if (fd < 0)
-			std::abort();
-		close(fd);
-		path = tmpl;
-		std::atexit(RemoveInput);
-	}
-	return path;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-	const std::string path = InputPath();
-	FILE* f = std::fopen(path.c_str(), "wb");
-	if (!f)
+	const std::string path = WriteFuzzInput("particle_pxy_fuzz", data, size);
+	if (path.empty())
 		return 0;
-	if (size && std::fwrite(data, 1, size, f) != size)
-	{
-		std::fclose(f);
-		return 0;
-	}
-	std::fclose(f);
 
 	// the last byte picks the share (the first belongs to the version), so the selection sees
 	// hostile ids too

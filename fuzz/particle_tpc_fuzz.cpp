@@ -2,38 +2,14 @@
 // inflaters of its blocks, which must agree.
 #include "particle_tpc.h"
 
+#include "fuzz_input.h"
+
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
 #include <zlib.h>
-
-static std::string g_path;
-
-static void RemoveInput()
-{
-	std::remove(g_path.c_str());
-}
-
-static std::string InputPath()
-{
-	std::string& path = g_path;
-	if (path.empty())
-	{
-		char tmpl[] = "/tmp/particle_tpc_fuzz_XXXXXX";
-		int fd = mkstemp(tmpl);
-		if (fd < 0)
-			std::abort();
-		close(fd);
-		path = tmpl;
-		std::atexit(RemoveInput);
-	}
-	return path;
-}
 
 // The fast path must give zlib's verdict and, when good, zlib's bytes.
 static void CheckInflaters(const uint8_t* in, int64_t in_bytes, int64_t out_bytes)
@@ -68,16 +44,9 @@ static void CheckBlock(const uint8_t* data, size_t size)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
 	CheckBlock(data, size);
-	const std::string path = InputPath();
-	FILE* f = std::fopen(path.c_str(), "wb");
-	if (!f)
+	const std::string path = WriteFuzzInput("particle_tpc_fuzz", data, size);
+	if (path.empty())
 		return 0;
-	if (size && std::fwrite(data, 1, size, f) != size)
-	{
-		std::fclose(f);
-		return 0;
-	}
-	std::fclose(f);
 
 	// a byte of the (unused) header vectors picks the share, so the selection sees hostile ids too
 	static const float percentages[] = {100.0f, 50.0f, 10.0f, 0.0f, 33.3f, 250.0f};
