@@ -105,5 +105,35 @@ inline void StoreF64(unsigned char* p, double d)
 // Size of an open file in bytes, or -1; leaves the position at the start.
 int64_t CacheFileSize(FILE* f);
 
+// A zeroed record (one with `char path[]` and `FILE* file`) holding a copy of path and its file
+// open in mode; nullptr for an empty or too long path, no memory, or a file that does not open.
+template <typename Record>
+Record* CacheOpenRecord(const char* path, const char* mode)
+{
+	if (!path || !path[0] || std::strlen(path) >= sizeof(Record::path))
+		return nullptr;
+	Record* record = static_cast<Record*>(CacheCalloc(1, sizeof(Record)));
+	if (!record)
+		return nullptr;
+	std::strcpy(record->path, path);
+	record->file = std::fopen(path, mode);
+	if (!record->file)
+	{
+		CacheFree(record);
+		return nullptr;
+	}
+	return record;
+}
+
+// Closes a record's file, once.
+inline void CacheCloseFile(FILE** file)
+{
+	if (*file)
+	{
+		std::fclose(*file);
+		*file = nullptr;
+	}
+}
+
 // Copies at most dst_size - 1 bytes of src (stopping at a terminator or src_len) and terminates.
 void CacheCopyName(char* dst, size_t dst_size, const char* src, size_t src_len);

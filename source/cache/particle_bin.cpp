@@ -188,19 +188,9 @@ int IsParticleBin(const char* path)
 
 BinParticleFrame* OpenParticleBin(const char* path, int for_writing)
 {
-	if (!path || !path[0] || std::strlen(path) >= sizeof(BinParticleFrame::path))
-		return nullptr;
-	BinParticleFrame* frame = static_cast<BinParticleFrame*>(CacheCalloc(1, sizeof(BinParticleFrame)));
-	if (!frame)
-		return nullptr;
-	std::strcpy(frame->path, path);
-	frame->writing = for_writing ? 1 : 0;
-	frame->file = std::fopen(path, for_writing ? "wb" : "rb");
-	if (!frame->file)
-	{
-		CacheFree(frame);
-		return nullptr;
-	}
+	BinParticleFrame* frame = CacheOpenRecord<BinParticleFrame>(path, for_writing ? "wb" : "rb");
+	if (frame)
+		frame->writing = for_writing ? 1 : 0;
 	return frame;
 }
 
@@ -495,11 +485,8 @@ void SetParticleBinName(BinParticleFrame* frame, const char* name)
 
 void CloseParticleBinFile(BinParticleFrame* frame)
 {
-	if (frame && frame->file)
-	{
-		std::fclose(frame->file);
-		frame->file = nullptr;
-	}
+	if (frame)
+		CacheCloseFile(&frame->file);
 }
 
 void FreeParticleBin(BinParticleFrame* frame)

@@ -29,19 +29,7 @@ int PxyRecordBytes(float version)
 
 PxyParticleFrame* OpenPxy(const char* path)
 {
-	if (!path || !path[0] || std::strlen(path) >= sizeof(PxyParticleFrame::path))
-		return nullptr;
-	PxyParticleFrame* frame = static_cast<PxyParticleFrame*>(CacheCalloc(1, sizeof(PxyParticleFrame)));
-	if (!frame)
-		return nullptr;
-	std::strcpy(frame->path, path);
-	frame->file = std::fopen(path, "rb");
-	if (!frame->file)
-	{
-		CacheFree(frame);
-		return nullptr;
-	}
-	return frame;
+	return CacheOpenRecord<PxyParticleFrame>(path, "rb");
 }
 
 static void FreeArrays(PxyParticleFrame* frame)
@@ -211,11 +199,8 @@ void PxyReuse(PxyParticleFrame* frame, PxyParticleFrame* spare)
 
 void ClosePxyFile(PxyParticleFrame* frame)
 {
-	if (frame && frame->file)
-	{
-		std::fclose(frame->file);
-		frame->file = nullptr;
-	}
+	if (frame)
+		CacheCloseFile(&frame->file);
 }
 
 void FreePxy(PxyParticleFrame* frame)

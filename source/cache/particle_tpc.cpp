@@ -205,28 +205,13 @@ int TpcInflate(const unsigned char* compressed, int64_t compressed_bytes, unsign
 
 TpcParticleFrame* OpenTpc(const char* path)
 {
-	if (!path || !path[0] || std::strlen(path) >= sizeof(TpcParticleFrame::path))
-		return nullptr;
-	TpcParticleFrame* frame = static_cast<TpcParticleFrame*>(CacheCalloc(1, sizeof(TpcParticleFrame)));
-	if (!frame)
-		return nullptr;
-	std::strcpy(frame->path, path);
-	frame->file = std::fopen(path, "rb");
-	if (!frame->file)
-	{
-		CacheFree(frame);
-		return nullptr;
-	}
-	return frame;
+	return CacheOpenRecord<TpcParticleFrame>(path, "rb");
 }
 
 void CloseTpcFile(TpcParticleFrame* frame)
 {
-	if (frame && frame->file)
-	{
-		std::fclose(frame->file);
-		frame->file = nullptr;
-	}
+	if (frame)
+		CacheCloseFile(&frame->file);
 }
 
 static void FreeChannelList(TpcChannel* channels, int32_t count)
