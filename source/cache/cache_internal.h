@@ -103,6 +103,30 @@ inline void StoreF64(unsigned char* p, double d)
 // --- files
 
 // Size of an open file in bytes, or -1; leaves the position at the start.
+inline bool HostIsLittleEndian()
+{
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+	return true;
+#else
+	return false;
+#endif
+}
+
+// The share-of-particles selection of every particle format: with step = 100 / percentage and
+// half_window = 0.5 / step, an id is kept when id / step lies within half_window above a whole
+// number or below the next one. The same ids are kept in every frame; a negative id leaves a
+// negative rest and is always kept, as files written with this rule expect.
+inline bool KeepId(int32_t id, float step, float half_window)
+{
+	const float q = static_cast<float>(id) / step;
+	// Floats of 2^23 and more are whole numbers; below that the int conversion truncates exactly
+	// and, unlike trunc(), vectorises.
+	float d = (q < 8388608.0f && q > -8388608.0f) ? q - static_cast<float>(static_cast<int32_t>(q)) : 0.0f;
+	const float e = 1.0f - d;
+	d = d > 0.5f ? e : d;
+	return half_window > d;
+}
+
 int64_t CacheFileSize(FILE* f);
 
 // A zeroed record (one with `char path[]` and `FILE* file`) holding a copy of path and its file

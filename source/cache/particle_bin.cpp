@@ -17,15 +17,6 @@ static const int64_t CHANNEL_BYTES_PER_PARTICLE = 114;
 static const int64_t SCRATCH_MAX_BYTES = 1 << 19;
 static const int64_t SCRATCH_MIN_BYTES = 4096;
 
-static bool HostIsLittleEndian()
-{
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-	return true;
-#else
-	return false;
-#endif
-}
-
 int ParticleBinRecordBytes(int version)
 {
 	int bytes = 98; // everything but vorticity, with a 4-byte id
@@ -220,18 +211,6 @@ static void DecodeHeader(BinParticleHeader* h, const unsigned char* b)
 	LoadVec3(h->emitter_position, b + 320);
 	LoadVec3(h->emitter_rotation, b + 332);
 	LoadVec3(h->emitter_scale, b + 344);
-}
-
-// The same particles are kept in every frame: those whose id lies close to a multiple of the step.
-static inline unsigned char KeepId(int32_t id, float step, float half_window)
-{
-	float q = static_cast<float>(id) / step;
-	// Floats of 2^23 and more are whole numbers; below that the int conversion truncates exactly
-	// and, unlike trunc(), vectorises.
-	float d = std::fabs(q) < 8388608.0f ? q - static_cast<float>(static_cast<int32_t>(q)) : 0.0f;
-	float e = 1.0f - d;
-	d = d > 0.5f ? e : d;
-	return half_window > d ? 1 : 0;
 }
 
 // Bit k of the result is set when record k of the four at `records` is kept.

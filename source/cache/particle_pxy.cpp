@@ -11,15 +11,6 @@
 static const int64_t SCRATCH_MAX_BYTES = 1 << 19;
 static const int64_t SCRATCH_MIN_BYTES = 4096;
 
-static bool HostIsLittleEndian()
-{
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-	return true;
-#else
-	return false;
-#endif
-}
-
 int PxyRecordBytes(float version)
 {
 	if (!(version >= 2.0f))
@@ -72,17 +63,6 @@ static int PrepareArrays(PxyParticleFrame* frame, int64_t count, int64_t scratch
 		frame->scratch_bytes = scratch_bytes;
 	}
 	return 1;
-}
-
-// The same particles are kept in every frame: those whose id lies close to a multiple of the step.
-static inline bool KeepId(int32_t id, float step, float half_window)
-{
-	float q = static_cast<float>(id) / step;
-	// Floats of 2^23 and more are whole numbers.
-	float d = std::fabs(q) < 8388608.0f ? q - static_cast<float>(static_cast<int32_t>(q)) : 0.0f;
-	if (d > 0.5f)
-		d = 1.0f - d;
-	return half_window > d;
 }
 
 static inline void DecodeRecord(PxyParticleRecord* out, const unsigned char* r, bool wide_id, bool native)

@@ -326,17 +326,6 @@ static bool ReadDescriptors(FILE* f, int64_t file_bytes, TpcChannel* channels, i
 	return true;
 }
 
-// Same single-precision steps as the .bin selection, so both formats keep the same ids.
-static inline bool KeepId(int32_t id, float step, float half_window)
-{
-	const float q = static_cast<float>(id) / step;
-	float d = std::fabs(q) < 8388608.0f ? q - static_cast<float>(static_cast<int32_t>(q)) : 0.0f;
-	if (d < 0.0f)
-		d = -d;
-	d = d > 0.5f ? 1.0f - d : d;
-	return half_window > d;
-}
-
 static void ResetFrame(TpcParticleFrame* frame)
 {
 	frame->kept_count = 0;

@@ -175,6 +175,27 @@ TEST(ParticleTpc, HalfKeepsEvenIdsInEveryChannel)
 	EXPECT_EQ(CacheLiveAllocations(), 0);
 }
 
+// Fault: the .tpc selection measured the distance of a negative id / step and dropped ids the .bin
+// and .pxy readers keep; one sequence converted between formats lost particles at a share.
+TEST(ParticleTpc, ShareKeepsTheIdsOfTheOtherParticleFormats)
+{
+	TempDir dir;
+	const std::vector<int64_t> ids = {-7, -4, -3, 0, 1, 2, 3, 4};
+	int ok;
+	TpcParticleFrame* f = ReadTpcBytes(dir, TpcBytes(8, {{"id", 4, Int64s(ids)}}), 50.0f, &ok);
+	ASSERT_EQ(ok, 1);
+	const float step = 2.0f, half_window = 0.25f;
+	std::vector<int64_t> kept, expect;
+	for (int64_t id : ids)
+		if (KeepId(static_cast<int32_t>(id), step, half_window))
+			expect.push_back(id);
+	for (int32_t k = 0; k < f->kept_count; ++k)
+		kept.push_back(GetTpcId(f, k));
+	EXPECT_EQ(kept, expect);
+	EXPECT_EQ(kept, (std::vector<int64_t>{-7, -4, -3, 0, 2, 4}));
+	FreeTpc(f);
+}
+
 TEST(ParticleTpc, ShareWithoutIdChannelIsAnEmptyFrame)
 {
 	TempDir dir;
