@@ -14,6 +14,7 @@
 
 #include "info_mesh.h"
 #include "info_pxy.h"
+#include "info_ranges.h"
 #include "info_sd.h"
 #include "info_tpc.h"
 #include "mesh_bin.h"
@@ -30,32 +31,10 @@ struct InfoFormat
 };
 
 // The text form stays short; --json keeps every digit (cli_common.cpp).
-std::string Number(double v)
-{
-	if (!std::isfinite(v))
-		return std::isnan(v) ? "nan" : (v < 0 ? "-inf" : "inf");
-	char text[64];
-	// whole numbers (ids, counts) in full rather than rounded to a float's digits
-	if (v == std::floor(v) && std::fabs(v) < 9007199254740992.0)
-		std::snprintf(text, sizeof(text), "%.0f", v);
-	else
-		std::snprintf(text, sizeof(text), "%.7g", v);
-	return text;
-}
-
 std::string Vec3Text(const float* v)
 {
-	return Number(v[0]) + " " + Number(v[1]) + " " + Number(v[2]);
+	return InfoNumber(v[0]) + " " + InfoNumber(v[1]) + " " + InfoNumber(v[2]);
 }
-
-// Minimum and maximum of one channel (components components per particle).
-struct ChannelRange
-{
-	const char* name;
-	int components;
-	double min[3];
-	double max[3];
-};
 
 template <typename T>
 ChannelRange RangeOf(const char* name, const T* values, int components, int32_t count)
@@ -148,17 +127,6 @@ int PrintParticleBin(const char* path, bool json)
 
 	if (json)
 	{
-		Json channels = Json::object();
-		for (const ChannelRange& r : ranges)
-		{
-			if (r.components == 1)
-				channels[r.name] = {{"min", JsonNumber(r.min[0])}, {"max", JsonNumber(r.max[0])}};
-			else
-				channels[r.name] = {
-					{"min", {JsonNumber(r.min[0]), JsonNumber(r.min[1]), JsonNumber(r.min[2])}},
-					{"max", {JsonNumber(r.max[0]), JsonNumber(r.max[1]), JsonNumber(r.max[2])}},
-				};
-		}
 		PrintJson({
 			{"file", path},
 			{"format", "particle-bin"},
@@ -179,7 +147,7 @@ int PrintParticleBin(const char* path, bool json)
 			{"emitter_scale", JsonVector(h.emitter_scale)},
 			{"file_bytes", file_bytes},
 			{"records_end", records_end},
-			{"channels", channels},
+			{"channels", RangesJson(ranges)},
 		});
 	}
 	else
@@ -189,10 +157,10 @@ int PrintParticleBin(const char* path, bool json)
 		std::printf("  fluid name       %s\n", h.fluid_name);
 		std::printf("  frame            %d\n", h.frame);
 		std::printf("  fps              %d\n", h.fps);
-		std::printf("  simulation time  %s s\n", Number(h.simulation_time_seconds).c_str());
-		std::printf("  scale            %s\n", Number(h.scale).c_str());
+		std::printf("  simulation time  %s s\n", InfoNumber(h.simulation_time_seconds).c_str());
+		std::printf("  scale            %s\n", InfoNumber(h.scale).c_str());
 		std::printf("  fluid type       %d\n", h.fluid_type);
-		std::printf("  radius           %s\n", Number(h.radius).c_str());
+		std::printf("  radius           %s\n", InfoNumber(h.radius).c_str());
 		std::printf("  range 1          %s\n", Vec3Text(h.range1).c_str());
 		std::printf("  speed range      %s\n", Vec3Text(h.speed_range).c_str());
 		std::printf("  range 3          %s\n", Vec3Text(h.range3).c_str());
@@ -203,15 +171,7 @@ int PrintParticleBin(const char* path, bool json)
 		std::printf("  file size        %lld bytes; header and records take %lld, %lld after them\n",
 			static_cast<long long>(file_bytes), static_cast<long long>(records_end),
 			static_cast<long long>(file_bytes - records_end));
-		std::printf("  channel          minimum .. maximum\n");
-		for (const ChannelRange& r : ranges)
-		{
-			if (r.components == 1)
-				std::printf("    %-14s %s .. %s\n", r.name, Number(r.min[0]).c_str(), Number(r.max[0]).c_str());
-			else
-				std::printf("    %-14s %s %s %s .. %s %s %s\n", r.name, Number(r.min[0]).c_str(), Number(r.min[1]).c_str(),
-					Number(r.min[2]).c_str(), Number(r.max[0]).c_str(), Number(r.max[1]).c_str(), Number(r.max[2]).c_str());
-		}
+		PrintRanges(ranges);
 	}
 	FreeParticleBin(f);
 	return 0;

@@ -2,6 +2,7 @@
 #include "info_pxy.h"
 
 #include "cli_output.h"
+#include "info_ranges.h"
 
 #include "frame_sequence.h"
 #include "particle_pxy.h"
@@ -12,37 +13,12 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <sys/stat.h>
 
 namespace
 {
-
-std::string Number(double v)
-{
-	char text[64];
-	if (std::isfinite(v) && v == std::floor(v) && std::fabs(v) < 9007199254740992.0)
-		std::snprintf(text, sizeof(text), "%.0f", v);
-	else
-		std::snprintf(text, sizeof(text), "%.7g", v);
-	return text;
-}
-
-struct Range
-{
-	const char* name;
-	int components;
-	double min[3];
-	double max[3];
-};
-
-void Widen(Range& r, int c, double v, bool first)
-{
-	if (first || v < r.min[c])
-		r.min[c] = v;
-	if (first || v > r.max[c])
-		r.max[c] = v;
-}
 
 // Why a .pxy file could not be read.
 std::string Failure(const PxyParticleFrame* f, int64_t file_bytes)
@@ -83,32 +59,21 @@ int InfoPxyPrint(const char* path, bool json)
 	// a version that carries no particles has no records, whatever its count says
 	const int64_t count = record_bytes ? f->particle_count : 0;
 	const int64_t records_end = PARTICLE_PXY_HEADER_BYTES + count * record_bytes;
-	Range ranges[] = {{"position", 3, {0, 0, 0}, {0, 0, 0}}, {"velocity", 3, {0, 0, 0}, {0, 0, 0}},
+	std::vector<ChannelRange> ranges = {{"position", 3, {0, 0, 0}, {0, 0, 0}}, {"velocity", 3, {0, 0, 0}, {0, 0, 0}},
 		{"id", 1, {0, 0, 0}, {0, 0, 0}}};
 	for (int32_t i = 0; i < f->kept_count; ++i)
 	{
 		const PxyParticleRecord& r = f->records[i];
 		for (int c = 0; c < 3; ++c)
 		{
-			Widen(ranges[0], c, r.position[c], i == 0);
-			Widen(ranges[1], c, r.velocity[c], i == 0);
+			WidenRange(ranges[0], c, r.position[c], i == 0);
+			WidenRange(ranges[1], c, r.velocity[c], i == 0);
 		}
-		Widen(ranges[2], 0, static_cast<double>(r.id), i == 0);
+		WidenRange(ranges[2], 0, static_cast<double>(r.id), i == 0);
 	}
 
 	if (json)
 	{
-		Json channels = Json::object();
-		for (const Range& r : ranges)
-		{
-			if (r.components == 1)
-				channels[r.name] = {{"min", JsonNumber(r.min[0])}, {"max", JsonNumber(r.max[0])}};
-			else
-				channels[r.name] = {
-					{"min", {JsonNumber(r.min[0]), JsonNumber(r.min[1]), JsonNumber(r.min[2])}},
-					{"max", {JsonNumber(r.max[0]), JsonNumber(r.max[1]), JsonNumber(r.max[2])}},
-				};
-		}
 		PrintJson({
 			{"file", path},
 			{"format", "particle-pxy"},
@@ -117,27 +82,19 @@ int InfoPxyPrint(const char* path, bool json)
 			{"particle_count", count},
 			{"file_bytes", file_bytes},
 			{"records_end", records_end},
-			{"channels", channels},
+			{"channels", RangesJson(ranges)},
 		});
 	}
 	else
 	{
 		std::printf("%s: particle .pxy\n", path);
-		std::printf("  version          %s%s\n", Number(f->version).c_str(),
+		std::printf("  version          %s%s\n", InfoNumber(f->version).c_str(),
 			record_bytes ? (record_bytes == 32 ? " (64-bit ids)" : " (32-bit ids)") : " (too old: no particles)");
 		std::printf("  particle count   %lld\n", static_cast<long long>(count));
 		std::printf("  file size        %lld bytes; header and records take %lld, %lld after them\n",
 			static_cast<long long>(file_bytes), static_cast<long long>(records_end),
 			static_cast<long long>(file_bytes - records_end));
-		std::printf("  channel          minimum .. maximum\n");
-		for (const Range& r : ranges)
-		{
-			if (r.components == 1)
-				std::printf("    %-14s %s .. %s\n", r.name, Number(r.min[0]).c_str(), Number(r.max[0]).c_str());
-			else
-				std::printf("    %-14s %s %s %s .. %s %s %s\n", r.name, Number(r.min[0]).c_str(), Number(r.min[1]).c_str(),
-					Number(r.min[2]).c_str(), Number(r.max[0]).c_str(), Number(r.max[1]).c_str(), Number(r.max[2]).c_str());
-		}
+		PrintRanges(ranges);
 	}
 	FreePxy(f);
 	return 0;
