@@ -25,3 +25,5 @@ CLI::Validator Integer(long long low, long long high);
 CLI::Validator Decimal(double low, double high);
 // Any text but the empty one.
 CLI::Validator NonEmpty();
+// A sequence name for files in one folder: 1 to 200 characters without '/'.
+CLI::Validator SequenceName();

@@ -100,6 +100,17 @@ CLI::Validator NonEmpty()
 		"TEXT");
 }
 
+CLI::Validator SequenceName()
+{
+	return CLI::Validator(
+		[](std::string& name) {
+			return !name.empty() && name.size() <= 200 && name.find('/') == std::string::npos
+				? std::string()
+				: std::string("a name of 1 to 200 characters without '/'");
+		},
+		"NAME");
+}
+
 std::string JsonText(const Json& value)
 {
 	return value.dump(-1, ' ', false, Json::error_handler_t::replace);

@@ -197,13 +197,7 @@ CommandRun SampleParticlesCommand(CLI::App& app)
 		->transform(Integer(9, 12).description(""))
 		->check(CLI::IsMember({9, 12}));
 	app.add_option("--name", o->name, "sequence and fluid name")
-		->check(CLI::Validator(
-			[](std::string& name) {
-				return !name.empty() && name.size() <= 200 && name.find('/') == std::string::npos
-					? std::string()
-					: std::string("a name of 1 to 200 characters without '/'");
-			},
-			"NAME"));
+		->check(SequenceName());
 	app.add_option("--padding", o->padding, "digits of the frame number")->transform(Integer(1, 9));
 	return [o] { return SampleParticles(*o); };
 }
@@ -274,13 +268,7 @@ CommandRun SampleTpcCommand(CLI::App& app)
 	app.add_option("--end", o->end, "last frame")->transform(Integer(0, 99999));
 	app.add_option("--count", o->count, "particles per frame")->transform(Integer(0, 10000000));
 	app.add_option("--name", o->name, "sequence name")
-		->check(CLI::Validator(
-			[](std::string& name) {
-				return !name.empty() && name.size() <= 200 && name.find('/') == std::string::npos
-					? std::string()
-					: std::string("a name of 1 to 200 characters without '/'");
-			},
-			"NAME"));
+		->check(SequenceName());
 	app.add_option("--padding", o->padding, "digits of the frame number")->transform(Integer(1, 9));
 	return [o] { return SampleTpc(*o); };
 }
