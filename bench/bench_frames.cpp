@@ -16,6 +16,30 @@
 #include <cstring>
 #include <vector>
 
+#include <unistd.h>
+
+BenchFrameDir::BenchFrameDir(const char* name, const char* ext, int frames) : _name(name), _ext(ext), _frames(frames)
+{
+	char tmpl[] = "/tmp/tw_bench_XXXXXX";
+	if (!mkdtemp(tmpl))
+		std::abort();
+	_dir = tmpl;
+}
+
+BenchFrameDir::~BenchFrameDir()
+{
+	for (int f = 0; f < _frames; ++f)
+		std::remove(Path(f).c_str());
+	rmdir(_dir.c_str());
+}
+
+std::string BenchFrameDir::Path(int frame) const
+{
+	char number[16];
+	std::snprintf(number, sizeof(number), "_%05d.", frame);
+	return _dir + "/" + _name + number + _ext;
+}
+
 void WriteBenchParticleFrame(const std::string& path, int frame, int count, const char* name, int id_stride_frame)
 {
 	BinParticleFrame* f = OpenParticleBin(path.c_str(), 1);

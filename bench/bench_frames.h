@@ -5,6 +5,21 @@
 #include <string>
 #include <vector>
 
+// A temporary folder for `frames` frame files NAME_FFFFF.EXT; the files and the folder go with it.
+class BenchFrameDir
+{
+public:
+	BenchFrameDir(const char* name, const char* ext, int frames);
+	~BenchFrameDir();
+	BenchFrameDir(const BenchFrameDir&) = delete;
+	BenchFrameDir& operator=(const BenchFrameDir&) = delete;
+	std::string Path(int frame) const;
+
+private:
+	std::string _dir, _name, _ext;
+	int _frames;
+};
+
 // Writes a version-12 frame of `count` particles with plausible positions, velocities, ages and
 // densities; id_stride_frame > 0 moves every such particle's ID by the frame number, so that
 // consecutive frames do not hold quite the same IDs. Aborts when the file cannot be written.

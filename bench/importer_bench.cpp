@@ -33,12 +33,10 @@ const int PARTICLES = 1000000;
 
 struct ImporterFixture
 {
-	std::string dir;
+	BenchFrameDir files{"flow", "bin", FRAMES};
 	int64_t file_bytes = 0;
 	ImporterFixture()
 	{
-		char tmpl[] = "/tmp/tw_importer_bench_XXXXXX";
-		dir = mkdtemp(tmpl);
 		for (int f = 0; f < FRAMES; ++f)
 			WriteFrame(f);
 		// The frames stay in the page cache; their write-back to disk would otherwise run under the
@@ -48,18 +46,7 @@ struct ImporterFixture
 		if (!LoadBenchModule())
 			std::abort();
 	}
-	~ImporterFixture()
-	{
-		for (int f = 0; f < FRAMES; ++f)
-			std::remove(Path(f).c_str());
-		rmdir(dir.c_str());
-	}
-	std::string Path(int frame) const
-	{
-		char name[64];
-		std::snprintf(name, sizeof(name), "/flow_%05d.bin", frame);
-		return dir + name;
-	}
+	std::string Path(int frame) const { return files.Path(frame); }
 	void WriteFrame(int frame) { WriteBenchParticleFrame(Path(frame), frame, PARTICLES, "flow", 97); }
 };
 

@@ -29,7 +29,7 @@ const int PARTICLES = 1000000;
 
 struct Fixture
 {
-	std::string dir;
+	BenchFrameDir files{"bench", "bin", FRAMES};
 	FrameSequence sequence;
 	int64_t file_bytes = 0;
 	double memcpy_seconds = 0;
@@ -37,8 +37,6 @@ struct Fixture
 
 	Fixture()
 	{
-		char tmpl[] = "/tmp/tw_particle_bench_XXXXXX";
-		dir = mkdtemp(tmpl);
 		for (int f = 0; f < FRAMES; ++f)
 			WriteFrame(f);
 		sequence.format = CACHE_PARTICLE_BIN;
@@ -47,19 +45,7 @@ struct Fixture
 		memcpy_seconds = MedianMemcpySeconds(file_bytes);
 	}
 
-	~Fixture()
-	{
-		for (int f = 0; f < FRAMES; ++f)
-			std::remove(Path(f).c_str());
-		rmdir(dir.c_str());
-	}
-
-	std::string Path(int frame) const
-	{
-		char name[64];
-		std::snprintf(name, sizeof(name), "/bench_%05d.bin", frame);
-		return dir + name;
-	}
+	std::string Path(int frame) const { return files.Path(frame); }
 
 	void WriteFrame(int frame) { WriteBenchParticleFrame(Path(frame), frame, PARTICLES, "bench", 0); }
 };

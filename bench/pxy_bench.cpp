@@ -5,6 +5,7 @@
 // timed together with a memcpy of the file's bytes right after it, so that both see the same
 // machine; the benchmark reports the median read and the median of the per-frame ratios.
 #include "bench_frames.h"
+#include "cache_internal.h"
 #include "frame_cache.h"
 
 #include <benchmark/benchmark.h>
@@ -26,47 +27,32 @@ namespace
 const int FRAMES = 10;
 const int PARTICLES = 1000000;
 
-void Put32(unsigned char* p, uint32_t v)
-{
-	for (int k = 0; k < 4; ++k)
-		p[k] = static_cast<unsigned char>(v >> (8 * k));
-}
-
-void PutFloat(unsigned char* p, float f)
-{
-	uint32_t u;
-	std::memcpy(&u, &f, 4);
-	Put32(p, u);
-}
-
 struct PxySequence
 {
-	std::string dir;
+	BenchFrameDir files{"bench", "pxy", FRAMES};
 	FrameSequence sequence;
 	int64_t file_bytes = 0;
 
 	explicit PxySequence(float version)
 	{
-		char tmpl[] = "/tmp/tw_pxy_bench_XXXXXX";
-		dir = mkdtemp(tmpl);
 		const bool wide = version >= 3.0f;
 		const size_t record_bytes = wide ? 32 : 28;
 		std::vector<unsigned char> b(8 + record_bytes * PARTICLES);
 		for (int f = 0; f < FRAMES; ++f)
 		{
-			PutFloat(&b[0], version);
-			Put32(&b[4], PARTICLES);
+			StoreF32(&b[0], version);
+			StoreU32(&b[4], PARTICLES);
 			for (int i = 0; i < PARTICLES; ++i)
 			{
 				unsigned char* r = &b[8 + record_bytes * static_cast<size_t>(i)];
-				Put32(r, static_cast<uint32_t>(i + 1 + f));
+				StoreU32(r, static_cast<uint32_t>(i + 1 + f));
 				if (wide)
-					Put32(r + 4, 0);
+					StoreU32(r + 4, 0);
 				unsigned char* v = r + (wide ? 8 : 4);
 				const float a = static_cast<float>(i) * 0.001f + static_cast<float>(f) * 0.04f;
 				const float values[6] = {std::cos(a), 0.001f * i, std::sin(a), -std::sin(a), 0.1f, std::cos(a)};
 				for (int k = 0; k < 6; ++k)
-					PutFloat(v + 4 * k, values[k]);
+					StoreF32(v + 4 * k, values[k]);
 			}
 			FILE* out = std::fopen(Path(f).c_str(), "wb");
 			if (!out || std::fwrite(b.data(), 1, b.size(), out) != b.size() || std::fclose(out) != 0)
@@ -78,19 +64,7 @@ struct PxySequence
 		sync();
 	}
 
-	~PxySequence()
-	{
-		for (int f = 0; f < FRAMES; ++f)
-			std::remove(Path(f).c_str());
-		rmdir(dir.c_str());
-	}
-
-	std::string Path(int frame) const
-	{
-		char name[64];
-		std::snprintf(name, sizeof(name), "/bench_%05d.pxy", frame);
-		return dir + name;
-	}
+	std::string Path(int frame) const { return files.Path(frame); }
 };
 
 PxySequence& Sequence(float version)

@@ -37,33 +37,19 @@ struct Block
 
 struct TpcFixture
 {
-	std::string dir;
+	BenchFrameDir files{"bench", "tpc", FRAMES};
 	FrameSequence sequence;
 	std::vector<std::vector<Block>> blocks; // per frame
 
 	TpcFixture()
 	{
-		char tmpl[] = "/tmp/tw_tpc_bench_XXXXXX";
-		dir = mkdtemp(tmpl);
 		for (int f = 0; f < FRAMES; ++f)
 			WriteFrame(f);
 		sequence.format = CACHE_PARTICLE_TPC;
 		sequence.SetName(Path(0).c_str(), true, true);
 	}
 
-	~TpcFixture()
-	{
-		for (int f = 0; f < FRAMES; ++f)
-			std::remove(Path(f).c_str());
-		rmdir(dir.c_str());
-	}
-
-	std::string Path(int frame) const
-	{
-		char name[64];
-		std::snprintf(name, sizeof(name), "/bench_%05d.tpc", frame);
-		return dir + name;
-	}
+	std::string Path(int frame) const { return files.Path(frame); }
 
 	// A fluid-like frame: smooth positions and velocities, ids in order, slowly varying scalars.
 	void WriteFrame(int frame)

@@ -1,4 +1,5 @@
 // particle_importer_pxy_test.cpp - .pxy sequences through the particle importer in the headless host.
+#include "cache_internal.h"
 #include "host_test.h"
 #include "test_support.h"
 
@@ -20,32 +21,19 @@ struct PxyP
 	float x, vx;
 };
 
-void Put32(unsigned char* p, uint32_t v)
-{
-	for (int k = 0; k < 4; ++k)
-		p[k] = static_cast<unsigned char>(v >> (8 * k));
-}
-
-void PutFloat(unsigned char* p, float f)
-{
-	uint32_t u;
-	std::memcpy(&u, &f, 4);
-	Put32(p, u);
-}
-
 // A version-3.0 frame: position (x, 0, 0), velocity (vx, 0, 0).
 void WritePxy(const std::string& path, const std::vector<PxyP>& particles)
 {
 	std::vector<unsigned char> b(8 + 32 * particles.size(), 0);
-	PutFloat(&b[0], 3.0f); // version
-	Put32(&b[4], static_cast<uint32_t>(particles.size())); // particle count
+	StoreF32(&b[0], 3.0f); // version
+	StoreU32(&b[4], static_cast<uint32_t>(particles.size())); // particle count
 	for (size_t i = 0; i < particles.size(); ++i)
 	{
 		unsigned char* r = &b[8 + 32 * i];
-		Put32(r, static_cast<uint32_t>(particles[i].id));
-		Put32(r + 4, static_cast<uint32_t>(static_cast<uint64_t>(particles[i].id) >> 32));
-		PutFloat(r + 8, particles[i].x);
-		PutFloat(r + 20, particles[i].vx);
+		StoreU32(r, static_cast<uint32_t>(particles[i].id));
+		StoreU32(r + 4, static_cast<uint32_t>(static_cast<uint64_t>(particles[i].id) >> 32));
+		StoreF32(r + 8, particles[i].x);
+		StoreF32(r + 20, particles[i].vx);
 	}
 	FILE* f = std::fopen(path.c_str(), "wb");
 	ASSERT_NE(f, nullptr);
