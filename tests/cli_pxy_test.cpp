@@ -1,4 +1,5 @@
 // cli_pxy_test.cpp - twconnect over .pxy sequences: sample, info and play agree on every frame.
+#include "cli_support.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -6,44 +7,16 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <sys/wait.h>
-
-using Json = nlohmann::ordered_json;
 
 namespace
 {
 
-// Runs twconnect; returns its exit status and stdout.
+// Runs twconnect; its exit status, with stdout in out.
 int Twconnect(const std::string& args, std::string* out)
 {
-	const std::string cmd = std::string(TW_TWCONNECT) + " " + args + " 2>/dev/null";
-	FILE* p = popen(cmd.c_str(), "r");
-	if (!p)
-		return -1;
-	char buf[4096];
-	size_t n;
-	out->clear();
-	while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-		out->append(buf, n);
-	const int st = pclose(p);
-	return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-}
-
-std::vector<Json> JsonLines(const std::string& out)
-{
-	std::vector<Json> values;
-	size_t at = 0;
-	while (at < out.size())
-	{
-		size_t end = out.find('\n', at);
-		if (end == std::string::npos)
-			end = out.size();
-		const std::string line = out.substr(at, end - at);
-		at = end + 1;
-		if (!line.empty())
-			values.push_back(Json::parse(line));
-	}
-	return values;
+	const CliRun run = ::Twconnect(args);
+	*out = run.out;
+	return run.status;
 }
 
 TEST(CliPxy, SampleInfoAndPlayAgreeOnEveryFrame)
