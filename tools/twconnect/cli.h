@@ -27,3 +27,7 @@ CLI::Validator Decimal(double low, double high);
 CLI::Validator NonEmpty();
 // A sequence name for files in one folder: 1 to 200 characters without '/'.
 CLI::Validator SequenceName();
+// A mesh format for --mesh-type: auto, bin, chunked or md.
+CLI::Validator MeshTypeName();
+// The format code (CacheFormat) of a --mesh-type name, or -1 for auto.
+int MeshTypeCode(const std::string& name);

@@ -1,6 +1,8 @@
 // cli_common.cpp - error lines, progress bar, option checks and JSON output shared by the subcommands.
 #include "cli.h"
 
+#include "cache_types.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -109,6 +111,44 @@ CLI::Validator SequenceName()
 				: std::string("a name of 1 to 200 characters without '/'");
 		},
 		"NAME");
+}
+
+namespace
+{
+
+struct MeshType
+{
+	const char* name;
+	int code;
+};
+
+const MeshType kMeshTypes[] = {
+	{"auto", -1},
+	{"bin", CACHE_MESH_BIN},
+	{"chunked", CACHE_MESH_CHUNK},
+	{"md", CACHE_MESH_MD},
+};
+
+} // namespace
+
+CLI::Validator MeshTypeName()
+{
+	return CLI::Validator(
+		[](std::string& name) {
+			for (const MeshType& t : kMeshTypes)
+				if (name == t.name)
+					return std::string();
+			return "'" + name + "' is not auto, bin, chunked or md";
+		},
+		"auto|bin|chunked|md");
+}
+
+int MeshTypeCode(const std::string& name)
+{
+	for (const MeshType& t : kMeshTypes)
+		if (name == t.name)
+			return t.code;
+	return -1;
 }
 
 std::string JsonText(const Json& value)

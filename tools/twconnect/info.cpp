@@ -22,12 +22,13 @@
 namespace
 {
 
-// One entry per file kind info understands; mesh and SD files join as further entries.
+// One entry per file kind info understands.
 struct InfoFormat
 {
 	const char* description; // for "not a ... file"
 	bool (*detect)(const char* path);
 	int (*print)(const char* path, bool json);
+	const char* mesh_type = nullptr; // the --mesh-type that picks this entry whatever the file holds
 };
 
 // The text form stays short; --json keeps every digit (cli_common.cpp).
@@ -182,15 +183,32 @@ bool DetectMeshBin(const char* path)
 	return MeshIsBinFile(path);
 }
 
-int PrintMeshBin(const char* path, bool json)
+// The report of a mesh reader, or its reason on stderr.
+int PrintReport(const char* path, bool json, bool (*report)(const char*, bool, std::string&, std::string&),
+	const char* unreadable)
 {
 	std::string out, error;
-	if (!InfoMeshBin(path, json, out, error))
-		return CliError("cannot read '%s': %s", path, error.empty() ? "not a readable mesh .bin file" : error.c_str());
+	if (!report(path, json, out, error))
+		return CliError("cannot read '%s': %s", path, error.empty() ? unreadable : error.c_str());
 	std::fputs(out.c_str(), stdout);
 	if (!out.empty() && out.back() != '\n')
 		std::fputc('\n', stdout);
 	return 0;
+}
+
+int PrintMeshBin(const char* path, bool json)
+{
+	return PrintReport(path, json, InfoMeshBin, "not a readable mesh .bin file");
+}
+
+int PrintMeshChunk(const char* path, bool json)
+{
+	return PrintReport(path, json, InfoMeshChunk, "not a readable chunked mesh file");
+}
+
+int PrintMeshMd(const char* path, bool json)
+{
+	return PrintReport(path, json, InfoMeshMd, "not a readable .md file");
 }
 
 int PrintTpc(const char* path, bool json)
@@ -204,7 +222,10 @@ int PrintTpc(const char* path, bool json)
 
 const InfoFormat FORMATS[] = {
 	{"particle .bin", DetectParticleBin, PrintParticleBin},
-	{"mesh .bin", DetectMeshBin, PrintMeshBin},
+	{"mesh .bin", DetectMeshBin, PrintMeshBin, "bin"},
+	{"chunked mesh", InfoMeshChunkDetect, PrintMeshChunk, "chunked"},
+	// an .md file that lost its magic still gets the .md reader's reason
+	{"mesh .md", InfoMeshMdDetect, PrintMeshMd, "md"},
 	// .pxy files have no magic: named *.pxy.
 	{"particle .pxy", InfoPxyDetect, InfoPxyPrint},
 	{"particle .tpc", InfoTpcDetect, PrintTpc},
@@ -212,14 +233,14 @@ const InfoFormat FORMATS[] = {
 	{"SD scene", InfoSdDetect, InfoSdPrint},
 };
 
-int InfoFile(const char* path, bool json)
+int InfoFile(const char* path, bool json, const std::string& mesh_type)
 {
 	FILE* probe = std::fopen(path, "rb");
 	if (!probe)
 		return CliError("cannot open '%s': %s", path, std::strerror(errno));
 	std::fclose(probe);
 	for (const InfoFormat& format : FORMATS)
-		if (format.detect(path))
+		if (mesh_type == "auto" ? format.detect(path) : format.mesh_type && mesh_type == format.mesh_type)
 			return format.print(path, json);
 	std::string kinds;
 	const size_t n = sizeof(FORMATS) / sizeof(FORMATS[0]);
@@ -235,15 +256,20 @@ CommandRun InfoCommand(CLI::App& app)
 	struct Options
 	{
 		bool json = false;
+		std::string mesh_type = "auto";
 		std::vector<std::string> files;
 	};
 	auto o = std::make_shared<Options>();
 	app.add_flag("--json", o->json, "one JSON object per file");
-	app.add_option("FILE", o->files, "particle .bin, .pxy or .tpc, mesh .bin or SD file")->required();
+	app.add_option("--mesh-type", o->mesh_type,
+		   "read every FILE as this mesh format; auto tells mesh .bin and .md files by their magic (.md also by "
+		   "name) and chunked files by their \"FORM\" header")
+		->check(MeshTypeName());
+	app.add_option("FILE", o->files, "particle .bin, .pxy or .tpc, mesh .bin, chunked or .md, or SD file")->required();
 	return [o] {
 		int status = 0;
 		for (const std::string& file : o->files)
-			if (InfoFile(file.c_str(), o->json) != 0)
+			if (InfoFile(file.c_str(), o->json, o->mesh_type) != 0)
 				status = kExitFailed;
 		return status;
 	};

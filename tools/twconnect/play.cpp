@@ -1,6 +1,7 @@
 // play.cpp - twconnect play: a sequence through its importer in a new document of the headless host.
 #include "cli.h"
 #include "host_session.h"
+#include "info_mesh.h"
 #include "play_dump.h"
 
 #include "TW_Mesh_Importer.h"
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <unistd.h>
 
@@ -21,7 +23,7 @@ namespace
 
 struct PlayOptions
 {
-	std::string file, plugins;
+	std::string file, plugins, mesh_type = "auto";
 	long long start = 0, end = 0, fps = 25, mode = 0, radius = 5, offset = 0;
 	double percent = 100.0, scale = 1.0;
 	bool reverse = false, hold_ends = false, ids = false, json = false, dump = false;
@@ -72,6 +74,10 @@ void ConfigureMesh(BaseObject* op, const PlayOptions& o)
 	headless::UserSetParameter(op, TW_MI_REVERSE, GeData(o.reverse));
 	headless::UserSetParameter(op, TW_MI_SCALE, GeData(static_cast<Float>(o.scale)));
 	headless::UserSetParameter(op, TW_MI_FILE, GeData(Filename(o.file)));
+	// The importer picks the type from the file it is given; a user may store another one afterwards.
+	const int type = MeshTypeCode(o.mesh_type);
+	if (type >= 0)
+		headless::UserSetParameter(op, TW_MI_TYPE, GeData(static_cast<Int32>(type)));
 }
 
 // The importer's group: the one named as the importer.
@@ -129,13 +135,21 @@ const Importer kMeshImporter = {"mesh", "points", TW_Mesh_Importer, TW_MI_SEQUEN
 	TW_MI_LAST_FRAME, ConfigureMesh, [](const BaseContainer* bc) { return bc->GetFilename(TW_MI_USED_FILE).Get(); },
 	ReportMesh};
 
-// The message boxes the module showed, on stderr; true when there were any.
-bool ReportBoxes(size_t* shown)
+// The message boxes the module showed since the last call, on stderr, but for one that starts with
+// `expected`; true when there were others.
+bool ReportBoxes(size_t* shown, const char* expected = nullptr)
 {
 	const auto& boxes = headless::MessageBoxes();
+	bool reported = false;
 	for (; *shown < boxes.size(); ++*shown)
-		CliError("the importer says: %s", boxes[*shown].text.c_str());
-	return !boxes.empty();
+	{
+		const std::string& text = boxes[*shown].text;
+		if (expected && text.compare(0, std::strlen(expected), expected) == 0)
+			continue;
+		CliError("the importer says: %s", text.c_str());
+		reported = true;
+	}
+	return reported;
 }
 
 int Play(const PlayOptions& o, BaseDocument* doc, const Importer& kind)
@@ -147,8 +161,16 @@ int Play(const PlayOptions& o, BaseDocument* doc, const Importer& kind)
 	kind.configure(op, o);
 	size_t shown = 0;
 	const BaseContainer* bc = op->GetDataInstance();
-	if (ReportBoxes(&shown) || bc->GetString(kind.name_id).Get().empty())
+	// A file the importer does not recognise by its magic is still taken, after a message box, and then
+	// read as the type stored in the importer: with --mesh-type that box is part of the plan.
+	const bool typed = MeshTypeCode(o.mesh_type) >= 0;
+	if (ReportBoxes(&shown, typed ? "Invalid mesh file: " : nullptr) || bc->GetString(kind.name_id).Get().empty())
+	{
+		if (!typed && InfoMeshChunkDetect(o.file.c_str()))
+			return CliError("play: '%s' was not taken as a %s sequence; for a chunked mesh file give --mesh-type "
+							"chunked", o.file.c_str(), kind.noun);
 		return CliError("play: '%s' was not taken as a %s sequence", o.file.c_str(), kind.noun);
+	}
 	const long long first = o.start_given->count() ? o.start : bc->GetInt32(kind.first_id) + o.offset;
 	const long long last = o.end_given->count() ? o.end : bc->GetInt32(kind.last_id) + o.offset;
 	// A bar only where it does not tangle with the frame lines: stderr on a terminal, stdout not.
@@ -189,9 +211,9 @@ int Play(const PlayOptions& o, BaseDocument* doc, const Importer& kind)
 	return 0;
 }
 
-bool IsMeshSequence(const std::string& file)
+bool IsMeshSequence(const PlayOptions& o)
 {
-	return MeshIsBinFile(file.c_str()) || HasExtension(file.c_str(), ".md");
+	return MeshTypeCode(o.mesh_type) >= 0 || MeshIsBinFile(o.file.c_str()) || HasExtension(o.file.c_str(), ".md");
 }
 
 int RunPlay(const PlayOptions& o)
@@ -202,7 +224,7 @@ int RunPlay(const PlayOptions& o)
 	BaseDocument* doc = BaseDocument::Alloc();
 	headless::SetActiveDocument(doc);
 	doc->SetFps(static_cast<Int32>(o.fps));
-	const int status = Play(o, doc, IsMeshSequence(o.file) ? kMeshImporter : kParticleImporter);
+	const int status = Play(o, doc, IsMeshSequence(o) ? kMeshImporter : kParticleImporter);
 	headless::SetActiveDocument(nullptr);
 	BaseDocument::Free(doc);
 	return status;
@@ -215,8 +237,8 @@ CommandRun PlayCommand(CLI::App& app)
 	auto o = std::make_shared<PlayOptions>();
 	app.footer("Puts an importer on the sequence of FILE in a new document, steps the document time over the\n"
 			   "frames and evaluates it; prints per frame the frame, the loaded file and what the importer made\n"
-			   "of it: particles, or for a mesh sequence (mesh .bin, .md) the points, polygons and tags of the\n"
-			   "polygon object it built.");
+			   "of it: particles, or for a mesh sequence (mesh .bin, .md, chunked with --mesh-type chunked) the\n"
+			   "points, polygons and tags of the polygon object it built.");
 	app.add_option("FILE", o->file, "a file of the sequence")->required();
 	o->start_given = app.add_option("--start", o->start, "first frame to play (default: the sequence's first)")
 						 ->transform(Integer(-9999999, 9999999));
@@ -234,6 +256,10 @@ CommandRun PlayCommand(CLI::App& app)
 	app.add_flag("--hold-ends", o->hold_ends, "after the last frame keep showing the end frame (particles)");
 	app.add_flag("--ids", o->ids, "match particles between frames by their ID (particles)");
 	app.add_option("--scale", o->scale, "position scale")->check(Decimal(-1e9, 1e9));
+	app.add_option("--mesh-type", o->mesh_type,
+		   "play FILE through the Mesh Importer and store this type in it once the file is taken, as a user "
+		   "may (chunked files are played only so); auto leaves the type the importer chose")
+		->check(MeshTypeName());
 	app.add_flag("--json", o->json, "one JSON object per frame, then a summary object");
 	app.add_flag("--dump", o->dump,
 		"add to each frame's JSON object a \"dump\" of what the host holds: the particles, or the points, "

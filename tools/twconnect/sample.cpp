@@ -13,6 +13,7 @@
 
 #include <sys/stat.h>
 
+#include "sample_md.h"
 #include "sample_mesh.h"
 #include "sample_pxy.h"
 #include "sample_sd.h"
@@ -206,34 +207,80 @@ struct MeshOptions
 {
 	std::string dir;
 	long long start = 0, end = 24, weights = 3;
+	SampleMeshLayout layout = SampleMeshLayout::Bin;
 };
 
 int SampleMesh(const MeshOptions& o)
 {
+	const char* kind = o.layout == SampleMeshLayout::Chunked ? "chunked" : "mesh";
 	if (o.end < o.start)
-		return CliBadArgument("sample mesh: --end %lld is before --start %lld", o.end, o.start);
+		return CliBadArgument("sample %s: --end %lld is before --start %lld", kind, o.end, o.start);
 	if (!MakeFolder(o.dir))
 		return CliError("cannot create folder '%s': %s", o.dir.c_str(), std::strerror(errno));
 	std::string error;
 	if (!WriteSampleMesh(o.dir.c_str(), static_cast<int>(o.start), static_cast<int>(o.end), static_cast<int>(o.weights),
-			error))
-		return CliError("sample mesh: %s", error.c_str());
-	std::printf("wrote %lld mesh frames to %s\n", o.end - o.start + 1,
+			error, o.layout))
+		return CliError("sample %s: %s", kind, error.c_str());
+	std::printf("wrote %lld %s frames to %s\n", o.end - o.start + 1,
+		o.layout == SampleMeshLayout::Chunked ? "chunked mesh" : "mesh",
 		SampleMeshPath(o.dir.c_str(), static_cast<int>(o.start)).c_str());
 	return 0;
 }
 
-CommandRun SampleMeshCommand(CLI::App& app)
+// The folder and frame range every mesh kind takes.
+void AddMeshFrameOptions(CLI::App& app, std::string& dir, long long& start, long long& end)
+{
+	app.add_option("DIR", dir, "folder the frames go to (made when missing)")->required()->check(NonEmpty());
+	app.add_option("--start", start, "first frame")->transform(Integer(0, 99999));
+	app.add_option("--end", end, "last frame")->transform(Integer(0, 99999));
+}
+
+CommandRun MeshCommand(CLI::App& app, SampleMeshLayout layout)
 {
 	auto o = std::make_shared<MeshOptions>();
-	app.add_option("DIR", o->dir, "folder the frames go to (made when missing)")->required()->check(NonEmpty());
-	app.add_option("--start", o->start, "first frame")->transform(Integer(0, 99999));
-	app.add_option("--end", o->end, "last frame")->transform(Integer(0, 99999));
+	o->layout = layout;
+	AddMeshFrameOptions(app, o->dir, o->start, o->end);
 	// the writer stores all weights but the last, which readers derive: one alone is nothing to store
 	app.add_option("--weights", o->weights, "weights per vertex, 2 or 3")
 		->transform(Integer(2, 3).description(""))
 		->check(CLI::IsMember({2, 3}));
 	return [o] { return SampleMesh(*o); };
+}
+
+CommandRun SampleMeshCommand(CLI::App& app)
+{
+	return MeshCommand(app, SampleMeshLayout::Bin);
+}
+
+CommandRun SampleChunkedCommand(CLI::App& app)
+{
+	app.footer("The frames are named .bin, the only other extension the Mesh Importer takes besides .md; play\n"
+			   "them with 'twconnect play --mesh-type chunked'.");
+	return MeshCommand(app, SampleMeshLayout::Chunked);
+}
+
+struct MdOptions
+{
+	std::string dir;
+	long long start = 0, end = 24;
+};
+
+CommandRun SampleMdCommand(CLI::App& app)
+{
+	auto o = std::make_shared<MdOptions>();
+	AddMeshFrameOptions(app, o->dir, o->start, o->end);
+	return [o] {
+		if (o->end < o->start)
+			return CliBadArgument("sample md: --end %lld is before --start %lld", o->end, o->start);
+		if (!MakeFolder(o->dir))
+			return CliError("cannot create folder '%s': %s", o->dir.c_str(), std::strerror(errno));
+		std::string error;
+		if (!WriteSampleMd(o->dir.c_str(), static_cast<int>(o->start), static_cast<int>(o->end), error))
+			return CliError("sample md: %s", error.c_str());
+		std::printf("wrote %lld .md frames to %s\n", o->end - o->start + 1,
+			SampleMeshPath(o->dir.c_str(), static_cast<int>(o->start), ".md").c_str());
+		return 0;
+	};
 }
 
 struct TpcOptions
@@ -287,6 +334,9 @@ const SampleKind KINDS[] = {
 	{"pxy", "DIR", "a swirl of particle .pxy frames (version 2.5 or 3.0)", SamplePxyCommand},
 	{"tpc", "DIR", "a swirling cloud of particle .tpc frames with custom channels", SampleTpcCommand},
 	{"mesh", "DIR", "a rippling surface as mesh .bin frames with texture, speed and weights", SampleMeshCommand},
+	{"chunked", "DIR", "the same surface as chunked mesh frames (points, triangles, vertex maps)",
+		SampleChunkedCommand},
+	{"md", "DIR", "the same surface as .md frames with named channels", SampleMdCommand},
 	{"sd", "FILE", "one SD scene file: a rigid cube, a deforming flag and a camera", SampleSdCommand},
 };
 
