@@ -519,7 +519,7 @@ TEST(Cli, HelpListsEveryKindSampleWrites)
 	const size_t at = help.out.find("\n  sample ");
 	ASSERT_NE(at, std::string::npos) << help.out;
 	const std::string line = help.out.substr(at + 1, help.out.find('\n', at + 1) - at - 1);
-	for (const char* kind : {"particles", "pxy", "tpc", "mesh", "sd"})
+	for (const char* kind : {"particles", "pxy", "tpc", "mesh", "chunked", "md", "sd"})
 	{
 		EXPECT_NE(line.find(kind), std::string::npos) << kind << " missing from: " << line;
 		EXPECT_EQ(Twconnect(std::string("sample ") + kind + " --help").status, 0) << kind;
