@@ -111,7 +111,7 @@ int MeshKeptFaces(int32_t n, float percent, int32_t* kept_count, uint32_t** kept
 	return 1;
 }
 
-static void ClearCounts(MeshBinFile* file)
+void MeshBinForget(MeshBinFile* file)
 {
 	file->vertex_count = 0;
 	file->face_count = 0;
@@ -182,7 +182,7 @@ int MeshBinRead(MeshBinFile* file, float percent)
 {
 	if (!file || !file->stream)
 		return 0;
-	ClearCounts(file);
+	MeshBinForget(file);
 	FILE* f = file->stream;
 	const int64_t size = CacheFileSize(f);
 	unsigned char head[16];
@@ -363,7 +363,7 @@ void MeshHandleReuse(MeshHandle* handle, MeshHandle* spare)
 		TakeLarger(&to->faces, &to->face_capacity, &from->faces, &from->face_capacity);
 		TakeLarger(&to->weight_values, &to->weight_capacity, &from->weight_values, &from->weight_capacity);
 		// The arrays now belong to a record that has not been read: nothing may look into them.
-		ClearCounts(to);
+		MeshBinForget(to);
 	}
 	else if (handle && handle->type == CACHE_MESH_MD && spare->type == CACHE_MESH_MD)
 	{

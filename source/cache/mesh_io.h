@@ -13,6 +13,9 @@
 // far more than the cache misses of a buffer this size), so few large reads beat many small ones.
 constexpr int64_t kMeshBlockBytes = 4 * 1024 * 1024;
 
+// Zeroes the counts of a record (W = 1): what its arrays hold is then nobody's to look at.
+void MeshBinForget(MeshBinFile* file);
+
 // n_bytes from offset into dst; 1, or 0 when the file does not hold them all.
 int MeshReadAt(FILE* f, int64_t offset, unsigned char* dst, int64_t n_bytes);
 
