@@ -538,16 +538,9 @@ int MeshChunkWrite(const MeshBinFile* file, const char* path)
 	if (total > UINT32_MAX || polygon_bytes > UINT32_MAX)
 		return 0;
 
-	char* path_buffer = nullptr;
-	MeshWriter w = {};
-	if (!MeshOpenStream(path, "wb", &path_buffer, &w.stream))
+	MeshWriter w;
+	if (!MeshWriterOpen(&w, path))
 		return 0;
-	CacheFree(path_buffer);
-	if (!MeshWriterStart(&w, w.stream))
-	{
-		MeshWriterFinish(&w);
-		return 0;
-	}
 	MeshWriterPut(&w, "FORM", 4);
 	PutBeU32(&w, static_cast<uint32_t>(total));
 	MeshWriterPut(&w, "MESH", 4);

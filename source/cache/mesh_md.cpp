@@ -337,17 +337,8 @@ int MdRead(MdMeshFile* file, float percent)
 		int32_t kept_count = 0;
 		if (!MeshKeptFaces(static_cast<int32_t>(face_count), percent, &kept_count, &kept))
 			break;
-		int64_t vertex_batch = stride > 0 ? kMeshBlockBytes / stride : vertex_count;
-		if (vertex_batch < 1)
-			vertex_batch = 1;
-		if (vertex_batch > vertex_count)
-			vertex_batch = vertex_count;
-		int64_t face_batch = kMeshBlockBytes / 12;
-		if (face_batch > face_count)
-			face_batch = face_count;
-		int64_t scratch_bytes = stride * vertex_batch;
-		if (scratch_bytes < 12 * face_batch)
-			scratch_bytes = 12 * face_batch;
+		const int64_t vertex_batch = MeshBatch(stride, vertex_count);
+		const int64_t scratch_bytes = MeshScratchBytes(stride, vertex_count, face_count);
 		if (!MeshReserve(&file->vertices, &file->vertex_capacity, vertex_count) ||
 			!MeshReserve(&file->faces, &file->face_capacity, kept_count) ||
 			!(scratch = CacheAllocArray<unsigned char>(scratch_bytes)))
@@ -423,16 +414,9 @@ int MdWrite(const char* path, const char* name, uint16_t version, const MdWriteC
 			if (corner >= static_cast<uint32_t>(vertex_count))
 				return 0;
 
-	char* path_buffer = nullptr;
-	MeshWriter w = {};
-	if (!MeshOpenStream(path, "wb", &path_buffer, &w.stream))
+	MeshWriter w;
+	if (!MeshWriterOpen(&w, path))
 		return 0;
-	CacheFree(path_buffer);
-	if (!MeshWriterStart(&w, w.stream))
-	{
-		MeshWriterFinish(&w);
-		return 0;
-	}
 
 	// An empty mesh is read without its descriptors, so it is written without them.
 	const bool empty = vertex_count == 0 && face_count == 0;

@@ -1,8 +1,6 @@
 // mesh_chunk_test.cpp - chunked mesh frames: points, polygons and maps, the writer's round trips, damaged
 // files, memory, and frames recycled through the frame cache.
 #include "cache_types.h"
-#include "frame_cache.h"
-#include "frame_sequence.h"
 #include "mesh_chunk.h"
 #include "mesh_test_util.h"
 
@@ -450,37 +448,33 @@ TEST(ChunkFrameCache, SmallerFrameAfterALargerOneReadsRight)
 	MeshBinFree(small);
 
 	const int64_t baseline = CacheLiveAllocations();
-	FrameSequence sequence;
-	sequence.format = CACHE_MESH_CHUNK;
-	sequence.SetName(dir.File("wave_00001.lw").c_str(), true, true);
-	FrameCacheSettings settings = {};
-	settings.sequence = &sequence;
-	settings.mode = FRAME_CACHE_ONE;
-	settings.load_percentage = 100.0f;
-	FrameCache cache = {};
-	InitCache(&cache, &settings);
-	for (int round = 0; round < 2; ++round)
 	{
-		const MeshBinFile* m = MeshHandleBinFile(SlotMeshHandle(GetFrame(&cache, &settings, 1)));
-		ASSERT_NE(m, nullptr);
-		EXPECT_EQ(m->weight_count, 3);
-		m = MeshHandleBinFile(SlotMeshHandle(GetFrame(&cache, &settings, 2)));
-		ASSERT_NE(m, nullptr);
-		ASSERT_EQ(m->vertex_count, 6);
-		EXPECT_EQ(m->kept_face_count, 4);
-		EXPECT_EQ(m->weight_count, 1);
-		EXPECT_EQ(m->texture_marker, 0u);
-		EXPECT_EQ(m->velocity_marker, 0u);
-		for (int i = 0; i < 6; ++i)
+		OneFrameCache cache(dir.File("wave_00001.lw"), CACHE_MESH_CHUNK);
+		for (int round = 0; round < 2; ++round)
 		{
-			// left over from the larger frame unless cleared
-			EXPECT_EQ(m->vertices[i].texture[1], 0.0f);
-			EXPECT_EQ(m->vertices[i].velocity[0], 0.0f);
-			EXPECT_EQ(m->vertices[i].weights[0], 1.0f);
-			EXPECT_EQ(m->vertices[i].position[0], i + 0.1f);
+			const MeshBinFile* m = MeshHandleBinFile(cache.Get(1));
+			ASSERT_NE(m, nullptr);
+			EXPECT_EQ(m->weight_count, 3);
+			m = MeshHandleBinFile(cache.Get(2));
+			ASSERT_NE(m, nullptr);
+			ASSERT_EQ(m->vertex_count, 6);
+			EXPECT_EQ(m->kept_face_count, 4);
+			EXPECT_EQ(m->weight_count, 1);
+			EXPECT_EQ(m->texture_marker, 0u);
+			EXPECT_EQ(m->velocity_marker, 0u);
+			// the larger frame's arrays, recycled
+			EXPECT_EQ(m->vertex_capacity, 40);
+			EXPECT_GE(m->weight_capacity, 120);
+			for (int i = 0; i < 6; ++i)
+			{
+				// left over from the larger frame unless cleared
+				EXPECT_EQ(m->vertices[i].texture[1], 0.0f);
+				EXPECT_EQ(m->vertices[i].velocity[0], 0.0f);
+				EXPECT_EQ(m->vertices[i].weights[0], 1.0f);
+				EXPECT_EQ(m->vertices[i].position[0], i + 0.1f);
+			}
 		}
 	}
-	ReleaseCache(&cache, &settings);
 	EXPECT_EQ(CacheLiveAllocations(), baseline);
 }
 
