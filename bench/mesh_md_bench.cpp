@@ -84,7 +84,7 @@ struct MdFrames
 // Chunked frames of the same sheet: points, triangles, texture, velocity and two weight maps.
 struct ChunkFrames
 {
-	BenchFrameDir dir{"surface", "lw", kFrames};
+	BenchFrameDir dir{"surface", "chunk", kFrames};
 	int64_t file_bytes = 0;
 
 	ChunkFrames()

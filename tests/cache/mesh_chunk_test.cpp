@@ -94,7 +94,7 @@ class ChunkFileTest : public ::testing::Test
 {
 protected:
 	TempDir dir;
-	std::string path = dir.File("frame.lw");
+	std::string path = dir.File("frame.chunk");
 	int64_t baseline = CacheLiveAllocations();
 	MeshHandle* handle = nullptr;
 
@@ -263,7 +263,7 @@ TEST_F(ChunkFileTest, DamagedAndUnusualFiles)
 		{"polygons before their points", ChunkFile({Polygons({{0, 1, 2}}), Points(3)}), true},
 		{"a second point list", ChunkFile({Points(3), Polygons({{0, 1, 2}}), Points(3)}), false},
 		{"a second polygon list", ChunkFile({Points(3), Polygons({{0, 1, 2}}), Polygons({{0, 1, 2}})}), false},
-		{"polygons of another type", ChunkFile({Points(3), Polygons({{0, 1, 2}}, 0, "CURV")}), false},
+		{"polygons of another type", ChunkFile({Points(3), Polygons({{0, 1, 2}}, 0, "EDGE")}), false},
 		{"weight maps before the points", ChunkFile({Map("WGHT", 1, "w", {}), Points(2)}), true},
 		{"more weight maps than a vertex may carry", ChunkFile({Points(2)}).Append(weights), false},
 	};
@@ -338,7 +338,7 @@ TEST_P(ChunkRoundTrip, WhatIsWrittenReadsBack)
 	TempDir dir;
 	MeshBinFile* source = MakeRecord(dir.File("scratch.bin"), s);
 	ASSERT_NE(source, nullptr);
-	const std::string path = dir.File("round.lw");
+	const std::string path = dir.File("round.chunk");
 	ASSERT_EQ(MeshChunkWrite(source, path.c_str()), 1);
 	MeshHandle* h = MeshHandleOpen(path.c_str(), CACHE_MESH_CHUNK);
 	ASSERT_EQ(MeshHandleRead(h, 100.0f), 1);
@@ -377,7 +377,7 @@ INSTANTIATE_TEST_SUITE_P(Shapes, ChunkRoundTrip,
 TEST(ChunkWrite, RefusesWhatWouldNotReadBack)
 {
 	TempDir dir;
-	const std::string path = dir.File("refused.lw");
+	const std::string path = dir.File("refused.chunk");
 	MeshBinFile* file = MakeRecord(dir.File("scratch.bin"), Shape{"", 4, 2, true, true});
 	ASSERT_NE(file, nullptr);
 	file->faces[0].index[1] = 4;
@@ -399,12 +399,12 @@ TEST(ChunkDamage, EveryPrefixReadsOrFailsCleanly)
 	TempDir dir;
 	MeshBinFile* file = MakeRecord(dir.File("scratch.bin"), Shape{"", 5, 3, true, true});
 	ASSERT_NE(file, nullptr);
-	const std::string whole_path = dir.File("whole.lw");
+	const std::string whole_path = dir.File("whole.chunk");
 	ASSERT_EQ(MeshChunkWrite(file, whole_path.c_str()), 1);
 	MeshBinFree(file);
 	const std::vector<unsigned char> whole = ReadBytes(whole_path);
 	std::vector<size_t> read_lengths;
-	ReadEveryPrefix(dir.File("cut.lw"), whole, [&](const std::string& p) {
+	ReadEveryPrefix(dir.File("cut.chunk"), whole, [&](const std::string& p) {
 		MeshHandle* h = MeshHandleOpen(p.c_str(), CACHE_MESH_CHUNK);
 		const int ok = MeshHandleRead(h, 100.0f);
 		if (ok)
@@ -423,9 +423,9 @@ TEST(ChunkMemory, AllocationFailureAtEveryStepLeaksNothing)
 	TempDir dir;
 	MeshBinFile* file = MakeRecord(dir.File("scratch.bin"), Shape{"", 6, 3, true, true});
 	ASSERT_NE(file, nullptr);
-	const std::string path = dir.File("alloc.lw");
+	const std::string path = dir.File("alloc.chunk");
 	ASSERT_EQ(MeshChunkWrite(file, path.c_str()), 1);
-	const std::string out = dir.File("alloc_out.lw");
+	const std::string out = dir.File("alloc_out.chunk");
 	const int64_t needed = FailEveryAllocation([&] {
 		MeshHandle* h = MeshHandleOpen(path.c_str(), CACHE_MESH_CHUNK);
 		const bool read = h && MeshHandleRead(h, 100.0f) == 1;
@@ -442,14 +442,14 @@ TEST(ChunkFrameCache, SmallerFrameAfterALargerOneReadsRight)
 	MeshBinFile* big = MakeRecord(dir.File("big.bin"), Shape{"", 40, 3, true, true});
 	MeshBinFile* small = MakeRecord(dir.File("small.bin"), Shape{"", 6, 1, false, false});
 	ASSERT_TRUE(big && small);
-	ASSERT_EQ(MeshChunkWrite(big, dir.File("wave_00001.lw").c_str()), 1);
-	ASSERT_EQ(MeshChunkWrite(small, dir.File("wave_00002.lw").c_str()), 1);
+	ASSERT_EQ(MeshChunkWrite(big, dir.File("wave_00001.chunk").c_str()), 1);
+	ASSERT_EQ(MeshChunkWrite(small, dir.File("wave_00002.chunk").c_str()), 1);
 	MeshBinFree(big);
 	MeshBinFree(small);
 
 	const int64_t baseline = CacheLiveAllocations();
 	{
-		OneFrameCache cache(dir.File("wave_00001.lw"), CACHE_MESH_CHUNK);
+		OneFrameCache cache(dir.File("wave_00001.chunk"), CACHE_MESH_CHUNK);
 		for (int round = 0; round < 2; ++round)
 		{
 			const MeshBinFile* m = MeshHandleBinFile(cache.Get(1));
