@@ -3,67 +3,24 @@
 
 #include "cache_internal.h"
 #include "cache_types.h"
+#include "mesh_chunk.h"
+#include "mesh_io.h"
+#include "mesh_md.h"
 
 #include <cmath>
 #include <cstring>
 #include <utility>
 
-// Reads and writes go through buffers of about this size. System calls are dear (under a hypervisor
-// far more than the cache misses of a buffer this size), so few large reads beat many small ones.
-static const int64_t kBlockBytes = 4 * 1024 * 1024;
-
-static_assert(sizeof(MeshFace) == 12, "faces are read straight into the face array");
-
-static int ReadAt(FILE* f, int64_t offset, unsigned char* dst, int64_t n_bytes)
-{
-	if (n_bytes <= 0)
-		return 1;
-	if (fseeko(f, static_cast<off_t>(offset), SEEK_SET) != 0)
-		return 0;
-	return fread(dst, 1, static_cast<size_t>(n_bytes), f) == static_cast<size_t>(n_bytes);
-}
-
-// Makes *array hold at least count entries, keeping what it has when it is big enough; the contents
-// are not kept.
-template <typename T>
-static int Reserve(T** array, int64_t* capacity, int64_t count)
-{
-	if (count <= *capacity)
-		return 1;
-	CacheFree(*array);
-	*array = nullptr;
-	*capacity = 0;
-	T* p = CacheAllocArray<T>(count);
-	if (!p)
-		return 0;
-	*array = p;
-	*capacity = count;
-	return 1;
-}
-
 static MeshBinFile* NewBinFile(const char* path, const char* mode)
 {
-	if (!path || !path[0] || std::strlen(path) >= static_cast<size_t>(TW_RECORD_PATH_SIZE))
-		return nullptr;
 	MeshBinFile* file = static_cast<MeshBinFile*>(CacheCalloc(1, sizeof(MeshBinFile)));
 	if (!file)
 		return nullptr;
-	file->path = static_cast<char*>(CacheAlloc(TW_RECORD_PATH_SIZE));
-	if (!file->path)
+	if (!MeshOpenStream(path, mode, &file->path, &file->stream))
 	{
 		CacheFree(file);
 		return nullptr;
 	}
-	CacheCopyName(file->path, TW_RECORD_PATH_SIZE, path, TW_RECORD_PATH_SIZE);
-	file->stream = std::fopen(path, mode);
-	if (!file->stream)
-	{
-		CacheFree(file->path);
-		CacheFree(file);
-		return nullptr;
-	}
-	// Every read and write moves whole blocks of our own; a stream buffer would only add a copy.
-	setvbuf(file->stream, nullptr, _IONBF, 0);
 	file->weight_count = 1;
 	return file;
 }
@@ -154,7 +111,7 @@ int MeshKeptFaces(int32_t n, float percent, int32_t* kept_count, uint32_t** kept
 	return 1;
 }
 
-static void ClearCounts(MeshBinFile* file)
+void MeshBinForget(MeshBinFile* file)
 {
 	file->vertex_count = 0;
 	file->face_count = 0;
@@ -225,11 +182,11 @@ int MeshBinRead(MeshBinFile* file, float percent)
 {
 	if (!file || !file->stream)
 		return 0;
-	ClearCounts(file);
+	MeshBinForget(file);
 	FILE* f = file->stream;
 	const int64_t size = CacheFileSize(f);
 	unsigned char head[16];
-	if (size < 16 || !ReadAt(f, 0, head, 16) || LoadU32(head) != MESH_BIN_MAGIC)
+	if (size < 16 || !MeshReadAt(f, 0, head, 16) || LoadU32(head) != MESH_BIN_MAGIC)
 		return 0;
 
 	// Locate every block and check it against the file's size before anything is allocated.
@@ -239,7 +196,7 @@ int MeshBinRead(MeshBinFile* file, float percent)
 	const int64_t vertex_count = v_stored;
 	const int64_t face_count_at = 16 + 12 * vertex_count;
 	unsigned char word[4];
-	if (face_count_at + 4 > size || !ReadAt(f, face_count_at, word, 4))
+	if (face_count_at + 4 > size || !MeshReadAt(f, face_count_at, word, 4))
 		return 0;
 	const uint32_t f_stored = LoadU32(word);
 	// kept_index_count holds three indices per face
@@ -248,7 +205,7 @@ int MeshBinRead(MeshBinFile* file, float percent)
 	const int64_t face_count = f_stored;
 	const int64_t faces_at = face_count_at + 4;
 	const int64_t texture_marker_at = faces_at + 12 * face_count;
-	if (texture_marker_at + 4 > size || !ReadAt(f, texture_marker_at, word, 4))
+	if (texture_marker_at + 4 > size || !MeshReadAt(f, texture_marker_at, word, 4))
 		return 0;
 	const uint32_t texture_marker = LoadU32(word);
 	const bool texture = texture_marker == MESH_BIN_TEXTURE_MARKER;
@@ -258,7 +215,7 @@ int MeshBinRead(MeshBinFile* file, float percent)
 	int64_t velocity_marker_at = texture_marker_at + 4;
 	if (texture)
 	{
-		if (texture_marker_at + 8 > size || !ReadAt(f, texture_marker_at + 4, word, 4))
+		if (texture_marker_at + 8 > size || !MeshReadAt(f, texture_marker_at + 4, word, 4))
 			return 0;
 		const uint32_t w_stored = LoadU32(word);
 		if (w_stored > static_cast<uint32_t>(INT32_MAX))
@@ -270,7 +227,7 @@ int MeshBinRead(MeshBinFile* file, float percent)
 			return 0;
 		velocity_marker_at = texture_at + texture_record * vertex_count;
 	}
-	if (velocity_marker_at + 4 > size || !ReadAt(f, velocity_marker_at, word, 4))
+	if (velocity_marker_at + 4 > size || !MeshReadAt(f, velocity_marker_at, word, 4))
 		return 0;
 	const uint32_t velocity_marker = LoadU32(word);
 	const bool velocity = velocity_marker == MESH_BIN_VELOCITY_MARKER;
@@ -286,21 +243,21 @@ int MeshBinRead(MeshBinFile* file, float percent)
 		return 0;
 	const int64_t weight_total = texture && weight_count > 0 ? vertex_count * weight_count : 0;
 	const int64_t vertex_bytes = 12 + texture_record + (velocity ? 12 : 0);
-	int64_t vertex_batch = kBlockBytes / vertex_bytes;
+	int64_t vertex_batch = kMeshBlockBytes / vertex_bytes;
 	if (vertex_batch < 1)
 		vertex_batch = 1;
 	if (vertex_batch > vertex_count)
 		vertex_batch = vertex_count;
-	int64_t face_batch = kBlockBytes / 12;
+	int64_t face_batch = kMeshBlockBytes / 12;
 	if (face_batch > face_count)
 		face_batch = face_count;
 	int64_t scratch_bytes = vertex_batch * vertex_bytes;
 	if (scratch_bytes < face_batch * 12)
 		scratch_bytes = face_batch * 12;
 	unsigned char* scratch = nullptr;
-	if (!Reserve(&file->vertices, &file->vertex_capacity, vertex_count) ||
-		!Reserve(&file->faces, &file->face_capacity, kept_count) ||
-		!Reserve(&file->weight_values, &file->weight_capacity, weight_total) ||
+	if (!MeshReserve(&file->vertices, &file->vertex_capacity, vertex_count) ||
+		!MeshReserve(&file->faces, &file->face_capacity, kept_count) ||
+		!MeshReserve(&file->weight_values, &file->weight_capacity, weight_total) ||
 		!(scratch = CacheAllocArray<unsigned char>(scratch_bytes)))
 	{
 		CacheFree(kept);
@@ -316,9 +273,9 @@ int MeshBinRead(MeshBinFile* file, float percent)
 		unsigned char* pos = scratch;
 		unsigned char* tex = texture ? pos + 12 * n : nullptr;
 		unsigned char* vel = velocity ? pos + (12 + texture_record) * n : nullptr;
-		ok = ReadAt(f, 16 + 12 * first, pos, 12 * n) &&
-			(!tex || ReadAt(f, texture_at + texture_record * first, tex, texture_record * n)) &&
-			(!vel || ReadAt(f, velocity_at + 12 * first, vel, 12 * n));
+		ok = MeshReadAt(f, 16 + 12 * first, pos, 12 * n) &&
+			(!tex || MeshReadAt(f, texture_at + texture_record * first, tex, texture_record * n)) &&
+			(!vel || MeshReadAt(f, velocity_at + 12 * first, vel, 12 * n));
 		if (ok)
 		{
 			const int64_t w = texture ? weight_count : 0;
@@ -333,62 +290,8 @@ int MeshBinRead(MeshBinFile* file, float percent)
 		}
 	}
 
-	// Faces: every face is checked, kept or not, so whether a file reads does not depend on the
-	// percentage.
 	int64_t stored = 0;
-	int64_t cursor = 0;
-	const bool keep_all = kept_count > 0 && !kept;
-	const uint32_t v_limit = static_cast<uint32_t>(vertex_count);
-	for (int64_t first = 0; ok && first < face_count; first += face_batch)
-	{
-		const int64_t n = first + face_batch <= face_count ? face_batch : face_count - first;
-		// Keeping every face, the file's bytes land in the face array itself and are turned round in
-		// place: each face is loaded whole before it is stored, and face i is stored at i.
-		unsigned char* block = keep_all ? reinterpret_cast<unsigned char*>(file->faces + first) : scratch;
-		if (!ReadAt(f, faces_at + 12 * first, block, 12 * n))
-		{
-			ok = 0;
-			break;
-		}
-		const unsigned char* p = block;
-		if (keep_all)
-		{
-			MeshFace* out = file->faces + first;
-			uint32_t bad = 0;
-			for (int64_t i = 0; i < n; ++i, p += 12, ++out)
-			{
-				const uint32_t c = LoadU32(p);
-				const uint32_t b = LoadU32(p + 4);
-				const uint32_t a = LoadU32(p + 8);
-				bad |= (a >= v_limit) | (b >= v_limit) | (c >= v_limit);
-				out->index[0] = a;
-				out->index[1] = b;
-				out->index[2] = c;
-			}
-			ok = !bad;
-			stored += n;
-			continue;
-		}
-		for (int64_t i = 0; i < n; ++i, p += 12)
-		{
-			const uint32_t c = LoadU32(p);
-			const uint32_t b = LoadU32(p + 4);
-			const uint32_t a = LoadU32(p + 8);
-			if (a >= v_limit || b >= v_limit || c >= v_limit)
-			{
-				ok = 0;
-				break;
-			}
-			if (keep_all || (cursor < kept_count && kept[cursor] == static_cast<uint32_t>(first + i)))
-			{
-				MeshFace* out = file->faces + stored++;
-				out->index[0] = a;
-				out->index[1] = b;
-				out->index[2] = c;
-				++cursor;
-			}
-		}
-	}
+	ok = ok && MeshReadFaces(f, faces_at, face_count, vertex_count, kept, kept_count, file->faces, scratch, &stored);
 	CacheFree(kept);
 	CacheFree(scratch);
 	if (!ok)
@@ -416,23 +319,36 @@ static bool IsBinType(int32_t type)
 
 MeshHandle* MeshHandleOpen(const char* path, int32_t type)
 {
+	void* file = nullptr;
 	if (IsBinType(type))
+		file = NewBinFile(path, "rb");
+	else if (type == CACHE_MESH_MD)
+		file = MdOpen(path);
+	if (!file)
+		return nullptr;
+	MeshHandle* handle = static_cast<MeshHandle*>(CacheAlloc(sizeof(MeshHandle)));
+	if (!handle)
 	{
-		MeshBinFile* file = NewBinFile(path, "rb");
-		if (!file)
-			return nullptr;
-		MeshHandle* handle = static_cast<MeshHandle*>(CacheAlloc(sizeof(MeshHandle)));
-		if (!handle)
-		{
-			MeshBinFree(file);
-			return nullptr;
-		}
-		handle->type = type;
-		handle->file = file;
-		return handle;
+		if (type == CACHE_MESH_MD)
+			MdFree(static_cast<MdMeshFile*>(file));
+		else
+			MeshBinFree(static_cast<MeshBinFile*>(file));
+		return nullptr;
 	}
-	// CACHE_MESH_MD: opening creates the .md record once its reader exists; until then no handle.
-	return nullptr;
+	handle->type = type;
+	handle->file = file;
+	return handle;
+}
+
+// Gives `to` the larger of the two arrays; the other goes with `from`.
+template <typename T>
+static void TakeLarger(T** to, int64_t* to_capacity, T** from, int64_t* from_capacity)
+{
+	if (*to_capacity < *from_capacity)
+	{
+		std::swap(*to, *from);
+		std::swap(*to_capacity, *from_capacity);
+	}
 }
 
 void MeshHandleReuse(MeshHandle* handle, MeshHandle* spare)
@@ -443,23 +359,19 @@ void MeshHandleReuse(MeshHandle* handle, MeshHandle* spare)
 	{
 		MeshBinFile* to = static_cast<MeshBinFile*>(handle->file);
 		MeshBinFile* from = static_cast<MeshBinFile*>(spare->file);
-		if (to->vertex_capacity < from->vertex_capacity)
-		{
-			std::swap(to->vertices, from->vertices);
-			std::swap(to->vertex_capacity, from->vertex_capacity);
-		}
-		if (to->face_capacity < from->face_capacity)
-		{
-			std::swap(to->faces, from->faces);
-			std::swap(to->face_capacity, from->face_capacity);
-		}
-		if (to->weight_capacity < from->weight_capacity)
-		{
-			std::swap(to->weight_values, from->weight_values);
-			std::swap(to->weight_capacity, from->weight_capacity);
-		}
+		TakeLarger(&to->vertices, &to->vertex_capacity, &from->vertices, &from->vertex_capacity);
+		TakeLarger(&to->faces, &to->face_capacity, &from->faces, &from->face_capacity);
+		TakeLarger(&to->weight_values, &to->weight_capacity, &from->weight_values, &from->weight_capacity);
 		// The arrays now belong to a record that has not been read: nothing may look into them.
-		ClearCounts(to);
+		MeshBinForget(to);
+	}
+	else if (handle && handle->type == CACHE_MESH_MD && spare->type == CACHE_MESH_MD)
+	{
+		MdMeshFile* to = static_cast<MdMeshFile*>(handle->file);
+		MdMeshFile* from = static_cast<MdMeshFile*>(spare->file);
+		TakeLarger(&to->vertices, &to->vertex_capacity, &from->vertices, &from->vertex_capacity);
+		TakeLarger(&to->faces, &to->face_capacity, &from->faces, &from->face_capacity);
+		to->vertex_count = to->face_count = to->kept_face_count = to->kept_index_count = 0;
 	}
 	MeshHandleFree(spare);
 }
@@ -470,31 +382,24 @@ int MeshHandleRead(MeshHandle* handle, float percent)
 		return 0;
 	switch (handle->type)
 	{
-	case CACHE_MESH_BIN:
-		return MeshBinRead(static_cast<MeshBinFile*>(handle->file), percent);
-	case CACHE_MESH_CHUNK:
-		// The chunked reader fills the same record; until it exists such a frame shows nothing.
-		return 0;
-	case CACHE_MESH_MD:
-		// The .md reader goes here.
-		return 0;
-	default:
-		return 0;
+	case CACHE_MESH_BIN: return MeshBinRead(static_cast<MeshBinFile*>(handle->file), percent);
+	case CACHE_MESH_CHUNK: return MeshChunkRead(static_cast<MeshBinFile*>(handle->file));
+	case CACHE_MESH_MD: return MdRead(static_cast<MdMeshFile*>(handle->file), percent);
+	default: return 0;
 	}
 }
 
 int MeshHandleCloseFile(MeshHandle* handle)
 {
+	FILE** stream = nullptr;
 	if (handle && IsBinType(handle->type))
-	{
-		MeshBinFile* file = static_cast<MeshBinFile*>(handle->file);
-		if (file->stream)
-			std::fclose(file->stream);
-		file->stream = nullptr;
-		return 0;
-	}
-	// CACHE_MESH_MD closes its record's stream here.
-	return 1;
+		stream = &static_cast<MeshBinFile*>(handle->file)->stream;
+	else if (handle && handle->type == CACHE_MESH_MD)
+		stream = &static_cast<MdMeshFile*>(handle->file)->stream;
+	if (!stream)
+		return 1;
+	CacheCloseFile(stream);
+	return 0;
 }
 
 void MeshHandleFree(MeshHandle* handle)
@@ -503,7 +408,8 @@ void MeshHandleFree(MeshHandle* handle)
 		return;
 	if (IsBinType(handle->type))
 		MeshBinFree(static_cast<MeshBinFile*>(handle->file));
-	// CACHE_MESH_MD frees its record here.
+	else if (handle->type == CACHE_MESH_MD)
+		MdFree(static_cast<MdMeshFile*>(handle->file));
 	CacheFree(handle);
 }
 
@@ -524,28 +430,38 @@ int32_t MeshHandleType(const MeshHandle* handle)
 
 const char* MeshHandlePath(const MeshHandle* handle)
 {
-	const MeshBinFile* file = BinFileOf(handle);
-	return file ? file->path : nullptr;
+	if (const MeshBinFile* file = BinFileOf(handle))
+		return file->path;
+	if (const MdMeshFile* md = MeshHandleMdFile(handle))
+		return md->path;
+	return nullptr;
 }
 
 int32_t MeshHandleVertexCount(const MeshHandle* handle)
 {
-	const MeshBinFile* file = BinFileOf(handle);
-	return file ? file->vertex_count : 0;
+	if (const MeshBinFile* file = BinFileOf(handle))
+		return file->vertex_count;
+	if (const MdMeshFile* md = MeshHandleMdFile(handle))
+		return md->vertex_count;
+	return 0;
 }
 
 int32_t MeshHandleFaceCount(const MeshHandle* handle)
 {
-	const MeshBinFile* file = BinFileOf(handle);
-	return file ? file->kept_face_count : 0;
+	if (const MeshBinFile* file = BinFileOf(handle))
+		return file->kept_face_count;
+	if (const MdMeshFile* md = MeshHandleMdFile(handle))
+		return md->kept_face_count;
+	return 0;
 }
 
 float* MeshHandleVelocity(MeshHandle* handle, int32_t i)
 {
-	MeshBinFile* file = MeshHandleBinFile(handle);
-	if (!file || i < 0 || i >= file->vertex_count)
+	if (i < 0 || i >= MeshHandleVertexCount(handle))
 		return nullptr;
-	return file->vertices[i].velocity;
+	if (MeshBinFile* file = MeshHandleBinFile(handle))
+		return file->vertices[i].velocity;
+	return MeshHandleMdFile(handle)->vertices[i].velocity;
 }
 
 void MeshScaleVelocities(MeshHandle* handle, const MeshVelocityScaleEntry* entries, int32_t entry_count)
@@ -588,9 +504,9 @@ int MeshBinAllocate(MeshBinFile* file, int32_t vertex_count, int32_t face_count,
 		(texture && weight_count < 1))
 		return 0;
 	const int64_t weight_total = texture ? static_cast<int64_t>(vertex_count) * weight_count : 0;
-	if (!Reserve(&file->vertices, &file->vertex_capacity, vertex_count) ||
-		!Reserve(&file->faces, &file->face_capacity, face_count) ||
-		!Reserve(&file->weight_values, &file->weight_capacity, weight_total))
+	if (!MeshReserve(&file->vertices, &file->vertex_capacity, vertex_count) ||
+		!MeshReserve(&file->faces, &file->face_capacity, face_count) ||
+		!MeshReserve(&file->weight_values, &file->weight_capacity, weight_total))
 		return 0;
 	if (vertex_count)
 		std::memset(file->vertices, 0, static_cast<size_t>(vertex_count) * sizeof(MeshVertex));
@@ -610,40 +526,14 @@ int MeshBinAllocate(MeshBinFile* file, int32_t vertex_count, int32_t face_count,
 	return 1;
 }
 
-struct BlockWriter
+static void PutU32(MeshWriter* w, uint32_t value)
 {
-	FILE* stream;
-	unsigned char* buffer;
-	int64_t used;
-	int ok;
-};
-
-static void Flush(BlockWriter* w)
-{
-	if (w->ok && w->used > 0 &&
-		std::fwrite(w->buffer, 1, static_cast<size_t>(w->used), w->stream) != static_cast<size_t>(w->used))
-		w->ok = 0;
-	w->used = 0;
+	StoreU32(MeshWriterRoom(w, 4), value);
 }
 
-// Room for n_bytes (at most kBlockBytes) at the end of the buffer.
-static unsigned char* Room(BlockWriter* w, int64_t n_bytes)
+static void PutF32x3(MeshWriter* w, float a, float b, float c)
 {
-	if (w->used + n_bytes > kBlockBytes)
-		Flush(w);
-	unsigned char* p = w->buffer + w->used;
-	w->used += n_bytes;
-	return p;
-}
-
-static void PutU32(BlockWriter* w, uint32_t value)
-{
-	StoreU32(Room(w, 4), value);
-}
-
-static void PutF32x3(BlockWriter* w, float a, float b, float c)
-{
-	unsigned char* p = Room(w, 12);
+	unsigned char* p = MeshWriterRoom(w, 12);
 	StoreF32(p, a);
 	StoreF32(p + 4, b);
 	StoreF32(p + 8, c);
@@ -666,8 +556,8 @@ int MeshBinWrite(MeshBinFile* file)
 		for (int32_t i = 0; i < vertex_count; ++i)
 			if (!file->vertices[i].weights)
 				return 0;
-	BlockWriter w = {file->stream, CacheAllocArray<unsigned char>(kBlockBytes), 0, 1};
-	if (!w.buffer)
+	MeshWriter w;
+	if (!MeshWriterStart(&w, file->stream))
 		return 0;
 
 	PutU32(&w, file->magic);
@@ -683,7 +573,7 @@ int MeshBinWrite(MeshBinFile* file)
 	for (int32_t i = 0; i < face_count; ++i)
 	{
 		const uint32_t* index = file->faces[i].index;
-		unsigned char* p = Room(&w, 12);
+		unsigned char* p = MeshWriterRoom(&w, 12);
 		StoreU32(p, index[2]);
 		StoreU32(p + 4, index[1]);
 		StoreU32(p + 8, index[0]);
@@ -696,7 +586,7 @@ int MeshBinWrite(MeshBinFile* file)
 		{
 			const MeshVertex* v = file->vertices + i;
 			for (int32_t k = 0; k + 1 < weight_count; ++k)
-				StoreF32(Room(&w, 4), v->weights[k]);
+				StoreF32(MeshWriterRoom(&w, 4), v->weights[k]);
 			PutF32x3(&w, v->texture[0], v->texture[2], v->texture[1]);
 		}
 	}
@@ -708,15 +598,6 @@ int MeshBinWrite(MeshBinFile* file)
 			PutF32x3(&w, v[0], v[1], v[2]);
 		}
 	PutU32(&w, MESH_BIN_END_MARKER);
-	Flush(&w);
-	CacheFree(w.buffer);
-
-	// A write error may only show when the last bytes leave the stream.
-	int ok = w.ok;
-	if (std::fflush(file->stream) != 0 || std::ferror(file->stream))
-		ok = 0;
-	if (std::fclose(file->stream) != 0)
-		ok = 0;
 	file->stream = nullptr;
-	return ok;
+	return MeshWriterFinish(&w);
 }

@@ -107,7 +107,7 @@ bool MeshIsBinFile(const char* path);
 MeshHandle* MeshHandleOpen(const char* path, int32_t type);
 // Hands the arrays of a frame that is no longer needed to a handle that is open but not yet read, so
 // that the read fills memory that is already mapped instead of faulting in fresh pages. Takes `spare`
-// in every case: it is freed (its arrays kept by `handle` when both are types 2 or 3).
+// in every case: it is freed (its arrays kept by `handle` when both are types 2 or 3, or both type 4).
 void MeshHandleReuse(MeshHandle* handle, MeshHandle* spare);
 // Reads the frame, keeping `percent` of its faces. 1 = read, 0 = failed (the handle stays the caller's
 // to free).

@@ -22,7 +22,14 @@
 //
 // A channel's slot is the position of its name in the slot table (exact, case-sensitive); a name not in
 // the table keeps the id stored before it. The slot decides where the values land in MdVertex and how
-// many are read; a slot outside the table reads nothing into the vertex (its values are skipped).
+// many are read; a slot outside the table reads nothing into the vertex (its values are skipped: one
+// for type 4, three for type 6).
+//
+// The reader checks every count and length against what the file can still hold before it allocates;
+// vertices whose records carry no values may not outnumber the file's bytes. It fails a file that ends
+// before its last face, a channel with an empty name, a slot outside the table with a value type other
+// than 4 and 6 (its size is unknown), and a face corner not below V. "neighbors" of type 6 keeps its
+// first value. Bytes after the faces are ignored.
 
 constexpr uint32_t MESH_MD_MAGIC = 0xDABAFADAu;
 constexpr uint32_t MESH_MD_VALUE_SCALAR = 4;
