@@ -6,6 +6,7 @@
 #include "console.h"
 #include "main.h"
 #include "mesh_build.h"
+#include "mesh_md.h"
 #include "particle_bin.h"
 #include "plugin_ids.h"
 
@@ -16,31 +17,10 @@
 namespace
 {
 
-// The magnitude switches and scales of the .md channels, with the channel each belongs to.
-struct MdOption
-{
-	Int32 id;
-	Int32 channel;
-	bool magnitude;
-};
-
-const MdOption MD_OPTIONS[] = {{TW_MI_MD_VELOCITY_MAGNITUDE, 1, true}, {TW_MI_MD_VELOCITY_SCALE, 1, false},
-	{TW_MI_MD_FORCE_MAGNITUDE, 2, true}, {TW_MI_MD_FORCE_SCALE, 2, false}, {TW_MI_MD_NORMAL_MAGNITUDE, 3, true},
-	{TW_MI_MD_NORMAL_SCALE, 3, false}, {TW_MI_MD_NEIGHBORS_SCALE, 4, false}, {TW_MI_MD_TEXTURE_MAGNITUDE, 5, true},
-	{TW_MI_MD_TEXTURE_SCALE, 5, false}, {TW_MI_MD_AGE_SCALE, 6, false}, {TW_MI_MD_ISOLATION_SCALE, 7, false},
-	{TW_MI_MD_VISCOSITY_SCALE, 8, false}, {TW_MI_MD_DENSITY_SCALE, 9, false}, {TW_MI_MD_PRESSURE_SCALE, 10, false},
-	{TW_MI_MD_MASS_SCALE, 11, false}, {TW_MI_MD_TEMPERATURE_SCALE, 12, false}, {TW_MI_MD_VORTICITY_MAGNITUDE, 13, true},
-	{TW_MI_MD_VORTICITY_SCALE, 13, false}, {TW_MI_MD_CURVATURE_SCALE, 14, false}};
-
-const Int32 MD_CHANNEL_COUNT = 15;
-
 // Whether the frame is an .md mesh carrying the channel of this index (1 .. 15).
 bool HasMdChannel(const MeshHandle* handle, Int32 index)
 {
-	if (!handle || MeshHandleType(handle) != CACHE_MESH_MD || index < 1 || index > MD_CHANNEL_COUNT)
-		return false;
-	// Opening an .md frame gives no handle until its reader lists the file's channels.
-	return false;
+	return index >= 1 && index <= TW_MD_CHANNEL_COUNT && MdFindChannel(MeshHandleMdFile(handle), static_cast<uint32_t>(index));
 }
 
 // Copies src into a sequence buffer whole, or leaves it empty.
@@ -114,14 +94,13 @@ Bool TWMeshImporter::Init(GeListNode* node)
 	bc->SetBool(TW_MI_UVW, true);
 	bc->SetBool(TW_MI_WEIGHT_MAPS, true);
 	bc->SetBool(TW_MI_REPORT_ASSETS, false);
-	for (Int32 c = 1; c <= MD_CHANNEL_COUNT; ++c)
-		bc->SetBool(TW_MI_MD_CHANNEL + c, true);
-	for (const MdOption& o : MD_OPTIONS)
+	for (const MdChannelParams& c : TW_MD_CHANNELS)
 	{
-		if (o.magnitude)
-			bc->SetBool(o.id, true);
-		else
-			bc->SetFloat(o.id, 1.0);
+		bc->SetBool(TW_MI_MD_CHANNEL + c.index, true);
+		if (c.magnitude)
+			bc->SetBool(c.magnitude, true);
+		if (c.scale)
+			bc->SetFloat(c.scale, 1.0);
 	}
 	return true;
 }
@@ -420,11 +399,11 @@ Bool TWMeshImporter::GetDEnabling(GeListNode* node, Int32 id, const GeData& t_da
 	(void)flags;
 	(void)itemdesc;
 	const BaseContainer* bc = static_cast<BaseObject*>(node)->GetDataInstance();
-	if (id > TW_MI_MD_CHANNEL && id <= TW_MI_MD_CHANNEL + MD_CHANNEL_COUNT)
+	if (id > TW_MI_MD_CHANNEL && id <= TW_MI_MD_CHANNEL + TW_MD_CHANNEL_COUNT)
 		return HasMdChannel(CurrentHandle(), id - TW_MI_MD_CHANNEL);
-	for (const MdOption& o : MD_OPTIONS)
-		if (o.id == id)
-			return HasMdChannel(CurrentHandle(), o.channel) && bc->GetBool(TW_MI_MD_CHANNEL + o.channel);
+	for (const MdChannelParams& c : TW_MD_CHANNELS)
+		if ((c.magnitude && id == c.magnitude) || (c.scale && id == c.scale))
+			return HasMdChannel(CurrentHandle(), c.index) && bc->GetBool(TW_MI_MD_CHANNEL + c.index);
 	switch (id)
 	{
 		case TW_MI_CACHE_WINDOW: return bc->GetInt32(TW_MI_CACHE_MODE) == 1;

@@ -4,8 +4,10 @@
 #include "TW_Mesh_Importer.h"
 #include "cache_types.h"
 #include "mesh_bin.h"
+#include "mesh_md.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -17,6 +19,24 @@ const char* const TW_MESH_UV = "TW_Mesh_UV";
 const char* const TW_MESH_SPEED = "TW_Mesh_Speed";
 const char* const TW_MESH_SPEED_XYZ[3] = {"TW_Mesh_SpeedX", "TW_Mesh_SpeedY", "TW_Mesh_SpeedZ"};
 const char* const TW_MESH_WEIGHT_FORMAT = "TW_Mesh_Weight_%d";
+
+const MdChannelParams TW_MD_CHANNELS[TW_MD_CHANNEL_COUNT] = {
+	{MD_VELOCITY, true, TW_MI_MD_VELOCITY_MAGNITUDE, TW_MI_MD_VELOCITY_SCALE},
+	{MD_FORCE, true, TW_MI_MD_FORCE_MAGNITUDE, TW_MI_MD_FORCE_SCALE},
+	{MD_NORMAL, true, TW_MI_MD_NORMAL_MAGNITUDE, TW_MI_MD_NORMAL_SCALE},
+	{MD_NEIGHBORS, false, 0, TW_MI_MD_NEIGHBORS_SCALE},
+	{MD_TEXTURE, true, TW_MI_MD_TEXTURE_MAGNITUDE, TW_MI_MD_TEXTURE_SCALE},
+	{MD_AGE, false, 0, TW_MI_MD_AGE_SCALE},
+	{MD_ISOLATION, false, 0, TW_MI_MD_ISOLATION_SCALE},
+	{MD_VISCOSITY, false, 0, TW_MI_MD_VISCOSITY_SCALE},
+	{MD_DENSITY, false, 0, TW_MI_MD_DENSITY_SCALE},
+	{MD_PRESSURE, false, 0, TW_MI_MD_PRESSURE_SCALE},
+	{MD_MASS, false, 0, TW_MI_MD_MASS_SCALE},
+	{MD_TEMPERATURE, false, 0, TW_MI_MD_TEMPERATURE_SCALE},
+	{MD_VORTICITY, true, TW_MI_MD_VORTICITY_MAGNITUDE, TW_MI_MD_VORTICITY_SCALE},
+	{MD_CURVATURE, false, 0, TW_MI_MD_CURVATURE_SCALE},
+	{MD_IDENTITY, false, 0, 0},
+};
 
 // A file's weight count is bounded only by its size: a small hostile file could ask for millions of
 // maps, each a tag on two objects. Real caches carry a handful.
@@ -105,7 +125,26 @@ static void AddPhong(PolygonObject* op)
 	AppendTag(op, phong);
 }
 
-// --- mesh .bin frames
+// The generator's UVW tag of the build's name (made when it has none) and a new one of face_count
+// entries on op replacing any of that name; returns op's corner array, or null when it could not be made.
+static UVWStruct* MakeUVWPair(BaseObject* generator, PolygonObject* op, Int32 face_count)
+{
+	if (!FindTag(generator, Tuvw, TW_MESH_UV))
+		if (UVWTag* tag = UVWTag::Alloc(face_count))
+		{
+			tag->SetName(TW_MESH_UV);
+			AppendTag(generator, tag);
+		}
+	DeleteTag(op, Tuvw, TW_MESH_UV);
+	UVWTag* tag = UVWTag::Alloc(face_count);
+	if (!tag)
+		return nullptr;
+	tag->SetName(TW_MESH_UV);
+	AppendTag(op, tag);
+	return static_cast<UVWStruct*>(tag->GetDataAddressW());
+}
+
+// --- mesh .bin and chunked frames
 
 // Points (with a NaN x taking the next valid vertex's position), speed maps and weight maps, in
 // one pass over the vertices.
@@ -149,6 +188,13 @@ static void WriteVertices(const MeshBinFile* file, Vector* points, Float scale, 
 	}
 }
 
+// The V of a texture triple as the host's: a mesh .bin (and a chunked file) keeps 1 - V, an .md the V itself.
+template <bool kFlipV>
+static inline double HostV(float v)
+{
+	return kFlipV ? 1.0 - v : v;
+}
+
 #if defined(__SSE2__)
 // The UVW array of a large frame is several times the size of the file and is not read again while
 // the build runs: streaming stores write it without first fetching every line into the cache.
@@ -163,29 +209,25 @@ static void StreamPolygon(CPolygon* out, const uint32_t* index)
 		_mm_setr_epi32(static_cast<int>(index[0]), static_cast<int>(index[1]), static_cast<int>(index[2]), static_cast<int>(index[2])));
 }
 
-static void StreamCorner(double* out, const float* t)
-{
-	_mm_stream_pd(out, _mm_setr_pd(t[0], 1.0 - t[1]));
-}
-
+template <bool kFlipV>
 static void StreamUVW(UVWStruct* out, const float* ta, const float* tb, const float* tc)
 {
 	double* d = reinterpret_cast<double*>(out);
 	// a, b, c, d: three doubles each, written as six aligned pairs
-	StreamCorner(d, ta);
+	_mm_stream_pd(d, _mm_setr_pd(ta[0], HostV<kFlipV>(ta[1])));
 	_mm_stream_pd(d + 2, _mm_setr_pd(ta[2], tb[0]));
-	_mm_stream_pd(d + 4, _mm_setr_pd(1.0 - tb[1], tb[2]));
-	StreamCorner(d + 6, tc);
+	_mm_stream_pd(d + 4, _mm_setr_pd(HostV<kFlipV>(tb[1]), tb[2]));
+	_mm_stream_pd(d + 6, _mm_setr_pd(tc[0], HostV<kFlipV>(tc[1])));
 	_mm_stream_pd(d + 8, _mm_setr_pd(tc[2], tc[0]));
-	_mm_stream_pd(d + 10, _mm_setr_pd(1.0 - tc[1], tc[2]));
+	_mm_stream_pd(d + 10, _mm_setr_pd(HostV<kFlipV>(tc[1]), tc[2]));
 }
 #endif
 
-static void WritePolygons(const MeshBinFile* file, CPolygon* polygons, UVWStruct* uvw)
+// Triangles a, b, c (d = c) and, with uvw, their corners' texture coordinates. Vertex is a record with
+// a `texture` triple (MeshVertex or MdVertex).
+template <bool kFlipV, typename Vertex>
+static void WritePolygons(const MeshFace* faces, Int32 count, const Vertex* v, CPolygon* polygons, UVWStruct* uvw)
 {
-	const MeshFace* faces = file->faces;
-	const MeshVertex* v = file->vertices;
-	const Int32 count = file->kept_face_count;
 #if defined(__SSE2__)
 	static_assert(sizeof(CPolygon) == 16 && sizeof(UVWStruct) == 12 * sizeof(double), "streamed layouts");
 	if (Streamable(polygons) && (!uvw || Streamable(uvw)))
@@ -195,33 +237,25 @@ static void WritePolygons(const MeshBinFile* file, CPolygon* polygons, UVWStruct
 			const uint32_t* index = faces[f].index;
 			StreamPolygon(&polygons[f], index);
 			if (uvw)
-				StreamUVW(&uvw[f], v[index[0]].texture, v[index[1]].texture, v[index[2]].texture);
+				StreamUVW<kFlipV>(&uvw[f], v[index[0]].texture, v[index[1]].texture, v[index[2]].texture);
 		}
 		_mm_sfence();
 		return;
 	}
 #endif
-	if (!uvw)
-	{
-		for (Int32 f = 0; f < count; ++f)
-		{
-			const uint32_t* index = faces[f].index;
-			polygons[f] = CPolygon(static_cast<Int32>(index[0]), static_cast<Int32>(index[1]), static_cast<Int32>(index[2]));
-		}
-		return;
-	}
-	// The file keeps 1 - V; the host's V is flipped back here.
 	for (Int32 f = 0; f < count; ++f)
 	{
 		const uint32_t* index = faces[f].index;
 		polygons[f] = CPolygon(static_cast<Int32>(index[0]), static_cast<Int32>(index[1]), static_cast<Int32>(index[2]));
+		if (!uvw)
+			continue;
 		const float* ta = v[index[0]].texture;
 		const float* tb = v[index[1]].texture;
 		const float* tc = v[index[2]].texture;
 		UVWStruct& out = uvw[f];
-		out.a = Vector(ta[0], 1.0 - ta[1], ta[2]);
-		out.b = Vector(tb[0], 1.0 - tb[1], tb[2]);
-		out.c = Vector(tc[0], 1.0 - tc[1], tc[2]);
+		out.a = Vector(ta[0], HostV<kFlipV>(ta[1]), ta[2]);
+		out.b = Vector(tb[0], HostV<kFlipV>(tb[1]), tb[2]);
+		out.c = Vector(tc[0], HostV<kFlipV>(tc[1]), tc[2]);
 		out.d = out.c;
 	}
 }
@@ -246,25 +280,9 @@ static void BuildBin(const MeshBinFile* file, BaseObject* generator, PolygonObje
 
 	UVWStruct* uvw = nullptr;
 	if (bc->GetBool(TW_MI_UVW, true) && file->texture_marker == MESH_BIN_TEXTURE_MARKER)
-	{
-		if (!FindTag(generator, Tuvw, TW_MESH_UV))
-			if (UVWTag* tag = UVWTag::Alloc(face_count))
-			{
-				tag->SetName(TW_MESH_UV);
-				AppendTag(generator, tag);
-			}
-		DeleteTag(op, Tuvw, TW_MESH_UV);
-		if (UVWTag* tag = UVWTag::Alloc(face_count))
-		{
-			tag->SetName(TW_MESH_UV);
-			AppendTag(op, tag);
-			uvw = static_cast<UVWStruct*>(tag->GetDataAddressW());
-		}
-	}
+		uvw = MakeUVWPair(generator, op, face_count);
 	else
-	{
 		DeleteTag(generator, Tuvw, TW_MESH_UV);
-	}
 
 	Int32 weight_maps = 0;
 	Float32* weights[kMaxWeightMaps];
@@ -282,7 +300,106 @@ static void BuildBin(const MeshBinFile* file, BaseObject* generator, PolygonObje
 	}
 
 	WriteVertices(file, op->GetPointW(), scale, offset, speed, axis, weights, weight_maps);
-	WritePolygons(file, op->GetPolygonW(), uvw);
+	// The file keeps 1 - V; the host's V is flipped back here.
+	WritePolygons<true>(file->faces, face_count, file->vertices, op->GetPolygonW(), uvw);
+}
+
+// --- .md frames
+
+// Where each slot's values sit in MdVertex, in floats.
+static const size_t kMdSlotOffset[MD_SLOT_COUNT] = {offsetof(MdVertex, position) / 4, offsetof(MdVertex, velocity) / 4,
+	offsetof(MdVertex, force) / 4, offsetof(MdVertex, normal) / 4, offsetof(MdVertex, neighbors) / 4,
+	offsetof(MdVertex, texture) / 4, offsetof(MdVertex, age) / 4, offsetof(MdVertex, isolation) / 4,
+	offsetof(MdVertex, viscosity) / 4, offsetof(MdVertex, density) / 4, offsetof(MdVertex, pressure) / 4,
+	offsetof(MdVertex, mass) / 4, offsetof(MdVertex, temperature) / 4, offsetof(MdVertex, vorticity) / 4,
+	offsetof(MdVertex, curvature) / 4, offsetof(MdVertex, identity) / 4};
+static const size_t kMdStride = sizeof(MdVertex) / 4;
+static_assert(sizeof(MdVertex) % 4 == 0, "vertices are walked as floats");
+
+// values[i] = scale x the slot's value of vertex i.
+static void WriteScalarMap(const MdVertex* vertices, Int32 count, size_t slot_offset, float scale, Float32* values)
+{
+	const float* p = reinterpret_cast<const float*>(vertices) + slot_offset;
+	for (Int32 i = 0; i < count; ++i, p += kMdStride)
+		values[i] = scale * *p;
+}
+
+// values[i] = the slot vector's length x scale.
+static void WriteLengthMap(const MdVertex* vertices, Int32 count, size_t slot_offset, float scale, Float32* values)
+{
+	const float* p = reinterpret_cast<const float*>(vertices) + slot_offset;
+	for (Int32 i = 0; i < count; ++i, p += kMdStride)
+		values[i] = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]) * scale;
+}
+
+static void WriteAxisMaps(const MdVertex* vertices, Int32 count, size_t slot_offset, float scale, Float32* const* axis)
+{
+	const float* p = reinterpret_cast<const float*>(vertices) + slot_offset;
+	for (Int32 i = 0; i < count; ++i, p += kMdStride)
+	{
+		axis[0][i] = scale * p[0];
+		axis[1][i] = scale * p[1];
+		axis[2][i] = scale * p[2];
+	}
+}
+
+// The maps of one channel of the file, named after its name in the file.
+static void BuildMdChannel(const MdMeshFile* file, const MdChannel* channel, const MdChannelParams& params,
+	BaseObject* generator, PolygonObject* op)
+{
+	const BaseContainer* bc = generator->GetDataInstance();
+	const Int32 count = file->vertex_count;
+	const size_t offset = kMdSlotOffset[params.index];
+	const float scale = params.scale ? static_cast<float>(bc->GetFloat(params.scale, 1.0)) : 1.0f;
+	const String name(channel->name);
+	if (!params.vector)
+	{
+		if (Float32* values = MakeVertexMapPair(generator, op, name, count))
+			WriteScalarMap(file->vertices, count, offset, scale, values);
+		return;
+	}
+	if (bc->GetBool(params.magnitude, true))
+	{
+		if (Float32* values = MakeVertexMapPair(generator, op, name, count))
+			WriteLengthMap(file->vertices, count, offset, scale, values);
+		return;
+	}
+	Float32* axis[3];
+	static const char* const kAxis[3] = {"X", "Y", "Z"};
+	for (int c = 0; c < 3; ++c)
+		axis[c] = MakeVertexMapPair(generator, op, name + String(kAxis[c]), count);
+	if (axis[0] && axis[1] && axis[2])
+		WriteAxisMaps(file->vertices, count, offset, scale, axis);
+}
+
+static void BuildMd(const MdMeshFile* file, BaseObject* generator, PolygonObject* op, Float scale, const Vector& offset)
+{
+	const BaseContainer* bc = generator->GetDataInstance();
+	const Int32 vertex_count = file->vertex_count;
+	const Int32 face_count = file->kept_face_count;
+
+	Vector* points = op->GetPointW();
+	const MdVertex* v = file->vertices;
+	for (Int32 i = 0; i < vertex_count; ++i)
+	{
+		const float* p = v[i].position;
+		points[i] = Vector(p[0] * scale - offset.x, p[1] * scale - offset.y, p[2] * scale - offset.z);
+	}
+
+	// From the last channel to the first, so that the maps stand on the object in that order; the
+	// texture channel makes the UVW tag instead.
+	for (Int32 k = TW_MD_CHANNEL_COUNT - 1; vertex_count != 0 && k >= 0; --k)
+	{
+		const MdChannelParams& params = TW_MD_CHANNELS[k];
+		if (params.index == MD_TEXTURE || !bc->GetBool(TW_MI_MD_CHANNEL + params.index, true))
+			continue;
+		if (const MdChannel* channel = MdFindChannel(file, static_cast<uint32_t>(params.index)))
+			BuildMdChannel(file, channel, params, generator, op);
+	}
+
+	UVWStruct* uvw = MdFindChannel(file, MD_TEXTURE) ? MakeUVWPair(generator, op, face_count) : nullptr;
+	// The .md keeps the host's V as it is.
+	WritePolygons<false>(file->faces, face_count, v, op->GetPolygonW(), uvw);
 }
 
 // --- the build
@@ -305,21 +422,26 @@ PolygonObject* BuildPolygonObject(MeshHandle* handle, BaseObject* generator)
 	switch (MeshHandleType(handle))
 	{
 	case CACHE_MESH_BIN:
+	case CACHE_MESH_CHUNK:
+		// A chunked frame reads into the record of a mesh .bin and builds as one of the same content.
 		BuildBin(MeshHandleBinFile(handle), generator, op, scale, offset);
 		break;
-	case CACHE_MESH_MD:
-		// The .md channels build here once the .md reader fills its record.
-		break;
-	case CACHE_MESH_CHUNK:
-	default:
-		// Chunked frames give an object of the frame's counts without geometry.
-		break;
+	case CACHE_MESH_MD: BuildMd(MeshHandleMdFile(handle), generator, op, scale, offset); break;
+	default: break;
 	}
 
 	RemoveUnmarked(generator);
 	op->Message(MSG_UPDATE);
 	AddPhong(op);
 	return op;
+}
+
+// points[i] += velocity of vertex i x f, for a record with a `velocity` triple.
+template <typename Vertex>
+static void MovePoints(Vector* points, const Vertex* v, Int32 count, Float f)
+{
+	for (Int32 i = 0; i < count; ++i)
+		points[i] += Vector(v[i].velocity[0], v[i].velocity[1], v[i].velocity[2]) * f;
 }
 
 void ExtrapolatePoints(MeshHandle* handle, PolygonObject* op, const BaseContainer& generator_data, Float dt_seconds)
@@ -334,13 +456,7 @@ void ExtrapolatePoints(MeshHandle* handle, PolygonObject* op, const BaseContaine
 		count = MeshHandleVertexCount(handle);
 	Vector* points = op->GetPointW();
 	if (const MeshBinFile* file = MeshHandleBinFile(handle))
-	{
-		const MeshVertex* v = file->vertices;
-		for (Int32 i = 0; i < count; ++i)
-			points[i] += Vector(v[i].velocity[0], v[i].velocity[1], v[i].velocity[2]) * f;
-		return;
-	}
-	for (Int32 i = 0; i < count; ++i)
-		if (const float* vel = MeshHandleVelocity(handle, i))
-			points[i] += Vector(vel[0], vel[1], vel[2]) * f;
+		MovePoints(points, file->vertices, count, f);
+	else if (const MdMeshFile* md = MeshHandleMdFile(handle))
+		MovePoints(points, md->vertices, count, f);
 }

@@ -19,6 +19,21 @@ extern const char* const TW_MESH_SPEED_XYZ[3];
 // "TW_Mesh_Weight_%d", k = 1 .. W
 extern const char* const TW_MESH_WEIGHT_FORMAT;
 
+// The .md channels the importer offers, by channel index (1 .. 15, the channel's slot in the file). Its
+// switch is TW_MI_MD_CHANNEL + index; vector channels have a magnitude switch (one length map instead
+// of X, Y and Z maps); every channel but the identity has a scale.
+struct MdChannelParams
+{
+	Int32 index;
+	bool vector;
+	Int32 magnitude; // 0 for a scalar channel
+	Int32 scale; // 0 for none
+};
+
+constexpr Int32 TW_MD_CHANNEL_COUNT = 15;
+// Indices 1 .. 15 in order.
+extern const MdChannelParams TW_MD_CHANNELS[TW_MD_CHANNEL_COUNT];
+
 // A new polygon object holding the frame: points, triangles, a UVW tag and vertex maps, with the
 // generator's name, settings from the generator's container and a phong tag. The generator gets
 // the placeholder maps of the same names. Null for a null handle or generator, or when the object
