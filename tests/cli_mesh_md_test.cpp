@@ -139,11 +139,12 @@ TEST(CliMeshMd, InfoListsAChannelOutsideTheTableWithoutARange)
 	const TempDir dir;
 	Bytes b;
 	b.U32(MESH_MD_MAGIC).U16(3).Text("odd");
-	b.U32(2).U32(2).U32(0);						// Nc, V, F
-	b.U32(20).Text("Age").Text("").U32(4);		// not "age": keeps id 20
-	b.U32(0).Text("position").Text("m").U32(6); // slot 0
-	b.F32(7.0f).F32(1.0f).F32(2.0f).F32(3.0f);	// vertex 0: skipped value, position
-	b.F32(8.0f).F32(-1.0f).F32(5.0f).F32(0.5f); // vertex 1
+	b.U32(3).U32(2).U32(0);							  // Nc, V, F
+	b.U32(20).Text("Age").Text("").U32(4);			  // not "age": keeps id 20
+	b.U32(0).Text("position").Text("m").U32(6);		  // slot 0
+	b.U32(0).Text("identity").Text("").U32(4);		  // slot 15, the vertex's last field
+	b.F32(7.0f).F32(1.0f).F32(2.0f).F32(3.0f).F32(10); // vertex 0: skipped value, position, identity
+	b.F32(8.0f).F32(-1.0f).F32(5.0f).F32(0.5f).F32(11); // vertex 1
 	WriteFile(dir / "odd.md", b.data);
 	const CliRun r = Twconnect("info --json " + dir / "odd.md");
 	ASSERT_EQ(r.status, 0) << r.out;
@@ -153,6 +154,9 @@ TEST(CliMeshMd, InfoListsAChannelOutsideTheTableWithoutARange)
 									   {"max", nullptr}}));
 	EXPECT_EQ(info["channels"][1]["min"], Json::array({-1, 2, 0.5}));
 	EXPECT_EQ(info["channels"][1]["max"], Json::array({1, 5, 3}));
+	// the range of a scalar read the two floats after it, past the last vertex for the identity
+	EXPECT_EQ(info["channels"][2]["min"], 10);
+	EXPECT_EQ(info["channels"][2]["max"], 11);
 }
 
 // Each prefix of a frame and a wrong magic: one error line and status 1, never a report of half a file.

@@ -80,9 +80,11 @@ std::vector<ChannelReport> Channels(const MdMeshFile* m)
 		for (int32_t i = 0; r.read && i < m->vertex_count; ++i)
 		{
 			const float* v = SlotValues(m->vertices[i], ch.id, &components);
-			const float file_order[3] = {v[0], ch.id == MD_TEXTURE ? v[2] : v[1], ch.id == MD_TEXTURE ? v[1] : v[2]};
 			for (int k = 0; k < r.range.components; ++k)
-				WidenRange(r.range, k, file_order[k], i == 0);
+			{
+				const int at = ch.id == MD_TEXTURE && k > 0 ? 3 - k : k;
+				WidenRange(r.range, k, v[at], i == 0);
+			}
 		}
 		reports.push_back(r);
 	}
