@@ -12,6 +12,9 @@
 #include <cstring>
 #include <filesystem>
 #include <set>
+#include <vector>
+
+#include <sys/resource.h>
 
 namespace
 {
@@ -229,6 +232,45 @@ TEST(CliMeshMd, PlayShowsNothingForACutFrame)
 	EXPECT_EQ(lines[1]["points"], 0);
 	EXPECT_EQ(lines[1]["tags"], Json::array());
 	EXPECT_EQ(lines[2]["points"], 41 * 41);
+}
+
+// The mesh dump built the frame as a tree of JSON values first: some 1.4 kB per point, gigabytes for
+// a frame of a million points.
+TEST(CliMeshMd, PlayDumpOfALargeFrameKeepsNoTreeOfItsValues)
+{
+	const TempDir dir;
+	const int32_t side = 400, n = side * side;
+	std::vector<MdVertex> vertices(static_cast<size_t>(n), MdVertex{});
+	std::vector<MeshFace> faces;
+	for (int32_t k = 0; k < n; ++k)
+	{
+		vertices[static_cast<size_t>(k)].position[0] = static_cast<float>(k % side);
+		vertices[static_cast<size_t>(k)].position[2] = static_cast<float>(k / side);
+		vertices[static_cast<size_t>(k)].density = 0.5f * static_cast<float>(k);
+	}
+	for (uint32_t k = 0; k + side + 1 < static_cast<uint32_t>(n); k += 2)
+		faces.push_back(MeshFace{{k, k + side, k + 1}});
+	const MdWriteChannel channels[] = {{"position", MD_POSITION, MESH_MD_VALUE_VECTOR},
+		{"density", MD_DENSITY, MESH_MD_VALUE_SCALAR}};
+	ASSERT_EQ(MdWrite((dir / "big_00000.md").c_str(), "big", 1, channels, 2, vertices.data(), n, faces.data(),
+				  static_cast<int32_t>(faces.size())),
+		1);
+	// the largest resident size of any child so far, in kB
+	const auto peak = [] {
+		rusage usage = {};
+		getrusage(RUSAGE_CHILDREN, &usage);
+		return static_cast<long long>(usage.ru_maxrss);
+	};
+	const CliRun counts = Twconnect("play --json " + dir / "big_00000.md");
+	ASSERT_EQ(counts.status, 0);
+	const long long without_dump = peak();
+	const CliRun dump = Twconnect("play --dump " + dir / "big_00000.md");
+	ASSERT_EQ(dump.status, 0);
+	const std::vector<Json> lines = JsonLines(dump.out);
+	ASSERT_EQ(lines.size(), 2u);
+	EXPECT_EQ(lines[0]["dump"]["points"].size(), static_cast<size_t>(n));
+	EXPECT_EQ(lines[0]["dump"]["tags"][0]["values"][3], 1.5);
+	EXPECT_LT(peak() - without_dump, 16 * 1024) << "kB more for the dump of " << n << " points";
 }
 
 TEST(CliMeshChunked, InfoCountsPointsFacesAndMaps)

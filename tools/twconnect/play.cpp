@@ -38,6 +38,8 @@ struct FrameReport
 	Json json;
 	std::string text;
 	long long count = 0;
+	// a "dump" too large to build as JSON values first, written as the line's last key
+	const PolygonObject* mesh_dump = nullptr;
 };
 
 // What play needs to know of one importer: how to set it up and what to report of a frame.
@@ -121,7 +123,7 @@ FrameReport ReportMesh(BaseDocument*, BaseObject* op, bool dump)
 	r.count = points;
 	r.json = {{"points", points}, {"polygons", polygons}, {"tags", tags}};
 	if (dump)
-		r.json["dump"] = DumpMesh(built);
+		r.mesh_dump = built;
 	char text[64];
 	std::snprintf(text, sizeof text, "%10d points %10d polygons  ", points, polygons);
 	r.text = text + tag_text;
@@ -192,7 +194,18 @@ int Play(const PlayOptions& o, BaseDocument* doc, const Importer& kind)
 		{
 			Json line = {{"frame", f}, {"file", file}};
 			line.update(r.json);
-			PrintJson(line);
+			if (o.dump && kind.type == TW_Mesh_Importer)
+			{
+				// the line without its closing brace, then the dump
+				std::string text = JsonText(line);
+				text.back() = ',';
+				std::fputs(text.c_str(), stdout);
+				std::fputs("\"dump\":", stdout);
+				WriteMeshDump(stdout, r.mesh_dump);
+				std::fputs("}\n", stdout);
+			}
+			else
+				PrintJson(line);
 		}
 		else
 			std::printf("%8lld  %-40s %s\n", f, file.empty() ? "-" : file.c_str(), r.text.c_str());

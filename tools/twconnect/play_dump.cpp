@@ -1,6 +1,8 @@
 // play_dump.cpp - the particles and polygon objects the host holds, as JSON.
 #include "play_dump.h"
 
+#include <cstdio>
+#include <string>
 #include <vector>
 
 namespace
@@ -96,40 +98,59 @@ Json DumpParticles(const TP_MasterSystem* master, const TP_PGroup* group)
 	return particles;
 }
 
-Json DumpMesh(const PolygonObject* built)
+namespace
 {
-	Json points = Json::array(), polygons = Json::array(), tags = Json::array();
-	if (!built)
-		return {{"points", points}, {"polygons", polygons}, {"tags", tags}};
-	const Vector* p = built->GetPointR();
-	for (Int32 i = 0; p && i < built->GetPointCount(); ++i)
-		points.push_back(VectorJson(p[i]));
-	const CPolygon* v = built->GetPolygonR();
-	for (Int32 i = 0; v && i < built->GetPolygonCount(); ++i)
-		polygons.push_back({v[i].a, v[i].b, v[i].c, v[i].d});
-	for (const BaseTag* t = built->GetFirstTag(); t; t = t->GetNext())
+
+// Writes "[e0,e1,...]" with each element's compact JSON text, one element in memory at a time.
+template <typename Element>
+void WriteArray(std::FILE* out, Int32 count, Element element)
+{
+	std::fputc('[', out);
+	for (Int32 i = 0; i < count; ++i)
 	{
-		Json values;
+		if (i > 0)
+			std::fputc(',', out);
+		const std::string text = JsonText(element(i));
+		std::fwrite(text.data(), 1, text.size(), out);
+	}
+	std::fputc(']', out);
+}
+
+} // namespace
+
+void WriteMeshDump(std::FILE* out, const PolygonObject* built)
+{
+	const Vector* p = built ? built->GetPointR() : nullptr;
+	const CPolygon* v = built ? built->GetPolygonR() : nullptr;
+	std::fputs("{\"points\":", out);
+	WriteArray(out, p ? built->GetPointCount() : 0, [p](Int32 i) { return VectorJson(p[i]); });
+	std::fputs(",\"polygons\":", out);
+	WriteArray(out, v ? built->GetPolygonCount() : 0,
+		[v](Int32 i) { return Json::array({v[i].a, v[i].b, v[i].c, v[i].d}); });
+	std::fputs(",\"tags\":[", out);
+	for (const BaseTag* t = built ? built->GetFirstTag() : nullptr; t; t = t->GetNext())
+	{
+		if (t != built->GetFirstTag())
+			std::fputc(',', out);
+		std::fprintf(out, "{\"name\":%s,\"values\":", JsonText(t->GetName().Get()).c_str());
 		if (t->GetType() == Tvertexmap)
 		{
 			const VertexMapTag* map = static_cast<const VertexMapTag*>(t);
 			const Float32* w = map->GetDataAddressR();
-			values = Json::array();
-			for (Int32 i = 0; w && i < map->GetDataCount(); ++i)
-				values.push_back(JsonFloat(w[i]));
+			WriteArray(out, w ? map->GetDataCount() : 0, [w](Int32 i) { return Json(JsonFloat(w[i])); });
 		}
 		else if (t->GetType() == Tuvw)
 		{
 			const UVWTag* uvw = static_cast<const UVWTag*>(t);
-			values = Json::array();
-			for (Int32 i = 0; uvw->GetDataAddressR() && i < uvw->GetDataCount(); ++i)
-			{
+			WriteArray(out, uvw->GetDataAddressR() ? uvw->GetDataCount() : 0, [uvw](Int32 i) {
 				UVWStruct s;
 				UVWTag::Get(uvw->GetDataAddressR(), i, s);
-				values.push_back({VectorJson(s.a), VectorJson(s.b), VectorJson(s.c), VectorJson(s.d)});
-			}
+				return Json::array({VectorJson(s.a), VectorJson(s.b), VectorJson(s.c), VectorJson(s.d)});
+			});
 		}
-		tags.push_back({{"name", t->GetName().Get()}, {"values", values}});
+		else
+			std::fputs("null", out);
+		std::fputc('}', out);
 	}
-	return {{"points", points}, {"polygons", polygons}, {"tags", tags}};
+	std::fputs("]}", out);
 }
