@@ -289,6 +289,13 @@ TEST(CliMeshChunked, InfoCountsPointsFacesAndMaps)
 	EXPECT_EQ(Twconnect("info --mesh-type chunked " + frame).status, 0);
 	EXPECT_EQ(Twconnect("info --mesh-type md " + frame).status, 1);
 	EXPECT_EQ(Twconnect("info --mesh-type bin " + frame).status, 1);
+	// a frame cut inside its polygons is refused, not reported as fewer faces
+	const TempDir dir;
+	const std::string whole = ReadFile(frame);
+	WriteFile(dir / "cut.bin", whole.substr(0, 12 + 8 + 12 * 41 * 41 + 8 + 100));
+	const CliRun cut = Twconnect("info " + dir / "cut.bin", dir / "err");
+	EXPECT_EQ(cut.status, 1);
+	EXPECT_EQ(ReadFile(dir / "err"), "twconnect: cannot read '" + dir / "cut.bin" + "': damaged or truncated chunked mesh file\n");
 }
 
 // Type 3 builds the mesh a mesh .bin of the same content builds.

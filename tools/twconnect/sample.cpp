@@ -254,8 +254,8 @@ CommandRun SampleMeshCommand(CLI::App& app)
 
 CommandRun SampleChunkedCommand(CLI::App& app)
 {
-	app.footer("The frames are named .bin, the only other extension the Mesh Importer takes besides .md; play\n"
-			   "them with 'twconnect play --mesh-type chunked'.");
+	app.footer("The frames are named .bin, as the Mesh Importer takes only .bin and .md files; play them with\n"
+			   "'twconnect play --mesh-type chunked'.");
 	return MeshCommand(app, SampleMeshLayout::Chunked);
 }
 
