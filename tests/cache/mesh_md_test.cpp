@@ -322,6 +322,7 @@ const std::vector<MdWriteChannel> kEverySlot = {{"position", 0, 6}, {"velocity",
 
 INSTANTIATE_TEST_SUITE_P(Channels, MdRoundTrip,
 	::testing::Values(WriteCase{"every slot", kEverySlot, 9, 7},
+		WriteCase{"more vertices and faces than a read block holds", kEverySlot, 100000, 400000},
 		WriteCase{"scalar forms and unknown channels",
 			{{"position", 0, 4}, {"foam", 40, 4}, {"texture", 5, 4}, {"spray", 41, 6}, {"Normal", 3, 6}}, 5, 4},
 		WriteCase{"no channels", {}, 4, 2}, WriteCase{"an empty mesh", {{"position", 0, 6}}, 0, 0}),
