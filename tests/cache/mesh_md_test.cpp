@@ -29,14 +29,7 @@ FileBytes& Descriptor(FileBytes& b, uint32_t id, const std::string& name, uint32
 // The record of a read, or null when the read failed.
 MeshHandle* ReadMd(const std::string& path, float percent = 100.0f)
 {
-	MeshHandle* h = MeshHandleOpen(path.c_str(), CACHE_MESH_MD);
-	if (h && !MeshHandleRead(h, percent))
-	{
-		MeshHandleFree(h);
-		return nullptr;
-	}
-	MeshHandleCloseFile(h);
-	return h;
+	return ReadMeshFile(path, CACHE_MESH_MD, percent);
 }
 
 const float* Floats(const MdVertex& v)
