@@ -372,7 +372,8 @@ TEST_P(ChunkRoundTrip, WhatIsWrittenReadsBack)
 INSTANTIATE_TEST_SUITE_P(Shapes, ChunkRoundTrip,
 	::testing::Values(Shape{"points and triangles", 5, 1, false, false}, Shape{"texture", 6, 1, true, false},
 		Shape{"speed", 6, 1, false, true}, Shape{"three weights", 7, 3, true, true},
-		Shape{"long indices", 70000, 2, true, true}, Shape{"empty", 0, 1, false, false}));
+		Shape{"long indices", 70000, 2, true, true}, Shape{"chunks larger than a read block", 400000, 2, true, true},
+		Shape{"empty", 0, 1, false, false}));
 
 TEST(ChunkWrite, RefusesWhatWouldNotReadBack)
 {

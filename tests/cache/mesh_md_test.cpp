@@ -29,14 +29,7 @@ FileBytes& Descriptor(FileBytes& b, uint32_t id, const std::string& name, uint32
 // The record of a read, or null when the read failed.
 MeshHandle* ReadMd(const std::string& path, float percent = 100.0f)
 {
-	MeshHandle* h = MeshHandleOpen(path.c_str(), CACHE_MESH_MD);
-	if (h && !MeshHandleRead(h, percent))
-	{
-		MeshHandleFree(h);
-		return nullptr;
-	}
-	MeshHandleCloseFile(h);
-	return h;
+	return ReadMeshFile(path, CACHE_MESH_MD, percent);
 }
 
 const float* Floats(const MdVertex& v)
@@ -322,6 +315,7 @@ const std::vector<MdWriteChannel> kEverySlot = {{"position", 0, 6}, {"velocity",
 
 INSTANTIATE_TEST_SUITE_P(Channels, MdRoundTrip,
 	::testing::Values(WriteCase{"every slot", kEverySlot, 9, 7},
+		WriteCase{"more vertices and faces than a read block holds", kEverySlot, 100000, 400000},
 		WriteCase{"scalar forms and unknown channels",
 			{{"position", 0, 4}, {"foam", 40, 4}, {"texture", 5, 4}, {"spray", 41, 6}, {"Normal", 3, 6}}, 5, 4},
 		WriteCase{"no channels", {}, 4, 2}, WriteCase{"an empty mesh", {{"position", 0, 6}}, 0, 0}),

@@ -16,6 +16,19 @@
 #include <string>
 #include <vector>
 
+// A mesh frame file opened, read and closed through the handle layer; null when the read failed.
+inline MeshHandle* ReadMeshFile(const std::string& path, int32_t type, float percent)
+{
+	MeshHandle* h = MeshHandleOpen(path.c_str(), type);
+	if (h && !MeshHandleRead(h, percent))
+	{
+		MeshHandleFree(h);
+		return nullptr;
+	}
+	MeshHandleCloseFile(h);
+	return h;
+}
+
 // Bytes of a file in the making.
 struct FileBytes
 {
