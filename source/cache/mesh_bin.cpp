@@ -243,17 +243,8 @@ int MeshBinRead(MeshBinFile* file, float percent)
 		return 0;
 	const int64_t weight_total = texture && weight_count > 0 ? vertex_count * weight_count : 0;
 	const int64_t vertex_bytes = 12 + texture_record + (velocity ? 12 : 0);
-	int64_t vertex_batch = kMeshBlockBytes / vertex_bytes;
-	if (vertex_batch < 1)
-		vertex_batch = 1;
-	if (vertex_batch > vertex_count)
-		vertex_batch = vertex_count;
-	int64_t face_batch = kMeshBlockBytes / 12;
-	if (face_batch > face_count)
-		face_batch = face_count;
-	int64_t scratch_bytes = vertex_batch * vertex_bytes;
-	if (scratch_bytes < face_batch * 12)
-		scratch_bytes = face_batch * 12;
+	const int64_t vertex_batch = MeshBatch(vertex_bytes, vertex_count);
+	const int64_t scratch_bytes = MeshScratchBytes(vertex_bytes, vertex_count, face_count);
 	unsigned char* scratch = nullptr;
 	if (!MeshReserve(&file->vertices, &file->vertex_capacity, vertex_count) ||
 		!MeshReserve(&file->faces, &file->face_capacity, kept_count) ||

@@ -96,22 +96,64 @@ static inline const unsigned char* Take(ChunkStream* s, int64_t n, int64_t end)
 	return p;
 }
 
-// A point index in the variable-length form: a big-endian u16, or when the first byte is 0xFF the
-// three bytes after it.
-static inline int TakeIndex(ChunkStream* s, int64_t end, uint32_t* index)
+// The buffered bytes from the cursor on, up to `end`: at least `need` of them, or all up to `end` when
+// that is nearer. Entries of variable size are parsed from such a span, so that each field costs no
+// check of the buffer. *at_end tells whether the span reaches `end`.
+static const unsigned char* Span(ChunkStream* s, int64_t need, int64_t end, const unsigned char** limit, bool* at_end)
 {
-	const unsigned char* p = Take(s, 2, end);
-	if (!p)
+	const int64_t left = end - s->at;
+	if (need > left)
+		need = left;
+	if (Buffered(s) < need && !Refill(s))
+		return nullptr;
+	int64_t n = Buffered(s);
+	if (n > left)
+		n = left;
+	const unsigned char* p = s->buffer + (s->at - s->buffer_at);
+	*limit = p + n;
+	*at_end = n == left;
+	return p;
+}
+
+// A point index in the variable-length form at *p, before limit: a big-endian u16, or when the first
+// byte is 0xFF the three bytes after it. 0 when limit cuts it.
+static inline int ParseIndex(const unsigned char** p, const unsigned char* limit, uint32_t* index)
+{
+	const unsigned char* q = *p;
+	if (limit - q < 2)
 		return 0;
-	if (p[0] != 0xFF)
+	if (q[0] != 0xFF)
 	{
-		*index = BeU16(p);
+		*index = BeU16(q);
+		*p = q + 2;
 		return 1;
 	}
-	const uint32_t high = p[1];
-	if (!(p = Take(s, 2, end)))
+	if (limit - q < 4)
 		return 0;
-	*index = (high << 16) | BeU16(p);
+	*index = (static_cast<uint32_t>(q[1]) << 16) | BeU16(q + 2);
+	*p = q + 4;
+	return 1;
+}
+
+// Parses entries of at most max_entry_bytes from the cursor to `end` with parse (const unsigned char**
+// p, limit) -> 1 or 0. An entry the chunk's end cuts fails.
+template <typename Parse>
+static int ParseEntries(ChunkStream* s, int64_t end, int64_t max_entry_bytes, Parse parse)
+{
+	while (s->at < end)
+	{
+		const unsigned char* limit = nullptr;
+		bool at_end = false;
+		const unsigned char* start = Span(s, max_entry_bytes, end, &limit, &at_end);
+		if (!start)
+			return 0;
+		const unsigned char* p = start;
+		// Short of the chunk's end, stop where a whole entry might no longer fit and refill.
+		while (p < limit && (at_end || limit - p >= max_entry_bytes))
+			if (!parse(&p, limit))
+				return 0;
+		s->at += p - start;
+	}
 	return 1;
 }
 
@@ -124,34 +166,38 @@ struct ChunkRead
 	uint32_t max_corner; // of the triangles stored
 };
 
-// Widens the weight rows of the V vertices from `from` floats to from + 1, the new last one 0.
-static int WidenWeights(MeshBinFile* file, int64_t from)
+// Widens the weight rows of the V vertices from `from` floats to from + 1, the new last one 0, or with
+// `finish` 1 minus the sum of the others, and then points every vertex at its row.
+static int WidenWeights(MeshBinFile* file, int64_t from, bool finish)
 {
 	const int64_t v = file->vertex_count;
 	const int64_t to = from + 1;
+	const float* rows = file->weight_values;
+	float* wider = file->weight_values;
 	if (v * to > file->weight_capacity)
 	{
-		float* wider = CacheAllocArray<float>(v * to);
-		if (!wider)
+		if (!(wider = CacheAllocArray<float>(v * to)))
 			return 0;
-		for (int64_t i = 0; i < v; ++i)
+	}
+	// From the last row down: in place, a row only moves up, over rows already moved.
+	for (int64_t i = v - 1; i >= 0; --i)
+	{
+		float sum = 0.0f;
+		for (int64_t k = from - 1; k >= 0; --k)
 		{
-			for (int64_t k = 0; k < from; ++k)
-				wider[i * to + k] = file->weight_values[i * from + k];
-			wider[i * to + from] = 0.0f;
+			const float w = rows[i * from + k];
+			wider[i * to + k] = w;
+			sum += w;
 		}
+		wider[i * to + from] = finish ? static_cast<float>(1.0 - static_cast<double>(sum)) : 0.0f;
+		if (finish)
+			file->vertices[i].weights = wider + i * to;
+	}
+	if (wider != file->weight_values)
+	{
 		CacheFree(file->weight_values);
 		file->weight_values = wider;
 		file->weight_capacity = v * to;
-		return 1;
-	}
-	// In place from the last row down: a row only moves up, over rows already moved.
-	float* w = file->weight_values;
-	for (int64_t i = v - 1; i >= 0; --i)
-	{
-		for (int64_t k = from - 1; k >= 0; --k)
-			w[i * to + k] = w[i * from + k];
-		w[i * to + from] = 0.0f;
 	}
 	return 1;
 }
@@ -235,16 +281,16 @@ static int ReadPolygons(MeshBinFile* file, ChunkStream* s, int64_t end, ChunkRea
 		return 0;
 	int64_t stored = 0;
 	uint32_t max_corner = 0;
-	while (s->at < end)
-	{
-		const unsigned char* p = Take(s, 2, end);
-		if (!p)
+	const int64_t max_polygon_bytes = 2 + 4 * int64_t{kCornerMask};
+	const int ok = ParseEntries(s, end, max_polygon_bytes, [&](const unsigned char** p, const unsigned char* limit) {
+		if (limit - *p < 2)
 			return 0;
-		const int corners = BeU16(p) & kCornerMask;
+		const int corners = BeU16(*p) & kCornerMask;
+		*p += 2;
 		uint32_t first = 0, previous = 0, index = 0;
 		for (int c = 0; c < corners; ++c)
 		{
-			if (!TakeIndex(s, end, &index))
+			if (!ParseIndex(p, limit, &index))
 				return 0;
 			if (corners < 3)
 				continue;
@@ -259,7 +305,10 @@ static int ReadPolygons(MeshBinFile* file, ChunkStream* s, int64_t end, ChunkRea
 			}
 			previous = index;
 		}
-	}
+		return 1;
+	});
+	if (!ok)
+		return 0;
 	file->face_count = file->kept_face_count = static_cast<int32_t>(stored);
 	file->kept_index_count = static_cast<int32_t>(3 * stored);
 	read->max_corner = max_corner;
@@ -319,7 +368,7 @@ static int ReadMap(MeshBinFile* file, ChunkStream* s, int64_t end, ChunkRead* re
 	case MAP_UV: file->texture_marker = MESH_BIN_TEXTURE_MARKER; break;
 	case MAP_SPEED: file->velocity_marker = MESH_BIN_VELOCITY_MARKER; break;
 	case MAP_WEIGHT:
-		if (read->weight_maps >= kMaxWeightMaps || !WidenWeights(file, read->weight_maps))
+		if (read->weight_maps >= kMaxWeightMaps || !WidenWeights(file, read->weight_maps, false))
 			return 0;
 		++read->weight_maps;
 		break;
@@ -329,54 +378,37 @@ static int ReadMap(MeshBinFile* file, ChunkStream* s, int64_t end, ChunkRead* re
 	const int64_t v = file->vertex_count;
 	const int64_t stride = read->weight_maps;
 	const int64_t used = dimension < 3 ? dimension : 3;
-	while (s->at < end)
-	{
+	const int64_t value_bytes = 4 * dimension;
+	return ParseEntries(s, end, 4 + value_bytes, [&](const unsigned char** p, const unsigned char* limit) {
 		uint32_t index = 0;
-		if (!TakeIndex(s, end, &index) || !(p = Take(s, 4 * dimension, end)))
+		if (!ParseIndex(p, limit, &index) || limit - *p < value_bytes)
 			return 0;
+		const unsigned char* values = *p;
+		*p += value_bytes;
 		if (index >= v)
-			continue;
+			return 1;
 		MeshVertex* vertex = file->vertices + index;
 		switch (kind)
 		{
 		case MAP_UV:
 			for (int64_t c = 0; c < used; ++c)
-				vertex->texture[c] = BeF32(p + 4 * c);
+				vertex->texture[c] = BeF32(values + 4 * c);
 			if (dimension < 2)
 				vertex->texture[2] = 0.0f;
 			break;
 		case MAP_SPEED:
 			for (int64_t c = 0; c < used; ++c)
-				vertex->velocity[c] = BeF32(p + 4 * c) * kSpeedScale;
+				vertex->velocity[c] = BeF32(values + 4 * c) * kSpeedScale;
 			break;
 		case MAP_WEIGHT:
 			// Of several values the last one stays.
 			if (dimension > 0)
-				file->weight_values[index * stride + stride - 1] = BeF32(p + 4 * (dimension - 1));
+				file->weight_values[index * stride + stride - 1] = BeF32(values + value_bytes - 4);
 			break;
 		case MAP_OTHER: break;
 		}
-	}
-	return 1;
-}
-
-// Every vertex gets W = maps + 1 weights, the last one 1 minus the sum of the others.
-static int FinishWeights(MeshBinFile* file, int64_t maps)
-{
-	if (!WidenWeights(file, maps))
-		return 0;
-	const int64_t w = maps + 1;
-	for (int64_t i = 0; i < file->vertex_count; ++i)
-	{
-		float* weights = file->weight_values + i * w;
-		float sum = 0.0f;
-		for (int64_t k = 0; k < maps; ++k)
-			sum += weights[k];
-		weights[maps] = static_cast<float>(1.0 - static_cast<double>(sum));
-		file->vertices[i].weights = weights;
-	}
-	file->weight_count = static_cast<int32_t>(w);
-	return 1;
+		return 1;
+	});
 }
 
 static int ReadChunks(MeshBinFile* file, ChunkStream* s)
@@ -406,7 +438,11 @@ static int ReadChunks(MeshBinFile* file, ChunkStream* s)
 	}
 	if (file->kept_face_count > 0 && read.max_corner >= static_cast<uint32_t>(file->vertex_count))
 		return 0;
-	return FinishWeights(file, read.weight_maps);
+	// Every vertex gets W = maps + 1 weights, the last one 1 minus the sum of the others.
+	if (!WidenWeights(file, read.weight_maps, true))
+		return 0;
+	file->weight_count = static_cast<int32_t>(read.weight_maps + 1);
+	return 1;
 }
 
 int MeshChunkRead(MeshBinFile* file)
@@ -538,16 +574,9 @@ int MeshChunkWrite(const MeshBinFile* file, const char* path)
 	if (total > UINT32_MAX || polygon_bytes > UINT32_MAX)
 		return 0;
 
-	char* path_buffer = nullptr;
-	MeshWriter w = {};
-	if (!MeshOpenStream(path, "wb", &path_buffer, &w.stream))
+	MeshWriter w;
+	if (!MeshWriterOpen(&w, path))
 		return 0;
-	CacheFree(path_buffer);
-	if (!MeshWriterStart(&w, w.stream))
-	{
-		MeshWriterFinish(&w);
-		return 0;
-	}
 	MeshWriterPut(&w, "FORM", 4);
 	PutBeU32(&w, static_cast<uint32_t>(total));
 	MeshWriterPut(&w, "MESH", 4);

@@ -103,6 +103,21 @@ int MeshWriterStart(MeshWriter* w, FILE* stream)
 	return w->ok;
 }
 
+int MeshWriterOpen(MeshWriter* w, const char* path)
+{
+	*w = MeshWriter{};
+	char* path_buffer = nullptr;
+	if (!MeshOpenStream(path, "wb", &path_buffer, &w->stream))
+		return 0;
+	CacheFree(path_buffer);
+	if (!MeshWriterStart(w, w->stream))
+	{
+		MeshWriterFinish(w);
+		return 0;
+	}
+	return 1;
+}
+
 void MeshWriterFlush(MeshWriter* w)
 {
 	if (w->ok && w->used > 0 &&

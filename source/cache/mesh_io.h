@@ -16,6 +16,24 @@ constexpr int64_t kMeshBlockBytes = 4 * 1024 * 1024;
 // Zeroes the counts of a record (W = 1): what its arrays hold is then nobody's to look at.
 void MeshBinForget(MeshBinFile* file);
 
+// How many records of record_bytes to read at a time out of count: about a block's worth, at least
+// one, at most count.
+inline int64_t MeshBatch(int64_t record_bytes, int64_t count)
+{
+	int64_t batch = record_bytes > 0 ? kMeshBlockBytes / record_bytes : count;
+	if (batch < 1)
+		batch = 1;
+	return batch < count ? batch : count;
+}
+
+// Bytes of a scratch buffer that holds a batch of vertex records or a batch of faces.
+inline int64_t MeshScratchBytes(int64_t vertex_bytes, int64_t vertex_count, int64_t face_count)
+{
+	const int64_t vertices = vertex_bytes * MeshBatch(vertex_bytes, vertex_count);
+	const int64_t faces = 12 * MeshBatch(12, face_count);
+	return vertices > faces ? vertices : faces;
+}
+
 // n_bytes from offset into dst; 1, or 0 when the file does not hold them all.
 int MeshReadAt(FILE* f, int64_t offset, unsigned char* dst, int64_t n_bytes);
 
@@ -61,6 +79,8 @@ struct MeshWriter
 
 // 1, or 0 when the buffer cannot be allocated.
 int MeshWriterStart(MeshWriter* w, FILE* stream);
+// Creates the file at path and starts writing it; 0 (nothing left open or allocated) when either fails.
+int MeshWriterOpen(MeshWriter* w, const char* path);
 void MeshWriterFlush(MeshWriter* w);
 
 // Room for n_bytes (at most kMeshBlockBytes) at the end of the buffer.

@@ -211,18 +211,29 @@ static char* TakeString(HeadReader* r, uint32_t length)
 	return s;
 }
 
-// One value of a vertex record that lands in the vertex: its float index in the record and in MdVertex.
-struct MdMove
+// Values of a vertex record that land in the vertex: `count` floats from float `src` of the record on,
+// into float `dst` of MdVertex on. Values that follow each other in both become one run.
+struct MdRun
 {
 	uint32_t src;
 	uint32_t dst;
+	uint32_t count;
 };
 
-// Reads the descriptors into file->channels (already sized) and the plan of moves; *values = floats
-// per vertex record. 0 for a damaged descriptor or no memory.
-static int ReadChannels(MdMeshFile* file, HeadReader* r, MdMove* moves, int64_t* move_count, int64_t* values)
+static void AddValue(MdRun* runs, int64_t* run_count, uint32_t src, uint32_t dst)
 {
-	*move_count = 0;
+	MdRun* last = *run_count > 0 ? &runs[*run_count - 1] : nullptr;
+	if (last && last->src + last->count == src && last->dst + last->count == dst)
+		++last->count;
+	else
+		runs[(*run_count)++] = MdRun{src, dst, 1};
+}
+
+// Reads the descriptors into file->channels (already sized) and the runs of values to decode;
+// *values = floats per vertex record. 0 for a damaged descriptor or no memory.
+static int ReadChannels(MdMeshFile* file, HeadReader* r, MdRun* runs, int64_t* run_count, int64_t* values)
+{
+	*run_count = 0;
 	*values = 0;
 	for (int32_t c = 0; c < file->channel_count; ++c)
 	{
@@ -247,23 +258,61 @@ static int ReadChannels(MdMeshFile* file, HeadReader* r, MdMove* moves, int64_t*
 			return 0;
 		for (int j = 0; j < n; ++j)
 			if (dst[j] >= 0)
-				moves[(*move_count)++] = MdMove{static_cast<uint32_t>(*values + j), static_cast<uint32_t>(dst[j])};
+				AddValue(runs, run_count, static_cast<uint32_t>(*values + j), static_cast<uint32_t>(dst[j]));
 		*values += n;
 	}
 	return 1;
 }
 
+// count little-endian floats from s to d.
+static inline void CopyFloats(float* d, const unsigned char* s, uint32_t count)
+{
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+	// Copies of a fixed size compile to a move or two; one of a size known only at run time (or a loop
+	// of copies, which the compiler turns into one) would be a call per run. Runs are short: a channel
+	// holds at most three values, and few channels are neighbours in both the record and the vertex.
+	switch (count)
+	{
+	case 1: std::memcpy(d, s, 4); return;
+	case 2: std::memcpy(d, s, 8); return;
+	case 3: std::memcpy(d, s, 12); return;
+	case 4: std::memcpy(d, s, 16); return;
+	case 5: std::memcpy(d, s, 16); std::memcpy(d + 4, s + 16, 4); return;
+	case 6: std::memcpy(d, s, 16); std::memcpy(d + 4, s + 16, 8); return;
+	default: std::memcpy(d, s, 4 * static_cast<size_t>(count)); return;
+	}
+#else
+	for (uint32_t k = 0; k < count; ++k)
+		d[k] = LoadF32(s + 4 * k);
+#endif
+}
+
+// Stores a vertex in groups of four floats: one copy of the whole would become a string move, slow to
+// start, and so would a loop of copies.
+static inline void StoreVertex(MdVertex* out, const float* v)
+{
+	static_assert(kVertexFloats == 28, "seven groups of four floats");
+	float* o = reinterpret_cast<float*>(out);
+	std::memcpy(o, v, 16);
+	std::memcpy(o + 4, v + 4, 16);
+	std::memcpy(o + 8, v + 8, 16);
+	std::memcpy(o + 12, v + 12, 16);
+	std::memcpy(o + 16, v + 16, 16);
+	std::memcpy(o + 20, v + 20, 16);
+	std::memcpy(o + 24, v + 24, 16);
+}
+
 // Decodes n vertex records of `stride` bytes. Values no channel supplies stay zero: they are zero in
 // the template, which every vertex is stored from whole, so a recycled array needs no clearing.
-static void DecodeVertices(MdVertex* out, const unsigned char* records, int64_t n, int64_t stride,
-	const MdMove* moves, int64_t move_count)
+static void DecodeVertices(MdVertex* out, const unsigned char* records, int64_t n, int64_t stride, const MdRun* runs,
+	int64_t run_count)
 {
 	float vertex[kVertexFloats] = {};
 	for (int64_t i = 0; i < n; ++i, records += stride)
 	{
-		for (int64_t m = 0; m < move_count; ++m)
-			vertex[moves[m].dst] = LoadF32(records + 4 * moves[m].src);
-		std::memcpy(out + i, vertex, sizeof(MdVertex));
+		for (int64_t r = 0; r < run_count; ++r)
+			CopyFloats(vertex + runs[r].dst, records + 4 * runs[r].src, runs[r].count);
+		StoreVertex(out + i, vertex);
 	}
 }
 
@@ -280,7 +329,7 @@ int MdRead(MdMeshFile* file, float percent)
 	r->at = r->window_at = r->window_len = 0;
 
 	int ok = 0;
-	MdMove* moves = nullptr;
+	MdRun* runs = nullptr;
 	uint32_t* kept = nullptr;
 	unsigned char* scratch = nullptr;
 	do
@@ -312,13 +361,13 @@ int MdRead(MdMeshFile* file, float percent)
 		if (nc > (r->size - r->at) / 17)
 			break;
 		file->channels = static_cast<MdChannel*>(CacheCalloc(nc ? nc : 1, sizeof(MdChannel)));
-		moves = CacheAllocArray<MdMove>(3 * static_cast<int64_t>(nc) + 1);
-		if (!file->channels || !moves)
+		runs = CacheAllocArray<MdRun>(3 * static_cast<int64_t>(nc) + 1);
+		if (!file->channels || !runs)
 			break;
 		file->channel_count = static_cast<int32_t>(nc);
-		int64_t move_count = 0;
+		int64_t run_count = 0;
 		int64_t values = 0;
-		if (!ReadChannels(file, r, moves, &move_count, &values))
+		if (!ReadChannels(file, r, runs, &run_count, &values))
 			break;
 
 		const int64_t vertex_count = v;
@@ -337,17 +386,8 @@ int MdRead(MdMeshFile* file, float percent)
 		int32_t kept_count = 0;
 		if (!MeshKeptFaces(static_cast<int32_t>(face_count), percent, &kept_count, &kept))
 			break;
-		int64_t vertex_batch = stride > 0 ? kMeshBlockBytes / stride : vertex_count;
-		if (vertex_batch < 1)
-			vertex_batch = 1;
-		if (vertex_batch > vertex_count)
-			vertex_batch = vertex_count;
-		int64_t face_batch = kMeshBlockBytes / 12;
-		if (face_batch > face_count)
-			face_batch = face_count;
-		int64_t scratch_bytes = stride * vertex_batch;
-		if (scratch_bytes < 12 * face_batch)
-			scratch_bytes = 12 * face_batch;
+		const int64_t vertex_batch = MeshBatch(stride, vertex_count);
+		const int64_t scratch_bytes = MeshScratchBytes(stride, vertex_count, face_count);
 		if (!MeshReserve(&file->vertices, &file->vertex_capacity, vertex_count) ||
 			!MeshReserve(&file->faces, &file->face_capacity, kept_count) ||
 			!(scratch = CacheAllocArray<unsigned char>(scratch_bytes)))
@@ -359,7 +399,7 @@ int MdRead(MdMeshFile* file, float percent)
 			const int64_t n = first + vertex_batch <= vertex_count ? vertex_batch : vertex_count - first;
 			read = MeshReadAt(r->f, vertices_at + stride * first, scratch, stride * n);
 			if (read)
-				DecodeVertices(file->vertices + first, scratch, n, stride, moves, move_count);
+				DecodeVertices(file->vertices + first, scratch, n, stride, runs, run_count);
 		}
 		int64_t stored = 0;
 		if (!read ||
@@ -374,7 +414,7 @@ int MdRead(MdMeshFile* file, float percent)
 
 	CacheFree(scratch);
 	CacheFree(kept);
-	CacheFree(moves);
+	CacheFree(runs);
 	CacheFree(r);
 	if (!ok)
 		ForgetFrame(file);
@@ -423,16 +463,9 @@ int MdWrite(const char* path, const char* name, uint16_t version, const MdWriteC
 			if (corner >= static_cast<uint32_t>(vertex_count))
 				return 0;
 
-	char* path_buffer = nullptr;
-	MeshWriter w = {};
-	if (!MeshOpenStream(path, "wb", &path_buffer, &w.stream))
+	MeshWriter w;
+	if (!MeshWriterOpen(&w, path))
 		return 0;
-	CacheFree(path_buffer);
-	if (!MeshWriterStart(&w, w.stream))
-	{
-		MeshWriterFinish(&w);
-		return 0;
-	}
 
 	// An empty mesh is read without its descriptors, so it is written without them.
 	const bool empty = vertex_count == 0 && face_count == 0;

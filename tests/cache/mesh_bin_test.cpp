@@ -2,6 +2,7 @@
 #include "cache_internal.h"
 #include "cache_types.h"
 #include "mesh_bin.h"
+#include "mesh_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -70,14 +71,7 @@ bool WriteMesh(const std::string& path, int32_t v, int32_t f, int32_t w, bool te
 
 MeshHandle* OpenAndRead(const std::string& path, float percent = 100.0f)
 {
-	MeshHandle* h = MeshHandleOpen(path.c_str(), CACHE_MESH_BIN);
-	if (h && !MeshHandleRead(h, percent))
-	{
-		MeshHandleFree(h);
-		return nullptr;
-	}
-	MeshHandleCloseFile(h);
-	return h;
+	return ReadMeshFile(path, CACHE_MESH_BIN, percent);
 }
 
 struct Shape

@@ -1,8 +1,6 @@
 // mesh_chunk_test.cpp - chunked mesh frames: points, polygons and maps, the writer's round trips, damaged
 // files, memory, and frames recycled through the frame cache.
 #include "cache_types.h"
-#include "frame_cache.h"
-#include "frame_sequence.h"
 #include "mesh_chunk.h"
 #include "mesh_test_util.h"
 
@@ -96,7 +94,7 @@ class ChunkFileTest : public ::testing::Test
 {
 protected:
 	TempDir dir;
-	std::string path = dir.File("frame.lw");
+	std::string path = dir.File("frame.chunk");
 	int64_t baseline = CacheLiveAllocations();
 	MeshHandle* handle = nullptr;
 
@@ -265,7 +263,7 @@ TEST_F(ChunkFileTest, DamagedAndUnusualFiles)
 		{"polygons before their points", ChunkFile({Polygons({{0, 1, 2}}), Points(3)}), true},
 		{"a second point list", ChunkFile({Points(3), Polygons({{0, 1, 2}}), Points(3)}), false},
 		{"a second polygon list", ChunkFile({Points(3), Polygons({{0, 1, 2}}), Polygons({{0, 1, 2}})}), false},
-		{"polygons of another type", ChunkFile({Points(3), Polygons({{0, 1, 2}}, 0, "CURV")}), false},
+		{"polygons of another type", ChunkFile({Points(3), Polygons({{0, 1, 2}}, 0, "EDGE")}), false},
 		{"weight maps before the points", ChunkFile({Map("WGHT", 1, "w", {}), Points(2)}), true},
 		{"more weight maps than a vertex may carry", ChunkFile({Points(2)}).Append(weights), false},
 	};
@@ -340,7 +338,7 @@ TEST_P(ChunkRoundTrip, WhatIsWrittenReadsBack)
 	TempDir dir;
 	MeshBinFile* source = MakeRecord(dir.File("scratch.bin"), s);
 	ASSERT_NE(source, nullptr);
-	const std::string path = dir.File("round.lw");
+	const std::string path = dir.File("round.chunk");
 	ASSERT_EQ(MeshChunkWrite(source, path.c_str()), 1);
 	MeshHandle* h = MeshHandleOpen(path.c_str(), CACHE_MESH_CHUNK);
 	ASSERT_EQ(MeshHandleRead(h, 100.0f), 1);
@@ -374,12 +372,13 @@ TEST_P(ChunkRoundTrip, WhatIsWrittenReadsBack)
 INSTANTIATE_TEST_SUITE_P(Shapes, ChunkRoundTrip,
 	::testing::Values(Shape{"points and triangles", 5, 1, false, false}, Shape{"texture", 6, 1, true, false},
 		Shape{"speed", 6, 1, false, true}, Shape{"three weights", 7, 3, true, true},
-		Shape{"long indices", 70000, 2, true, true}, Shape{"empty", 0, 1, false, false}));
+		Shape{"long indices", 70000, 2, true, true}, Shape{"chunks larger than a read block", 400000, 2, true, true},
+		Shape{"empty", 0, 1, false, false}));
 
 TEST(ChunkWrite, RefusesWhatWouldNotReadBack)
 {
 	TempDir dir;
-	const std::string path = dir.File("refused.lw");
+	const std::string path = dir.File("refused.chunk");
 	MeshBinFile* file = MakeRecord(dir.File("scratch.bin"), Shape{"", 4, 2, true, true});
 	ASSERT_NE(file, nullptr);
 	file->faces[0].index[1] = 4;
@@ -401,12 +400,12 @@ TEST(ChunkDamage, EveryPrefixReadsOrFailsCleanly)
 	TempDir dir;
 	MeshBinFile* file = MakeRecord(dir.File("scratch.bin"), Shape{"", 5, 3, true, true});
 	ASSERT_NE(file, nullptr);
-	const std::string whole_path = dir.File("whole.lw");
+	const std::string whole_path = dir.File("whole.chunk");
 	ASSERT_EQ(MeshChunkWrite(file, whole_path.c_str()), 1);
 	MeshBinFree(file);
 	const std::vector<unsigned char> whole = ReadBytes(whole_path);
 	std::vector<size_t> read_lengths;
-	ReadEveryPrefix(dir.File("cut.lw"), whole, [&](const std::string& p) {
+	ReadEveryPrefix(dir.File("cut.chunk"), whole, [&](const std::string& p) {
 		MeshHandle* h = MeshHandleOpen(p.c_str(), CACHE_MESH_CHUNK);
 		const int ok = MeshHandleRead(h, 100.0f);
 		if (ok)
@@ -425,9 +424,9 @@ TEST(ChunkMemory, AllocationFailureAtEveryStepLeaksNothing)
 	TempDir dir;
 	MeshBinFile* file = MakeRecord(dir.File("scratch.bin"), Shape{"", 6, 3, true, true});
 	ASSERT_NE(file, nullptr);
-	const std::string path = dir.File("alloc.lw");
+	const std::string path = dir.File("alloc.chunk");
 	ASSERT_EQ(MeshChunkWrite(file, path.c_str()), 1);
-	const std::string out = dir.File("alloc_out.lw");
+	const std::string out = dir.File("alloc_out.chunk");
 	const int64_t needed = FailEveryAllocation([&] {
 		MeshHandle* h = MeshHandleOpen(path.c_str(), CACHE_MESH_CHUNK);
 		const bool read = h && MeshHandleRead(h, 100.0f) == 1;
@@ -444,43 +443,39 @@ TEST(ChunkFrameCache, SmallerFrameAfterALargerOneReadsRight)
 	MeshBinFile* big = MakeRecord(dir.File("big.bin"), Shape{"", 40, 3, true, true});
 	MeshBinFile* small = MakeRecord(dir.File("small.bin"), Shape{"", 6, 1, false, false});
 	ASSERT_TRUE(big && small);
-	ASSERT_EQ(MeshChunkWrite(big, dir.File("wave_00001.lw").c_str()), 1);
-	ASSERT_EQ(MeshChunkWrite(small, dir.File("wave_00002.lw").c_str()), 1);
+	ASSERT_EQ(MeshChunkWrite(big, dir.File("wave_00001.chunk").c_str()), 1);
+	ASSERT_EQ(MeshChunkWrite(small, dir.File("wave_00002.chunk").c_str()), 1);
 	MeshBinFree(big);
 	MeshBinFree(small);
 
 	const int64_t baseline = CacheLiveAllocations();
-	FrameSequence sequence;
-	sequence.format = CACHE_MESH_CHUNK;
-	sequence.SetName(dir.File("wave_00001.lw").c_str(), true, true);
-	FrameCacheSettings settings = {};
-	settings.sequence = &sequence;
-	settings.mode = FRAME_CACHE_ONE;
-	settings.load_percentage = 100.0f;
-	FrameCache cache = {};
-	InitCache(&cache, &settings);
-	for (int round = 0; round < 2; ++round)
 	{
-		const MeshBinFile* m = MeshHandleBinFile(SlotMeshHandle(GetFrame(&cache, &settings, 1)));
-		ASSERT_NE(m, nullptr);
-		EXPECT_EQ(m->weight_count, 3);
-		m = MeshHandleBinFile(SlotMeshHandle(GetFrame(&cache, &settings, 2)));
-		ASSERT_NE(m, nullptr);
-		ASSERT_EQ(m->vertex_count, 6);
-		EXPECT_EQ(m->kept_face_count, 4);
-		EXPECT_EQ(m->weight_count, 1);
-		EXPECT_EQ(m->texture_marker, 0u);
-		EXPECT_EQ(m->velocity_marker, 0u);
-		for (int i = 0; i < 6; ++i)
+		OneFrameCache cache(dir.File("wave_00001.chunk"), CACHE_MESH_CHUNK);
+		for (int round = 0; round < 2; ++round)
 		{
-			// left over from the larger frame unless cleared
-			EXPECT_EQ(m->vertices[i].texture[1], 0.0f);
-			EXPECT_EQ(m->vertices[i].velocity[0], 0.0f);
-			EXPECT_EQ(m->vertices[i].weights[0], 1.0f);
-			EXPECT_EQ(m->vertices[i].position[0], i + 0.1f);
+			const MeshBinFile* m = MeshHandleBinFile(cache.Get(1));
+			ASSERT_NE(m, nullptr);
+			EXPECT_EQ(m->weight_count, 3);
+			m = MeshHandleBinFile(cache.Get(2));
+			ASSERT_NE(m, nullptr);
+			ASSERT_EQ(m->vertex_count, 6);
+			EXPECT_EQ(m->kept_face_count, 4);
+			EXPECT_EQ(m->weight_count, 1);
+			EXPECT_EQ(m->texture_marker, 0u);
+			EXPECT_EQ(m->velocity_marker, 0u);
+			// the larger frame's arrays, recycled
+			EXPECT_EQ(m->vertex_capacity, 40);
+			EXPECT_GE(m->weight_capacity, 120);
+			for (int i = 0; i < 6; ++i)
+			{
+				// left over from the larger frame unless cleared
+				EXPECT_EQ(m->vertices[i].texture[1], 0.0f);
+				EXPECT_EQ(m->vertices[i].velocity[0], 0.0f);
+				EXPECT_EQ(m->vertices[i].weights[0], 1.0f);
+				EXPECT_EQ(m->vertices[i].position[0], i + 0.1f);
+			}
 		}
 	}
-	ReleaseCache(&cache, &settings);
 	EXPECT_EQ(CacheLiveAllocations(), baseline);
 }
 

@@ -1,8 +1,6 @@
 // mesh_md_test.cpp - .md mesh frames: slots and value order, writer round trips, face thinning, damaged
 // files, memory, and frames recycled through the frame cache.
 #include "cache_types.h"
-#include "frame_cache.h"
-#include "frame_sequence.h"
 #include "mesh_md.h"
 #include "mesh_test_util.h"
 
@@ -31,14 +29,7 @@ FileBytes& Descriptor(FileBytes& b, uint32_t id, const std::string& name, uint32
 // The record of a read, or null when the read failed.
 MeshHandle* ReadMd(const std::string& path, float percent = 100.0f)
 {
-	MeshHandle* h = MeshHandleOpen(path.c_str(), CACHE_MESH_MD);
-	if (h && !MeshHandleRead(h, percent))
-	{
-		MeshHandleFree(h);
-		return nullptr;
-	}
-	MeshHandleCloseFile(h);
-	return h;
+	return ReadMeshFile(path, CACHE_MESH_MD, percent);
 }
 
 const float* Floats(const MdVertex& v)
@@ -324,6 +315,7 @@ const std::vector<MdWriteChannel> kEverySlot = {{"position", 0, 6}, {"velocity",
 
 INSTANTIATE_TEST_SUITE_P(Channels, MdRoundTrip,
 	::testing::Values(WriteCase{"every slot", kEverySlot, 9, 7},
+		WriteCase{"more vertices and faces than a read block holds", kEverySlot, 100000, 400000},
 		WriteCase{"scalar forms and unknown channels",
 			{{"position", 0, 4}, {"foam", 40, 4}, {"texture", 5, 4}, {"spray", 41, 6}, {"Normal", 3, 6}}, 5, 4},
 		WriteCase{"no channels", {}, 4, 2}, WriteCase{"an empty mesh", {{"position", 0, 6}}, 0, 0}),
@@ -455,45 +447,40 @@ TEST(MdFrameCache, SmallerFrameAfterALargerOneReadsRight)
 		1);
 
 	const int64_t baseline = CacheLiveAllocations();
-	FrameSequence sequence;
-	sequence.format = CACHE_MESH_MD;
-	sequence.SetName(dir.File("wave_00001.md").c_str(), true, true);
-	FrameCacheSettings settings = {};
-	settings.sequence = &sequence;
-	settings.mode = FRAME_CACHE_ONE;
-	settings.load_percentage = 100.0f;
-	FrameCache cache = {};
-	InitCache(&cache, &settings);
-	for (int round = 0; round < 2; ++round)
 	{
-		const MeshHandle* big = SlotMeshHandle(GetFrame(&cache, &settings, 1));
-		ASSERT_NE(big, nullptr);
-		EXPECT_EQ(MeshHandleVertexCount(big), 50);
-		EXPECT_EQ(MeshHandleMdFile(big)->vertices[49].vorticity[2], Distinct(49).vorticity[2]);
-
-		const MeshHandle* small = SlotMeshHandle(GetFrame(&cache, &settings, 2));
-		ASSERT_NE(small, nullptr);
-		const MdMeshFile* m = MeshHandleMdFile(small);
-		ASSERT_EQ(MeshHandleVertexCount(small), 6);
-		ASSERT_EQ(MeshHandleFaceCount(small), 3);
-		EXPECT_STREQ(m->name, "small");
-		EXPECT_EQ(m->channel_count, 2);
-		EXPECT_EQ(MdFindChannel(m, MD_VELOCITY), nullptr);
-		for (int i = 0; i < 6; ++i)
+		OneFrameCache cache(dir.File("wave_00001.md"), CACHE_MESH_MD);
+		for (int round = 0; round < 2; ++round)
 		{
-			const MdVertex& v = m->vertices[i];
-			EXPECT_EQ(v.position[0], Distinct(i + 7).position[0]);
-			EXPECT_EQ(v.density, Distinct(i + 7).density);
-			// left over from the larger frame unless cleared
-			EXPECT_EQ(v.position[1], 0.0f);
-			EXPECT_EQ(v.velocity[0], 0.0f);
-			EXPECT_EQ(v.texture[1], 0.0f);
-			EXPECT_EQ(v.vorticity[2], 0.0f);
-			EXPECT_EQ(v.age, 0.0f);
+			const MeshHandle* big = cache.Get(1);
+			ASSERT_NE(big, nullptr);
+			EXPECT_EQ(MeshHandleVertexCount(big), 50);
+			EXPECT_EQ(MeshHandleMdFile(big)->vertices[49].vorticity[2], Distinct(49).vorticity[2]);
+
+			const MeshHandle* small = cache.Get(2);
+			ASSERT_NE(small, nullptr);
+			const MdMeshFile* m = MeshHandleMdFile(small);
+			ASSERT_EQ(MeshHandleVertexCount(small), 6);
+			ASSERT_EQ(MeshHandleFaceCount(small), 3);
+			EXPECT_STREQ(m->name, "small");
+			EXPECT_EQ(m->channel_count, 2);
+			// the larger frame's arrays, recycled
+			EXPECT_EQ(m->vertex_capacity, 50);
+			EXPECT_EQ(MdFindChannel(m, MD_VELOCITY), nullptr);
+			for (int i = 0; i < 6; ++i)
+			{
+				const MdVertex& v = m->vertices[i];
+				EXPECT_EQ(v.position[0], Distinct(i + 7).position[0]);
+				EXPECT_EQ(v.density, Distinct(i + 7).density);
+				// left over from the larger frame unless cleared
+				EXPECT_EQ(v.position[1], 0.0f);
+				EXPECT_EQ(v.velocity[0], 0.0f);
+				EXPECT_EQ(v.texture[1], 0.0f);
+				EXPECT_EQ(v.vorticity[2], 0.0f);
+				EXPECT_EQ(v.age, 0.0f);
+			}
+			EXPECT_EQ(m->faces[2].index[2], 4u);
 		}
-		EXPECT_EQ(m->faces[2].index[2], 4u);
 	}
-	ReleaseCache(&cache, &settings);
 	EXPECT_EQ(CacheLiveAllocations(), baseline);
 }
 

@@ -3,6 +3,8 @@
 #pragma once
 
 #include "cache_internal.h"
+#include "frame_cache.h"
+#include "frame_sequence.h"
 #include "mesh_bin.h"
 #include "particle_test_util.h"
 
@@ -13,6 +15,19 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+// A mesh frame file opened, read and closed through the handle layer; null when the read failed.
+inline MeshHandle* ReadMeshFile(const std::string& path, int32_t type, float percent)
+{
+	MeshHandle* h = MeshHandleOpen(path.c_str(), type);
+	if (h && !MeshHandleRead(h, percent))
+	{
+		MeshHandleFree(h);
+		return nullptr;
+	}
+	MeshHandleCloseFile(h);
+	return h;
+}
 
 // Bytes of a file in the making.
 struct FileBytes
@@ -107,3 +122,29 @@ inline int64_t FailEveryAllocation(const std::function<bool()>& run)
 	ADD_FAILURE() << "never succeeded";
 	return -1;
 }
+
+// A one-frame cache over the sequence of `first_file`: every new frame flushes the one before and reads
+// into its recycled arrays, as when the timeline plays.
+class OneFrameCache
+{
+public:
+	OneFrameCache(const std::string& first_file, int32_t format)
+	{
+		sequence_.format = format;
+		sequence_.SetName(first_file.c_str(), true, true);
+		settings_.sequence = &sequence_;
+		settings_.mode = FRAME_CACHE_ONE;
+		settings_.load_percentage = 100.0f;
+		InitCache(&cache_, &settings_);
+	}
+	~OneFrameCache() { ReleaseCache(&cache_, &settings_); }
+	OneFrameCache(const OneFrameCache&) = delete;
+	OneFrameCache& operator=(const OneFrameCache&) = delete;
+
+	MeshHandle* Get(int32_t frame) { return SlotMeshHandle(GetFrame(&cache_, &settings_, frame)); }
+
+private:
+	FrameSequence sequence_;
+	FrameCacheSettings settings_ = {};
+	FrameCache cache_ = {};
+};
