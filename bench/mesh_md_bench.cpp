@@ -155,9 +155,16 @@ void ReadThroughFrameCache(benchmark::State& state, const BenchFrameDir& dir, in
 	state.SetBytesProcessed(state.iterations() * file_bytes);
 }
 
-void BM_MdFrameCacheRead(benchmark::State& state)
+// Written once for the read and the rebuild.
+MdFrames& SharedMdFrames()
 {
 	static MdFrames frames;
+	return frames;
+}
+
+void BM_MdFrameCacheRead(benchmark::State& state)
+{
+	MdFrames& frames = SharedMdFrames();
 	ReadThroughFrameCache(state, frames.dir, frames.file_bytes, CACHE_MESH_MD);
 }
 
@@ -169,5 +176,17 @@ void BM_ChunkFrameCacheRead(benchmark::State& state)
 
 BENCHMARK(BM_MdFrameCacheRead)->UseManualTime()->Iterations(30)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ChunkFrameCacheRead)->UseManualTime()->Iterations(30)->Unit(benchmark::kMillisecond);
+
+#if defined(TW_DEFAULT_PLUGIN_DIR)
+// The whole rebuild of an .md frame: points, a length map of each vector channel and a map of each
+// scalar (velocity, normal and the four scalars), the UVW tag and the polygons.
+void BM_MdImporterRebuild(benchmark::State& state)
+{
+	MdFrames& frames = SharedMdFrames();
+	BenchMeshImporterRebuild(state, frames.dir.Path(0), kFrames, frames.file_bytes, kVertices, {});
+}
+
+BENCHMARK(BM_MdImporterRebuild)->UseManualTime()->Iterations(30)->Unit(benchmark::kMillisecond);
+#endif
 
 } // namespace
