@@ -18,7 +18,7 @@ static_assert(sizeof(MdVertex) == kVertexFloats * sizeof(float), "MdVertex is a 
 
 #define MD_FLOAT(field) static_cast<int>(offsetof(MdVertex, field) / sizeof(float))
 
-static const int SLOT_FLOAT[MD_SLOT_COUNT] = {MD_FLOAT(position), MD_FLOAT(velocity), MD_FLOAT(force),
+const int MD_SLOT_FLOAT[MD_SLOT_COUNT] = {MD_FLOAT(position), MD_FLOAT(velocity), MD_FLOAT(force),
 	MD_FLOAT(normal), MD_FLOAT(neighbors), MD_FLOAT(texture), MD_FLOAT(age), MD_FLOAT(isolation),
 	MD_FLOAT(viscosity), MD_FLOAT(density), MD_FLOAT(pressure), MD_FLOAT(mass), MD_FLOAT(temperature),
 	MD_FLOAT(vorticity), MD_FLOAT(curvature), MD_FLOAT(identity)};
@@ -37,7 +37,7 @@ static int ChannelValues(uint32_t slot, uint32_t value_type, int dst[3])
 			return 1;
 		return vector ? 3 : -1;
 	}
-	const int base = SLOT_FLOAT[slot];
+	const int base = MD_SLOT_FLOAT[slot];
 	switch (slot)
 	{
 	case MD_POSITION:
