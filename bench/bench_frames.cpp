@@ -104,6 +104,26 @@ int64_t BenchFileBytes(const std::string& path)
 	return bytes;
 }
 
+BenchOneFrameCache::BenchOneFrameCache(const std::string& first_path, int32_t format)
+{
+	sequence.format = format;
+	sequence.SetName(first_path.c_str(), true, true);
+	settings.sequence = &sequence;
+	settings.mode = FRAME_CACHE_ONE;
+	settings.load_percentage = 100.0f;
+	InitCache(&cache, &settings);
+}
+
+BenchOneFrameCache::~BenchOneFrameCache()
+{
+	ReleaseCache(&cache, &settings);
+}
+
+const FrameSlot* BenchOneFrameCache::Get(int frame)
+{
+	return GetFrame(&cache, &settings, sequence.first + frame);
+}
+
 bool LoadBenchModule()
 {
 #if defined(TW_DEFAULT_PLUGIN_DIR)

@@ -3,6 +3,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include "frame_cache.h"
+#include "frame_sequence.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -44,6 +47,22 @@ double MedianMemcpySeconds(int64_t bytes);
 
 // The size of a file, or aborts.
 int64_t BenchFileBytes(const std::string& path);
+
+// The sequence of first_path in a one-frame cache, all of every frame loaded, as an importer with its
+// default settings holds it; released with the object.
+struct BenchOneFrameCache
+{
+	BenchOneFrameCache(const std::string& first_path, int32_t format);
+	~BenchOneFrameCache();
+	BenchOneFrameCache(const BenchOneFrameCache&) = delete;
+	BenchOneFrameCache& operator=(const BenchOneFrameCache&) = delete;
+	// The slot served for sequence frame `frame` (first + frame of the sequence).
+	const FrameSlot* Get(int frame);
+
+	FrameSequence sequence;
+	FrameCacheSettings settings = {};
+	FrameCache cache = {};
+};
 
 // The module in the headless host, loaded once for every benchmark that runs it (a second load of
 // the same module would be refused); false when it does not load.

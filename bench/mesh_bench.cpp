@@ -8,10 +8,7 @@
 #include "mesh_bin.h"
 #include "mesh_build.h"
 
-#if defined(TW_DEFAULT_PLUGIN_DIR)
 #include "bench_frames.h"
-#include "headless.h"
-#endif
 
 #include <benchmark/benchmark.h>
 
@@ -175,15 +172,7 @@ void ThroughFrameCache(benchmark::State& state, bool build)
 	FrameFiles& frames = Frames();
 	std::vector<unsigned char> from(frames.size_bytes, 1);
 	std::vector<unsigned char> to(frames.size_bytes, 2);
-	FrameSequence sequence;
-	sequence.format = CACHE_MESH_BIN;
-	sequence.SetName(frames.paths[0].c_str(), true, true);
-	FrameCacheSettings settings = {};
-	settings.sequence = &sequence;
-	settings.mode = FRAME_CACHE_ONE;
-	settings.load_percentage = 100.0f;
-	FrameCache cache = {};
-	InitCache(&cache, &settings);
+	BenchOneFrameCache cache(frames.paths[0], CACHE_MESH_BIN);
 	BaseObject* generator = BaseObject::Alloc(Onull);
 	generator->GetDataInstance()->SetBool(TW_MI_SPEED_MAGNITUDE, true);
 	BaseObject* built = nullptr;
@@ -199,7 +188,7 @@ void ThroughFrameCache(benchmark::State& state, bool build)
 		BaseObject::Free(built);
 
 		auto t0 = std::chrono::steady_clock::now();
-		MeshHandle* h = SlotMeshHandle(GetFrame(&cache, &settings, sequence.first + frame));
+		MeshHandle* h = SlotMeshHandle(cache.Get(frame));
 		auto t1 = std::chrono::steady_clock::now();
 		if (!h)
 			state.SkipWithError("read failed");
@@ -218,7 +207,6 @@ void ThroughFrameCache(benchmark::State& state, bool build)
 	}
 	BaseObject::Free(built);
 	BaseObject::Free(generator);
-	ReleaseCache(&cache, &settings);
 	const double copy = Median(copies);
 	state.counters["memcpy_ms"] = copy * 1e3;
 	state.counters["read_ms"] = Median(reads) * 1e3;
