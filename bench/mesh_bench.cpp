@@ -8,10 +8,7 @@
 #include "mesh_bin.h"
 #include "mesh_build.h"
 
-#if defined(TW_DEFAULT_PLUGIN_DIR)
 #include "bench_frames.h"
-#include "headless.h"
-#endif
 
 #include <benchmark/benchmark.h>
 
@@ -175,15 +172,7 @@ void ThroughFrameCache(benchmark::State& state, bool build)
 	FrameFiles& frames = Frames();
 	std::vector<unsigned char> from(frames.size_bytes, 1);
 	std::vector<unsigned char> to(frames.size_bytes, 2);
-	FrameSequence sequence;
-	sequence.format = CACHE_MESH_BIN;
-	sequence.SetName(frames.paths[0].c_str(), true, true);
-	FrameCacheSettings settings = {};
-	settings.sequence = &sequence;
-	settings.mode = FRAME_CACHE_ONE;
-	settings.load_percentage = 100.0f;
-	FrameCache cache = {};
-	InitCache(&cache, &settings);
+	BenchOneFrameCache cache(frames.paths[0], CACHE_MESH_BIN);
 	BaseObject* generator = BaseObject::Alloc(Onull);
 	generator->GetDataInstance()->SetBool(TW_MI_SPEED_MAGNITUDE, true);
 	BaseObject* built = nullptr;
@@ -199,7 +188,7 @@ void ThroughFrameCache(benchmark::State& state, bool build)
 		BaseObject::Free(built);
 
 		auto t0 = std::chrono::steady_clock::now();
-		MeshHandle* h = SlotMeshHandle(GetFrame(&cache, &settings, sequence.first + frame));
+		MeshHandle* h = SlotMeshHandle(cache.Get(frame));
 		auto t1 = std::chrono::steady_clock::now();
 		if (!h)
 			state.SkipWithError("read failed");
@@ -218,7 +207,6 @@ void ThroughFrameCache(benchmark::State& state, bool build)
 	}
 	BaseObject::Free(built);
 	BaseObject::Free(generator);
-	ReleaseCache(&cache, &settings);
 	const double copy = Median(copies);
 	state.counters["memcpy_ms"] = copy * 1e3;
 	state.counters["read_ms"] = Median(reads) * 1e3;
@@ -245,61 +233,11 @@ BENCHMARK(BM_MeshFrameCacheRead)->UseManualTime()->Iterations(30)->Unit(benchmar
 BENCHMARK(BM_MeshFrameCacheReadAndBuild)->UseManualTime()->Iterations(30)->Unit(benchmark::kMillisecond);
 
 #if defined(TW_DEFAULT_PLUGIN_DIR)
-// The whole rebuild as the host sees it: a Mesh Importer in a document, each iteration evaluating
-// the document at the next frame, which reads the new file into the one-frame table, builds the
-// polygon object with UVW, speed and weight maps, and has the host free the object before. The
-// module is loaded once for all benchmarks (LoadBenchModule).
+// The whole rebuild with UVW, speed and weight maps.
 void BM_MeshImporterRebuild(benchmark::State& state)
 {
 	FrameFiles& frames = Frames();
-	if (!LoadBenchModule())
-	{
-		state.SkipWithError("module did not load");
-		return;
-	}
-	std::vector<unsigned char> from(frames.size_bytes, 1);
-	std::vector<unsigned char> to(frames.size_bytes, 2);
-	BaseDocument* doc = BaseDocument::Alloc();
-	doc->SetFps(25);
-	headless::SetActiveDocument(doc);
-	BaseObject* op = BaseObject::Alloc(TW_Mesh_Importer);
-	doc->InsertObject(op, nullptr, nullptr);
-	headless::UserSetParameter(op, TW_MI_SPEED_MAGNITUDE, GeData(true));
-	headless::UserSetParameter(op, TW_MI_FILE, GeData(Filename(frames.paths[0])));
-	auto evaluate = [doc](int frame) {
-		doc->SetTime(BaseTime(frame, 25.0));
-		doc->ExecutePasses(nullptr, true, true, true, 0);
-	};
-	// The first two evaluations make the tables, the generator's placeholder maps and the arrays of
-	// two objects (the one shown while the next is built); from then on the timeline is playing.
-	evaluate(0);
-	evaluate(1);
-	std::vector<double> rebuilds, copies;
-	int frame = 2;
-	for (auto _ : state)
-	{
-		auto c0 = std::chrono::steady_clock::now();
-		std::memcpy(to.data(), from.data(), from.size());
-		benchmark::DoNotOptimize(to.data());
-		auto c1 = std::chrono::steady_clock::now();
-		copies.push_back(Seconds(c0, c1));
-
-		auto t0 = std::chrono::steady_clock::now();
-		evaluate(frame);
-		auto t1 = std::chrono::steady_clock::now();
-		const PolygonObject* built = static_cast<const PolygonObject*>(op->GetCache());
-		if (!built || built->GetPointCount() != kVertices || !FindTag(built, Tuvw, TW_MESH_UV))
-			state.SkipWithError("the importer built no complete object");
-		rebuilds.push_back(Seconds(t0, t1));
-		state.SetIterationTime(Seconds(t0, t1));
-		frame = (frame + 1) % kFrames;
-	}
-	headless::SetActiveDocument(nullptr);
-	BaseDocument::Free(doc);
-	state.counters["rebuild_ms"] = Median(rebuilds) * 1e3;
-	state.counters["memcpy_ms"] = Median(copies) * 1e3;
-	state.counters["ratio"] = Median(rebuilds) / Median(copies);
-	state.SetBytesProcessed(state.iterations() * frames.size_bytes);
+	BenchMeshImporterRebuild(state, frames.paths[0], kFrames, frames.size_bytes, kVertices, {TW_MI_SPEED_MAGNITUDE});
 }
 
 BENCHMARK(BM_MeshImporterRebuild)->UseManualTime()->Iterations(30)->Unit(benchmark::kMillisecond);

@@ -124,22 +124,14 @@ double Median(std::vector<double> v)
 void ReadThroughFrameCache(benchmark::State& state, const BenchFrameDir& dir, int64_t file_bytes, int32_t format)
 {
 	MemcpyProbe probe(file_bytes);
-	FrameSequence sequence;
-	sequence.format = format;
-	sequence.SetName(dir.Path(0).c_str(), true, true);
-	FrameCacheSettings settings = {};
-	settings.sequence = &sequence;
-	settings.mode = FRAME_CACHE_ONE;
-	settings.load_percentage = 100.0f;
-	FrameCache cache = {};
-	InitCache(&cache, &settings);
+	BenchOneFrameCache frames(dir.Path(0), format);
 	std::vector<double> reads, copies;
 	int frame = 0;
 	for (auto _ : state)
 	{
 		copies.push_back(probe.Seconds());
 		auto t0 = std::chrono::steady_clock::now();
-		MeshHandle* h = SlotMeshHandle(GetFrame(&cache, &settings, sequence.first + frame));
+		MeshHandle* h = SlotMeshHandle(frames.Get(frame));
 		auto t1 = std::chrono::steady_clock::now();
 		if (!h || MeshHandleVertexCount(h) != kVertices || MeshHandleFaceCount(h) != kFaces)
 			state.SkipWithError("read failed");
@@ -148,16 +140,22 @@ void ReadThroughFrameCache(benchmark::State& state, const BenchFrameDir& dir, in
 		state.SetIterationTime(seconds);
 		frame = (frame + 1) % kFrames;
 	}
-	ReleaseCache(&cache, &settings);
 	state.counters["read_ms"] = Median(reads) * 1e3;
 	state.counters["memcpy_ms"] = Median(copies) * 1e3;
 	state.counters["ratio"] = Median(reads) / Median(copies);
 	state.SetBytesProcessed(state.iterations() * file_bytes);
 }
 
-void BM_MdFrameCacheRead(benchmark::State& state)
+// Written once for the read and the rebuild.
+MdFrames& SharedMdFrames()
 {
 	static MdFrames frames;
+	return frames;
+}
+
+void BM_MdFrameCacheRead(benchmark::State& state)
+{
+	MdFrames& frames = SharedMdFrames();
 	ReadThroughFrameCache(state, frames.dir, frames.file_bytes, CACHE_MESH_MD);
 }
 
@@ -169,5 +167,17 @@ void BM_ChunkFrameCacheRead(benchmark::State& state)
 
 BENCHMARK(BM_MdFrameCacheRead)->UseManualTime()->Iterations(30)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ChunkFrameCacheRead)->UseManualTime()->Iterations(30)->Unit(benchmark::kMillisecond);
+
+#if defined(TW_DEFAULT_PLUGIN_DIR)
+// The whole rebuild of an .md frame: points, a length map of each vector channel and a map of each
+// scalar (velocity, normal and the four scalars), the UVW tag and the polygons.
+void BM_MdImporterRebuild(benchmark::State& state)
+{
+	MdFrames& frames = SharedMdFrames();
+	BenchMeshImporterRebuild(state, frames.dir.Path(0), kFrames, frames.file_bytes, kVertices, {});
+}
+
+BENCHMARK(BM_MdImporterRebuild)->UseManualTime()->Iterations(30)->Unit(benchmark::kMillisecond);
+#endif
 
 } // namespace

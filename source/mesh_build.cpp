@@ -7,7 +7,6 @@
 #include "mesh_md.h"
 
 #include <cmath>
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -306,70 +305,82 @@ static void BuildBin(const MeshBinFile* file, BaseObject* generator, PolygonObje
 
 // --- .md frames
 
-// Where each slot's values sit in MdVertex, in floats.
-static const size_t kMdSlotOffset[MD_SLOT_COUNT] = {offsetof(MdVertex, position) / 4, offsetof(MdVertex, velocity) / 4,
-	offsetof(MdVertex, force) / 4, offsetof(MdVertex, normal) / 4, offsetof(MdVertex, neighbors) / 4,
-	offsetof(MdVertex, texture) / 4, offsetof(MdVertex, age) / 4, offsetof(MdVertex, isolation) / 4,
-	offsetof(MdVertex, viscosity) / 4, offsetof(MdVertex, density) / 4, offsetof(MdVertex, pressure) / 4,
-	offsetof(MdVertex, mass) / 4, offsetof(MdVertex, temperature) / 4, offsetof(MdVertex, vorticity) / 4,
-	offsetof(MdVertex, curvature) / 4, offsetof(MdVertex, identity) / 4};
-static const size_t kMdStride = sizeof(MdVertex) / 4;
-static_assert(sizeof(MdVertex) % 4 == 0, "vertices are walked as floats");
+// Vertices are walked as floats.
+static const size_t kMdStride = sizeof(MdVertex) / sizeof(float);
 
-// values[i] = scale x the slot's value of vertex i.
-static void WriteScalarMap(const MdVertex* vertices, Int32 count, size_t slot_offset, float scale, Float32* values)
+// The values of one map (or of three axis maps) of one channel.
+struct MdMapJob
 {
-	const float* p = reinterpret_cast<const float*>(vertices) + slot_offset;
-	for (Int32 i = 0; i < count; ++i, p += kMdStride)
-		values[i] = scale * *p;
-}
-
-// values[i] = the slot vector's length x scale.
-static void WriteLengthMap(const MdVertex* vertices, Int32 count, size_t slot_offset, float scale, Float32* values)
-{
-	const float* p = reinterpret_cast<const float*>(vertices) + slot_offset;
-	for (Int32 i = 0; i < count; ++i, p += kMdStride)
-		values[i] = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]) * scale;
-}
-
-static void WriteAxisMaps(const MdVertex* vertices, Int32 count, size_t slot_offset, float scale, Float32* const* axis)
-{
-	const float* p = reinterpret_cast<const float*>(vertices) + slot_offset;
-	for (Int32 i = 0; i < count; ++i, p += kMdStride)
+	enum Kind
 	{
-		axis[0][i] = scale * p[0];
-		axis[1][i] = scale * p[1];
-		axis[2][i] = scale * p[2];
+		SCALAR, // scale x the slot's value
+		LENGTH, // the slot vector's length x scale
+		AXES, // scale x each component, into three maps
+	} kind;
+	size_t offset; // of the slot in MdVertex, in floats
+	float scale;
+	Float32* out[3];
+};
+
+// Vertices are walked in blocks small enough to stay in the processor's cache while every map takes its
+// values from them: one pass over the frame instead of one per map.
+static const Int32 kMdBlock = 2048;
+
+static void RunMdJob(const MdMapJob& job, const MdVertex* vertices, Int32 first, Int32 n)
+{
+	const float* p = reinterpret_cast<const float*>(vertices + first) + job.offset;
+	switch (job.kind)
+	{
+	case MdMapJob::SCALAR:
+	{
+		Float32* out = job.out[0] + first;
+		for (Int32 i = 0; i < n; ++i, p += kMdStride)
+			out[i] = job.scale * *p;
+		break;
+	}
+	case MdMapJob::LENGTH:
+	{
+		Float32* out = job.out[0] + first;
+		for (Int32 i = 0; i < n; ++i, p += kMdStride)
+			out[i] = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]) * job.scale;
+		break;
+	}
+	case MdMapJob::AXES:
+	{
+		Float32* x = job.out[0] + first;
+		Float32* y = job.out[1] + first;
+		Float32* z = job.out[2] + first;
+		for (Int32 i = 0; i < n; ++i, p += kMdStride)
+		{
+			x[i] = job.scale * p[0];
+			y[i] = job.scale * p[1];
+			z[i] = job.scale * p[2];
+		}
+		break;
+	}
 	}
 }
 
-// The maps of one channel of the file, named after its name in the file.
-static void BuildMdChannel(const MdMeshFile* file, const MdChannel* channel, const MdChannelParams& params,
-	BaseObject* generator, PolygonObject* op)
+// The maps of one channel of the file, named after its name in the file; false when a map could not be
+// made (its values are then skipped).
+static bool MakeMdMaps(const MdChannel* channel, const MdChannelParams& params, BaseObject* generator,
+	PolygonObject* op, Int32 count, MdMapJob* job)
 {
 	const BaseContainer* bc = generator->GetDataInstance();
-	const Int32 count = file->vertex_count;
-	const size_t offset = kMdSlotOffset[params.index];
-	const float scale = params.scale ? static_cast<float>(bc->GetFloat(params.scale, 1.0)) : 1.0f;
+	job->offset = static_cast<size_t>(MD_SLOT_FLOAT[params.index]);
+	job->scale = params.scale ? static_cast<float>(bc->GetFloat(params.scale, 1.0)) : 1.0f;
 	const String name(channel->name);
-	if (!params.vector)
+	if (!params.vector || bc->GetBool(params.magnitude, true))
 	{
-		if (Float32* values = MakeVertexMapPair(generator, op, name, count))
-			WriteScalarMap(file->vertices, count, offset, scale, values);
-		return;
+		job->kind = params.vector ? MdMapJob::LENGTH : MdMapJob::SCALAR;
+		job->out[0] = MakeVertexMapPair(generator, op, name, count);
+		return job->out[0] != nullptr;
 	}
-	if (bc->GetBool(params.magnitude, true))
-	{
-		if (Float32* values = MakeVertexMapPair(generator, op, name, count))
-			WriteLengthMap(file->vertices, count, offset, scale, values);
-		return;
-	}
-	Float32* axis[3];
+	job->kind = MdMapJob::AXES;
 	static const char* const kAxis[3] = {"X", "Y", "Z"};
 	for (int c = 0; c < 3; ++c)
-		axis[c] = MakeVertexMapPair(generator, op, name + String(kAxis[c]), count);
-	if (axis[0] && axis[1] && axis[2])
-		WriteAxisMaps(file->vertices, count, offset, scale, axis);
+		job->out[c] = MakeVertexMapPair(generator, op, name + String(kAxis[c]), count);
+	return job->out[0] && job->out[1] && job->out[2];
 }
 
 static void BuildMd(const MdMeshFile* file, BaseObject* generator, PolygonObject* op, Float scale, const Vector& offset)
@@ -378,23 +389,32 @@ static void BuildMd(const MdMeshFile* file, BaseObject* generator, PolygonObject
 	const Int32 vertex_count = file->vertex_count;
 	const Int32 face_count = file->kept_face_count;
 
-	Vector* points = op->GetPointW();
-	const MdVertex* v = file->vertices;
-	for (Int32 i = 0; i < vertex_count; ++i)
-	{
-		const float* p = v[i].position;
-		points[i] = Vector(p[0] * scale - offset.x, p[1] * scale - offset.y, p[2] * scale - offset.z);
-	}
-
 	// From the last channel to the first, so that the maps stand on the object in that order; the
 	// texture channel makes the UVW tag instead.
+	MdMapJob jobs[TW_MD_CHANNEL_COUNT];
+	Int32 job_count = 0;
 	for (Int32 k = TW_MD_CHANNEL_COUNT - 1; vertex_count != 0 && k >= 0; --k)
 	{
 		const MdChannelParams& params = TW_MD_CHANNELS[k];
 		if (params.index == MD_TEXTURE || !bc->GetBool(TW_MI_MD_CHANNEL + params.index, true))
 			continue;
-		if (const MdChannel* channel = MdFindChannel(file, static_cast<uint32_t>(params.index)))
-			BuildMdChannel(file, channel, params, generator, op);
+		const MdChannel* channel = MdFindChannel(file, static_cast<uint32_t>(params.index));
+		if (channel && MakeMdMaps(channel, params, generator, op, vertex_count, &jobs[job_count]))
+			++job_count;
+	}
+
+	Vector* points = op->GetPointW();
+	const MdVertex* v = file->vertices;
+	for (Int32 first = 0; first < vertex_count; first += kMdBlock)
+	{
+		const Int32 n = vertex_count - first < kMdBlock ? vertex_count - first : kMdBlock;
+		for (Int32 i = first; i < first + n; ++i)
+		{
+			const float* p = v[i].position;
+			points[i] = Vector(p[0] * scale - offset.x, p[1] * scale - offset.y, p[2] * scale - offset.z);
+		}
+		for (Int32 j = 0; j < job_count; ++j)
+			RunMdJob(jobs[j], v, first, n);
 	}
 
 	UVWStruct* uvw = MdFindChannel(file, MD_TEXTURE) ? MakeUVWPair(generator, op, face_count) : nullptr;

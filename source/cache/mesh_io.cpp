@@ -3,15 +3,29 @@
 
 #include "cache_types.h"
 
+#include <cerrno>
+#include <unistd.h>
+
 static_assert(sizeof(MeshFace) == 12, "faces are read straight into the face array");
 
 int MeshReadAt(FILE* f, int64_t offset, unsigned char* dst, int64_t n_bytes)
 {
 	if (n_bytes <= 0)
 		return 1;
-	if (fseeko(f, static_cast<off_t>(offset), SEEK_SET) != 0)
-		return 0;
-	return fread(dst, 1, static_cast<size_t>(n_bytes), f) == static_cast<size_t>(n_bytes);
+	// Positioned reads leave the stream's offset alone, so that two threads may read one file at once.
+	const int fd = fileno(f);
+	while (n_bytes > 0)
+	{
+		const ssize_t got = pread(fd, dst, static_cast<size_t>(n_bytes), static_cast<off_t>(offset));
+		if (got < 0 && errno == EINTR)
+			continue;
+		if (got <= 0)
+			return 0;
+		dst += got;
+		offset += got;
+		n_bytes -= got;
+	}
+	return 1;
 }
 
 int MeshOpenStream(const char* path, const char* mode, char** path_buffer, FILE** stream)

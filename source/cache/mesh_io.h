@@ -34,7 +34,8 @@ inline int64_t MeshScratchBytes(int64_t vertex_bytes, int64_t vertex_count, int6
 	return vertices > faces ? vertices : faces;
 }
 
-// n_bytes from offset into dst; 1, or 0 when the file does not hold them all.
+// n_bytes from offset into dst; 1, or 0 when the file does not hold them all. Does not move the
+// stream's offset: threads may read one file at once.
 int MeshReadAt(FILE* f, int64_t offset, unsigned char* dst, int64_t n_bytes);
 
 // Makes *array hold at least count entries, keeping what it has when it is big enough; the contents

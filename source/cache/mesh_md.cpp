@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <thread>
 
 const char* const MD_SLOT_NAMES[MD_SLOT_COUNT] = {"position", "velocity", "force", "normal", "neighbors", "texture",
 	"age", "isolation", "viscosity", "density", "pressure", "mass", "temperature", "vorticity", "curvature",
@@ -18,7 +19,7 @@ static_assert(sizeof(MdVertex) == kVertexFloats * sizeof(float), "MdVertex is a 
 
 #define MD_FLOAT(field) static_cast<int>(offsetof(MdVertex, field) / sizeof(float))
 
-static const int SLOT_FLOAT[MD_SLOT_COUNT] = {MD_FLOAT(position), MD_FLOAT(velocity), MD_FLOAT(force),
+const int MD_SLOT_FLOAT[MD_SLOT_COUNT] = {MD_FLOAT(position), MD_FLOAT(velocity), MD_FLOAT(force),
 	MD_FLOAT(normal), MD_FLOAT(neighbors), MD_FLOAT(texture), MD_FLOAT(age), MD_FLOAT(isolation),
 	MD_FLOAT(viscosity), MD_FLOAT(density), MD_FLOAT(pressure), MD_FLOAT(mass), MD_FLOAT(temperature),
 	MD_FLOAT(vorticity), MD_FLOAT(curvature), MD_FLOAT(identity)};
@@ -37,7 +38,7 @@ static int ChannelValues(uint32_t slot, uint32_t value_type, int dst[3])
 			return 1;
 		return vector ? 3 : -1;
 	}
-	const int base = SLOT_FLOAT[slot];
+	const int base = MD_SLOT_FLOAT[slot];
 	switch (slot)
 	{
 	case MD_POSITION:
@@ -316,6 +317,36 @@ static void DecodeVertices(MdVertex* out, const unsigned char* records, int64_t 
 	}
 }
 
+// Where a frame's vertex records are and how they decode.
+struct VertexBlocks
+{
+	FILE* f;
+	int64_t at; // file offset of vertex 0
+	int64_t stride; // bytes of a vertex record
+	int64_t batch; // vertices read at a time
+	const MdRun* runs;
+	int64_t run_count;
+	MdVertex* out;
+};
+
+// Reads and decodes vertices [first, end) through scratch (room for a batch); 1, or 0 when the file ends
+// first.
+static int ReadVertexBlocks(const VertexBlocks& b, int64_t first, int64_t end, unsigned char* scratch)
+{
+	for (; first < end; first += b.batch)
+	{
+		const int64_t n = first + b.batch <= end ? b.batch : end - first;
+		if (!MeshReadAt(b.f, b.at + b.stride * first, scratch, b.stride * n))
+			return 0;
+		DecodeVertices(b.out + first, scratch, n, b.stride, b.runs, b.run_count);
+	}
+	return 1;
+}
+
+// Frames of at least this many bytes of vertices and faces are read by two threads; below it a thread
+// costs more than it saves.
+static const int64_t kTwoThreadBytes = 8 * 1024 * 1024;
+
 int MdRead(MdMeshFile* file, float percent)
 {
 	if (!file || !file->stream)
@@ -332,6 +363,7 @@ int MdRead(MdMeshFile* file, float percent)
 	MdRun* runs = nullptr;
 	uint32_t* kept = nullptr;
 	unsigned char* scratch = nullptr;
+	unsigned char* second_scratch = nullptr;
 	do
 	{
 		const unsigned char* head = Take(r, 6);
@@ -393,16 +425,40 @@ int MdRead(MdMeshFile* file, float percent)
 			!(scratch = CacheAllocArray<unsigned char>(scratch_bytes)))
 			break;
 
-		int read = 1;
-		for (int64_t first = 0; read && first < vertex_count; first += vertex_batch)
-		{
-			const int64_t n = first + vertex_batch <= vertex_count ? vertex_batch : vertex_count - first;
-			read = MeshReadAt(r->f, vertices_at + stride * first, scratch, stride * n);
-			if (read)
-				DecodeVertices(file->vertices + first, scratch, n, stride, runs, run_count);
-		}
+		const VertexBlocks blocks = {r->f, vertices_at, stride, vertex_batch, runs, run_count, file->vertices};
 		int64_t stored = 0;
-		if (!read ||
+		// A large frame is read by two threads: one takes the faces and the first vertices, this one the
+		// rest. Without a second scratch buffer or thread it is read here alone.
+		const int64_t face_bytes = 12 * face_count;
+		if (stride > 0 && stride * vertex_count + face_bytes >= kTwoThreadBytes &&
+			(second_scratch = CacheAllocArray<unsigned char>(scratch_bytes)))
+		{
+			// Faces cost about a third of what vertex records of the same size cost to decode.
+			int64_t split = (stride * vertex_count - face_bytes / 3) / (2 * stride);
+			split = split < 0 ? 0 : split > vertex_count ? vertex_count : split;
+			int faces_read = 0, first_read = 0;
+			unsigned char* worker_scratch = second_scratch;
+			auto first_part = [&]() {
+				faces_read = MeshReadFaces(blocks.f, faces_at, face_count, vertex_count, kept, kept_count, file->faces,
+					worker_scratch, &stored);
+				first_read = faces_read && ReadVertexBlocks(blocks, 0, split, worker_scratch);
+			};
+			std::thread worker;
+			try
+			{
+				worker = std::thread(first_part);
+			}
+			catch (...)
+			{
+				first_part();
+			}
+			const int rest_read = ReadVertexBlocks(blocks, split, vertex_count, scratch);
+			if (worker.joinable())
+				worker.join();
+			if (!faces_read || !first_read || !rest_read)
+				break;
+		}
+		else if (!ReadVertexBlocks(blocks, 0, vertex_count, scratch) ||
 			!MeshReadFaces(r->f, faces_at, face_count, vertex_count, kept, kept_count, file->faces, scratch, &stored))
 			break;
 		file->vertex_count = static_cast<int32_t>(vertex_count);
@@ -413,6 +469,7 @@ int MdRead(MdMeshFile* file, float percent)
 	} while (false);
 
 	CacheFree(scratch);
+	CacheFree(second_scratch);
 	CacheFree(kept);
 	CacheFree(runs);
 	CacheFree(r);

@@ -81,6 +81,9 @@ struct MdVertex
 	float identity;
 };
 
+// Where each slot's values sit in MdVertex, in floats from its start.
+extern const int MD_SLOT_FLOAT[MD_SLOT_COUNT];
+
 struct MdChannel
 {
 	uint32_t id; // the slot after the name lookup

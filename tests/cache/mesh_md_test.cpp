@@ -485,3 +485,62 @@ TEST(MdFrameCache, SmallerFrameAfterALargerOneReadsRight)
 }
 
 } // namespace
+
+// A large frame is read by two threads (faces and the first vertices on one, the other vertices on the
+// other): a fault in either part fails the whole read, at every share of faces.
+TEST_F(MdFile, LargeFrameFailsWhicheverThreadMeetsTheFault)
+{
+	const int32_t vertex_count = 200000, face_count = 400000;
+	const MdWriteChannel channels[] = {{"position", MD_POSITION, 6}, {"velocity", MD_VELOCITY, 6},
+		{"density", MD_DENSITY, 4}};
+	std::vector<MdVertex> vertices(vertex_count);
+	for (int32_t i = 0; i < vertex_count; ++i)
+		vertices[i] = Distinct(i);
+	std::vector<MeshFace> faces(face_count);
+	for (int32_t f = 0; f < face_count; ++f)
+		faces[f] = MeshFace{{uint32_t(f / 2), uint32_t((f / 2 + 1) % vertex_count), uint32_t((f / 2 + 7) % vertex_count)}};
+	ASSERT_EQ(MdWrite(path.c_str(), "big", 1, channels, 3, vertices.data(), vertex_count, faces.data(), face_count), 1);
+	std::vector<unsigned char> whole = ReadBytes(path);
+	const size_t faces_at = whole.size() - 12 * size_t(face_count);
+
+	for (float percent : {100.0f, 37.0f})
+	{
+		MeshHandle* h = ReadMd(path, percent);
+		ASSERT_NE(h, nullptr) << percent;
+		const MdMeshFile* m = MeshHandleMdFile(h);
+		for (int32_t i : {0, 1, vertex_count / 3, vertex_count / 2, vertex_count - 1})
+		{
+			EXPECT_EQ(m->vertices[i].position[2], vertices[i].position[2]) << i;
+			EXPECT_EQ(m->vertices[i].density, vertices[i].density) << i;
+			EXPECT_EQ(m->vertices[i].force[0], 0.0f) << i;
+		}
+		if (percent == 100.0f)
+		{
+			EXPECT_EQ(m->faces[face_count - 1].index[2], faces[face_count - 1].index[2]);
+		}
+		MeshHandleFree(h);
+	}
+
+	struct Fault
+	{
+		const char* what;
+		size_t at;
+		bool cut; // cut the file here, else write a corner beyond the vertices here
+	} faults[] = {{"a corner beyond the vertices in the last face", whole.size() - 4, false},
+		{"a corner beyond the vertices in the first face", faces_at, false},
+		{"the file cut inside the faces", faces_at + 6 * size_t(face_count), true},
+		{"the file cut inside the vertices", faces_at / 2, true}};
+	for (const Fault& fault : faults)
+	{
+		std::vector<unsigned char> bad(whole.begin(), fault.cut ? whole.begin() + long(fault.at) : whole.end());
+		if (!fault.cut)
+			StoreU32(&bad[fault.at], uint32_t(vertex_count));
+		WriteBytes(path, bad);
+		for (float percent : {100.0f, 37.0f})
+		{
+			MeshHandle* h = ReadMd(path, percent);
+			EXPECT_EQ(h, nullptr) << fault.what << " at " << percent << " %";
+			MeshHandleFree(h);
+		}
+	}
+}
