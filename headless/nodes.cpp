@@ -3,6 +3,7 @@
 
 #include "c4d_camera.h"
 #include "c4d_material.h"
+#include "c4d_particleobject.h"
 #include "c4d_particles.h"
 #include "c4d_polygon.h"
 
@@ -109,6 +110,8 @@ BaseObject* BaseObject::Alloc(Int32 type)
 {
 	if (type == Opolygon)
 		return PolygonObject::Alloc(0, 0);
+	if (type == Oparticle)
+		return ParticleObject::Alloc();
 	BaseObject* op = new BaseObject(type);
 	if (type == Ocamera)
 	{
@@ -274,6 +277,8 @@ BaseTag* BaseTag::Alloc(Int32 type)
 		return UVWTag::Alloc(0);
 	if (type == Tvertexmap)
 		return VertexMapTag::Alloc(0);
+	if (type == Tparticle)
+		return ParticleTag::Alloc(0);
 	if (headless::TagAllocationRefused(type))
 		return nullptr;
 	BaseTag* tag = new BaseTag(type);

@@ -80,7 +80,8 @@ public:
 	BaseMaterial* GetFirstMaterial() const { return _first_material; }
 
 	// Evaluates the document at its current time: with animation, the objects' position, rotation and
-	// scale tracks set their matrices; particles whose life ran out are removed, then the
+	// scale tracks set their matrices; particles whose life ran out are removed, emitters compute their
+	// particles for the time (c4d_particleobject.h), then the
 	// objects' generators and deformers run in hierarchy order (an object before its children). A
 	// generator's result becomes its cache; deformer children deform a copy of their parent when they
 	// (by CheckDirty) or the parent changed, and otherwise keep their last result.
