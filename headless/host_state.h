@@ -31,6 +31,9 @@ struct HostState
 };
 
 HostState& State();
+// The serial number a node got when it was made, 0 for a node that is not alive: links compare it
+// so that a freed node, or a new one at a freed node's address, is not taken for the linked one.
+UInt64 NodeSerial(const GeListNode* node);
 // Whether RefuseTagAllocation made allocations of this tag type fail.
 bool TagAllocationRefused(Int32 type);
 // Sets an object's matrix from its position, rotation and scale tracks at this time.

@@ -87,6 +87,11 @@ public:
 	// (by CheckDirty) or the parent changed, and otherwise keep their last result.
 	// bt may be null (no thread).
 	Bool ExecutePasses(BaseThread* bt, Bool animation, Bool expressions, Bool caches, Int32 flags);
+	// A new document holding what this one shows as last evaluated: every generator replaced by a copy
+	// of its cache, every deformed object by its deformed copy (the deformers themselves left out),
+	// every instance object by a copy of what it refers to; names, hierarchy, the time settings and the
+	// settings containers kept. Animation tracks only with keepanimation. The caller frees it.
+	BaseDocument* Polygonize(Bool keepanimation = false) const;
 
 	~BaseDocument() override;
 
