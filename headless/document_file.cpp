@@ -1,6 +1,11 @@
 // document_file.cpp - saving a document's objects and loading them again, as the host's scene file does.
 #include "host_state.h"
 
+struct DocumentFileAccess
+{
+	static const std::map<Int32, BaseContainer>& Settings(const BaseDocument* doc) { return doc->_settings; }
+};
+
 namespace
 {
 
@@ -92,6 +97,8 @@ headless::DocumentFile headless::SaveDocument(const BaseDocument* doc)
 	file.max_time = doc->GetMaxTime();
 	for (const BaseObject* op = doc->GetFirstObject(); op; op = op->GetNext())
 		file.objects.push_back(Store(op));
+	for (const auto& entry : DocumentFileAccess::Settings(doc))
+		file.settings[entry.first] = Storable(entry.second);
 	return file;
 }
 
@@ -102,6 +109,8 @@ BaseDocument* headless::LoadDocument(const DocumentFile& file)
 	doc->SetTime(file.time);
 	doc->SetMinTime(file.min_time);
 	doc->SetMaxTime(file.max_time);
+	for (const auto& entry : file.settings)
+		*doc->GetSettingsInstance(entry.first) = entry.second;
 	BaseObject* last = nullptr;
 	for (const StoredObject& s : file.objects)
 	{

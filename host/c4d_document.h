@@ -7,6 +7,7 @@ class BaseObject;
 class BaseThread;
 class BaseSceneHook;
 class HierarchyHelp;
+struct DocumentFileAccess;
 
 // Render-setting parameters the module reads.
 enum
@@ -68,7 +69,8 @@ public:
 	BaseTime GetLoopMaxTime() const { return _loop_max; }
 	void SetLoopMaxTime(const BaseTime& t) { _loop_max = t; }
 
-	// Settings containers (DOCUMENTSETTINGS_*); the exporters keep their dialog values in one.
+	// Settings containers (DOCUMENTSETTINGS_*); the exporters keep their dialog values in one. They are
+	// saved and loaded with the document.
 	BaseContainer* GetSettingsInstance(Int32 type);
 	// The document's scene hook of this ID (the particle master is 1001428), or null.
 	BaseSceneHook* FindSceneHook(Int32 id) const;
@@ -112,6 +114,7 @@ private:
 
 	friend class GeListNode;
 	friend class BaseMaterial;
+	friend struct DocumentFileAccess; // the headless host saves and loads the settings containers
 };
 
 // The document the user works in; the host always has one.
