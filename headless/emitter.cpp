@@ -110,15 +110,15 @@ Float ParticleObject::LifeOf(Int32 i) const
 BaseTime ParticleObject::GetParticleDetails(BaseDocument* doc, Int32 i, Float* dist, Float* spd) const
 {
 	(void)doc;
-	if (i < 0 || i >= GetParticleCount())
+	const BaseContainer* bc = GetDataInstance();
+	Float life = bc->GetTime(PARTICLEOBJECT_LIFETIME).Get(), speed = bc->GetFloat(PARTICLEOBJECT_SPEED);
+	if (i >= GetParticleCount())
+		life = speed = 0.0;
+	else if (i >= 0)
 	{
-		if (dist)
-			*dist = 0.0;
-		if (spd)
-			*spd = 0.0;
-		return BaseTime();
+		life = LifeOf(i);
+		speed = SpeedOf(i);
 	}
-	const Float life = LifeOf(i), speed = SpeedOf(i);
 	if (dist)
 		*dist = speed * (life > 0.0 ? life : 0.0);
 	if (spd)

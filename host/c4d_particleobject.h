@@ -53,7 +53,8 @@ public:
 	// Particle i of the emitter's particle tag pt (GetTag(Tparticle)); null when there is none.
 	const Particle* GetParticleR(const BaseTag* pt, Int32 i) const;
 	// The lifetime of particle i; dist receives the distance it travels in that time and spd its speed.
-	BaseTime GetParticleDetails(BaseDocument* doc, Int32 i, Float* dist = nullptr, Float* spd = nullptr) const;
+	// i below 0: the emitter's own lifetime and speed, without variation.
+	BaseTime GetParticleDetails(BaseDocument* doc, Int32 i = -1, Float* dist = nullptr, Float* spd = nullptr) const;
 
 protected:
 	ParticleObject() : BaseObject(Oparticle) {}

@@ -91,11 +91,19 @@ TEST_F(Emitter, BirthsDeathsAndBitsFollowRateLifetimeAndStopFrame)
 	EXPECT_NE(ps[6].bits, 0);
 	EXPECT_NEAR(ps[0].off.z, 100.0 * 5 / 25, 1e-9);
 	EXPECT_NEAR(ps[0].t.Get(), 5.0 / 25, 1e-9);
-	EXPECT_NEAR(op->GetParticleDetails(doc, 0).Get(), 5.0 / 25, 1e-9);
+	Float dist = 0, speed = 0;
+	EXPECT_NEAR(op->GetParticleDetails(doc, 0, &dist, &speed).Get(), 5.0 / 25, 1e-9);
+	EXPECT_NEAR(dist, 100.0 * 5 / 25, 1e-9);
+	EXPECT_EQ(speed, 100.0);
+	EXPECT_EQ(op->GetParticleDetails(doc, 99, &dist).Get(), 0.0); // no such particle
+	EXPECT_EQ(dist, 0.0);
 	// a fractional rate: 0.5 per frame is one particle every second frame
 	op->GetDataInstance()->SetFloat(PARTICLEOBJECT_BIRTHEDITOR, 0.5);
 	At(3);
 	EXPECT_EQ(op->GetParticleCount(), 2);
+	// the emitter's own lifetime, before any particle is born
+	At(-5);
+	EXPECT_NEAR(op->GetParticleDetails(doc).Get(), 5.0 / 25, 1e-9);
 }
 
 TEST_F(Emitter, ParticlesMoveAlongTheEmittersZAxisWithTheirAge)
