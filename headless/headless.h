@@ -215,7 +215,7 @@ int DrawViewsCount();
 // --- assets: MSG_GETALLASSETS to every object of the document, with these flags
 std::vector<AssetEntry> CollectAssets(BaseDocument* doc, Int32 flags);
 
-// --- saving and loading documents: what the host writes of each object (type, name, matrix,
+// --- saving and loading documents: the settings containers, and what the host writes of each object (type, name, matrix,
 // container without raw pointers, hierarchy) and the disk level it was written at.
 struct StoredTrack
 {
