@@ -215,8 +215,8 @@ int DrawViewsCount();
 // --- assets: MSG_GETALLASSETS to every object of the document, with these flags
 std::vector<AssetEntry> CollectAssets(BaseDocument* doc, Int32 flags);
 
-// --- saving and loading documents: the settings containers, and what the host writes of each object (type, name, matrix,
-// container without raw pointers, hierarchy) and the disk level it was written at.
+// --- saving and loading documents: the settings containers, and what the host writes of each object
+// (type, name, matrix, container without raw pointers, hierarchy) and the disk level it was written at.
 struct StoredTrack
 {
 	DescID id;
