@@ -128,8 +128,9 @@ BaseTime ParticleObject::GetParticleDetails(BaseDocument* doc, Int32 i, Float* d
 
 // Every frame from the start to the stop frame, up to the current one, gives birth at its time; the
 // count born by the end of a frame is the rate times the frames so far, rounded down, so a rate of
-// 0.5 gives one particle every second frame. A particle lives while its age is below its lifetime;
-// a dead one stays where its life ended with its bits cleared.
+// 0.5 gives one particle every second frame. A particle starts where the emitter stood at its birth
+// (by the tracks of the emitter and its parents), moving along the emitter's Z axis of that time. It
+// lives while its age is below its lifetime; a dead one stays where its life ended, bits cleared.
 void ParticleObject::Emit(BaseDocument* doc)
 {
 	BaseTag* found = GetTag(Tparticle);
@@ -161,13 +162,27 @@ void ParticleObject::Emit(BaseDocument* doc)
 	if (tag->GetDataCount() != count && !tag->AllocData(count))
 		return;
 
-	const Matrix mg = GetMg();
-	const Vector dir = Normalized(mg.v3), ax1 = Normalized(mg.v1), ax2 = Normalized(mg.v2);
+	// Where the emitter stood at each birth: an animated emitter leaves a trail.
+	bool animated = false;
+	for (const BaseObject* a = this; a; a = a->GetUp())
+		animated = animated || a->GetFirstCTrack();
+	Matrix mg = GetMg();
+	Int32 mg_frame = first - 1; // none yet
 	Particle* out = static_cast<Particle*>(tag->GetLowlevelDataAddressW());
 	for (Int32 i = 0; i < count; ++i)
 	{
+		const Int32 born = birth_frame[static_cast<size_t>(i)];
+		if (animated && born != mg_frame)
+		{
+			const BaseTime at(born, fps);
+			mg = headless::AnimatedMl(this, at);
+			for (const BaseObject* a = GetUp(); a; a = a->GetUp())
+				mg = headless::AnimatedMl(a, at) * mg;
+			mg_frame = born;
+		}
+		const Vector dir = Normalized(mg.v3), ax1 = Normalized(mg.v1), ax2 = Normalized(mg.v2);
 		const Float speed = SpeedOf(i), life = LifeOf(i);
-		const Float age = (now * fps - birth_frame[static_cast<size_t>(i)]) / fps;
+		const Float age = (now * fps - born) / fps;
 		// a particle whose age is its lifetime (to rounding) has died
 		const bool alive = age < life - 1e-9;
 		const Float moved = alive ? age : (life > 0.0 ? life : 0.0);

@@ -38,6 +38,8 @@ UInt64 NodeSerial(const GeListNode* node);
 bool TagAllocationRefused(Int32 type);
 // Sets an object's matrix from its position, rotation and scale tracks at this time.
 void AnimateObject(BaseObject* op, const BaseTime& time);
+// The local matrix its tracks give op at this time (its own where it has none), without setting it.
+Matrix AnimatedMl(const BaseObject* op, const BaseTime& time);
 // Appends copies of src's tracks with their keys to dst.
 void CopyTracks(const BaseList2D* src, BaseList2D* dst);
 // "NAME = 123" pairs of a symbols header (res/c4d_symbols.h).

@@ -1,6 +1,7 @@
 // host_emitter_test.cpp - the standard emitter: births, deaths and state bits, motion, independence of the path of time.
 #include "headless.h"
 
+#include "c4d_animation.h"
 #include "c4d_particleobject.h"
 
 #include <gtest/gtest.h>
@@ -120,6 +121,28 @@ TEST_F(Emitter, ParticlesMoveAlongTheEmittersZAxisWithTheirAge)
 		EXPECT_NEAR((ps[i].v3 - Vector(100, 0, 0)).GetLength(), 0.0, 1e-9); // speed is not scaled
 		EXPECT_NEAR((ps[i].off - Vector(10 + 100 * age, 20, 30)).GetLength(), 0.0, 1e-9);
 	}
+}
+
+TEST_F(Emitter, AMovingEmitterLeavesATrail)
+{
+	// keyed along x from 0 at frame 0 to 100 at frame 10, under a parent raised by 7
+	BaseObject* parent = BaseObject::Alloc(Onull);
+	doc->InsertObject(parent, nullptr, nullptr);
+	parent->SetMl(Matrix(Vector(0, 7, 0), Vector(1, 0, 0), Vector(0, 1, 0), Vector(0, 0, 1)));
+	doc->InsertObject(op, parent, nullptr);
+	const DescID x(DescLevel(ID_BASEOBJECT_REL_POSITION, DTYPE_VECTOR, 0), DescLevel(VECTOR_X, DTYPE_REAL, 0));
+	CTrack* track = CTrack::Alloc(op, x);
+	op->InsertTrackSorted(track);
+	track->GetCurve()->AddKey(BaseTime(0, 25))->SetValue(track->GetCurve(), 0.0);
+	track->GetCurve()->AddKey(BaseTime(10, 25))->SetValue(track->GetCurve(), 100.0);
+	op->GetDataInstance()->SetFloat(PARTICLEOBJECT_BIRTHEDITOR, 1.0);
+	op->GetDataInstance()->SetTime(PARTICLEOBJECT_LIFETIME, BaseTime(100, 25));
+	At(3);
+	At(10);
+	const std::vector<Particle> ps = Particles();
+	ASSERT_EQ(ps.size(), 11u);
+	for (size_t k = 0; k < ps.size(); ++k)
+		EXPECT_NEAR((ps[k].off - Vector(10.0 * k, 7, 100.0 * (10 - k) / 25)).GetLength(), 0.0, 1e-9) << k;
 }
 
 TEST_F(Emitter, AnyPathOfTimeGivesTheSameParticles)
