@@ -231,6 +231,9 @@ struct StoredObject
 	Int32 disklevel = 0;
 	std::vector<StoredObject> children;
 	std::vector<StoredTrack> tracks;
+	// Links to objects of the same document, by parameter: the linked object's place, as its index
+	// among the top objects and then among each level's children.
+	std::vector<std::pair<Int32, std::vector<Int32>>> links;
 };
 struct DocumentFile
 {

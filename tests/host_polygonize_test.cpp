@@ -128,4 +128,25 @@ TEST_F(Polygonized, ALinkToAFreedObjectReadsAsNone)
 	BaseDocument::Free(flat);
 }
 
+// Fault: a saved and loaded document lost the links of its instance objects.
+TEST_F(Polygonized, InstancesKeepTheirLinksThroughASavedDocument)
+{
+	BaseObject* inst = Add(Oinstance, "Copy");
+	BaseObject* group = Add(Onull, "Group");
+	Add(Onull, "First", group);
+	BaseObject* target = Add(Opolygon, "Target", group); // after its instance, one level down
+	inst->GetDataInstance()->SetLink(INSTANCEOBJECT_LINK, target);
+	BaseDocument* loaded = headless::LoadDocument(headless::SaveDocument(doc));
+	ASSERT_NE(loaded, nullptr);
+	BaseObject* copy = loaded->SearchObject(String("Copy"));
+	ASSERT_NE(copy, nullptr);
+	BaseList2D* link = copy->GetDataInstance()->GetLink(INSTANCEOBJECT_LINK);
+	EXPECT_EQ(link, loaded->SearchObject(String("Target")));
+	EXPECT_NE(link, target);
+	BaseDocument* flat = loaded->Polygonize();
+	EXPECT_EQ(flat->SearchObject(String("Copy"))->GetType(), Opolygon);
+	BaseDocument::Free(flat);
+	BaseDocument::Free(loaded);
+}
+
 } // namespace
