@@ -237,6 +237,13 @@ namespace headless
 
 void AnimateObject(BaseObject* op, const BaseTime& time)
 {
+	const Matrix m = AnimatedMl(op, time);
+	if (m != op->GetMl())
+		op->SetMl(m);
+}
+
+Matrix AnimatedMl(const BaseObject* op, const BaseTime& time)
+{
 	Vector part[3] = {op->GetRelPos(), op->GetRelRot(), op->GetRelScale()};
 	bool changed[3] = {false, false, false};
 	for (CTrack* t = op->GetFirstCTrack(); t; t = t->GetNext())
@@ -259,8 +266,7 @@ void AnimateObject(BaseObject* op, const BaseTime& time)
 		m = Scaled(HPBToMatrix(part[1]), part[0], part[2]);
 	else if (changed[0])
 		m.off = part[0];
-	if (m != op->GetMl())
-		op->SetMl(m);
+	return m;
 }
 
 } // namespace headless

@@ -3,7 +3,9 @@
 
 #include <dirent.h>
 
+#include <cmath>
 #include <cstdio>
+#include <initializer_list>
 #include <fstream>
 #include <sstream>
 
@@ -328,12 +330,16 @@ Bool GeDialog::GetBool(Int32 id, Bool& value) const
 	return true;
 }
 
-Bool GeDialog::SetInt32(Int32 id, Int32 value)
+Bool GeDialog::SetInt32(Int32 id, Int32 value, Int32 min, Int32 max, Int32 step)
 {
+	(void)step;
 	Gadget* g = _state->Find(id);
 	if (!g)
 		return false;
 	g->value = GeData(value);
+	g->integer = true;
+	g->min = min;
+	g->max = max < min ? min : max;
 	return true;
 }
 
@@ -346,12 +352,16 @@ Bool GeDialog::GetInt32(Int32 id, Int32& value) const
 	return true;
 }
 
-Bool GeDialog::SetFloat(Int32 id, Float value)
+Bool GeDialog::SetFloat(Int32 id, Float value, Float min, Float max, Float step)
 {
+	(void)step;
 	Gadget* g = _state->Find(id);
 	if (!g)
 		return false;
 	g->value = GeData(value);
+	g->integer = false;
+	g->min = min;
+	g->max = max < min ? min : max;
 	return true;
 }
 
@@ -511,39 +521,136 @@ static bool Change(GeModalDialog* dialog, Int32 id, const GeData* value)
 	return true;
 }
 
+static const Gadget* FindGadget(GeModalDialog* dialog, Int32 id)
+{
+	return GeDialogAccess::Of(dialog)->Find(id);
+}
+
+static bool IsKind(const Gadget* g, std::initializer_list<const char*> kinds)
+{
+	if (!g)
+		return false;
+	for (const char* k : kinds)
+		if (g->kind == k)
+			return true;
+	return false;
+}
+
+static bool IsNumber(const Gadget* g)
+{
+	return IsKind(g, {"EDITNUMBER", "EDITNUMBERARROWS", "EDITSLIDER"});
+}
+
+static bool IsChoice(const Gadget* g)
+{
+	return IsKind(g, {"COMBOBOX", "POPUPBUTTON", "RADIOGROUP"});
+}
+
+Int32 DialogDriver::GetInt32(Int32 id) const
+{
+	const Gadget* g = FindGadget(_dialog, id);
+	return g ? g->value.GetInt32() : 0;
+}
+
+Float DialogDriver::GetFloat(Int32 id) const
+{
+	const Gadget* g = FindGadget(_dialog, id);
+	return g ? g->value.GetFloat() : 0.0;
+}
+
+Int32 DialogDriver::GetSelection(Int32 id) const
+{
+	return GetInt32(id);
+}
+
+std::string DialogDriver::GetSelectionText(Int32 id) const
+{
+	const Gadget* g = FindGadget(_dialog, id);
+	if (!IsChoice(g))
+		return std::string();
+	for (const auto& child : g->children)
+		if (child.first == g->value.GetInt32())
+			return child.second;
+	return std::string();
+}
+
 bool DialogDriver::SetFilename(Int32 id, const std::string& path)
 {
+	if (!IsKind(FindGadget(_dialog, id), {"FILENAME"}))
+		return false;
 	const GeData v{Filename(path)};
 	return Change(_dialog, id, &v);
 }
 
 bool DialogDriver::SetText(Int32 id, const std::string& text)
 {
-	const GeData v{String(text)};
+	const Gadget* g = FindGadget(_dialog, id);
+	if (!IsKind(g, {"EDITTEXT", "FILENAME"}))
+		return false;
+	const GeData v = g->kind == "FILENAME" ? GeData(Filename(text)) : GeData(String(text));
 	return Change(_dialog, id, &v);
 }
 
 bool DialogDriver::SetCheck(Int32 id, bool on)
 {
+	if (!IsKind(FindGadget(_dialog, id), {"CHECKBOX"}))
+		return false;
 	const GeData v{Bool(on)};
 	return Change(_dialog, id, &v);
 }
 
 bool DialogDriver::SetInt32(Int32 id, Int32 value)
 {
-	const GeData v{value};
-	return Change(_dialog, id, &v);
+	const Gadget* g = FindGadget(_dialog, id);
+	if (IsChoice(g))
+		return Select(id, value);
+	return SetFloat(id, static_cast<Float>(value));
 }
 
 bool DialogDriver::SetFloat(Int32 id, Float value)
 {
-	const GeData v{value};
+	const Gadget* g = FindGadget(_dialog, id);
+	if (!IsNumber(g) || std::isnan(value))
+		return false;
+	Float v = value < g->min ? g->min : value > g->max ? g->max : value;
+	if (g->integer)
+	{
+		v = std::round(v);
+		const GeData d{static_cast<Int32>(v < -2147483648.0 ? -2147483648.0 : v > 2147483647.0 ? 2147483647.0 : v)};
+		return Change(_dialog, id, &d);
+	}
+	const GeData d{v};
+	return Change(_dialog, id, &d);
+}
+
+bool DialogDriver::Select(Int32 id, Int32 entry)
+{
+	const Gadget* g = FindGadget(_dialog, id);
+	if (!IsChoice(g))
+		return false;
+	bool listed = false;
+	for (const auto& child : g->children)
+		listed = listed || child.first == entry;
+	if (!listed)
+		return false;
+	const GeData v{entry};
 	return Change(_dialog, id, &v);
+}
+
+bool DialogDriver::SelectText(Int32 id, const std::string& text)
+{
+	const Gadget* g = FindGadget(_dialog, id);
+	if (!IsChoice(g))
+		return false;
+	for (const auto& child : g->children)
+		if (child.second == text)
+			return Select(id, child.first);
+	return false;
 }
 
 bool DialogDriver::Press(Int32 id)
 {
-	if (!Change(_dialog, id, nullptr))
+	if (!IsKind(FindGadget(_dialog, id), {"BUTTON"}) || !Change(_dialog, id, nullptr))
 		return false;
 	// the host's own OK and Cancel buttons (DLGGROUP) close a modal dialog after its Command
 	if ((id == 1 || id == 2) && IsOpen())

@@ -1,6 +1,7 @@
 // evaluate.cpp - evaluating a document: particles, then generators and deformers in hierarchy order.
 #include "host_state.h"
 
+#include "c4d_particleobject.h"
 #include "c4d_particles.h"
 
 #include <algorithm>
@@ -127,6 +128,12 @@ Bool BaseDocument::ExecutePasses(BaseThread* bt, Bool animation, Bool expression
 			headless::AnimateObject(op, _time);
 			return true;
 		});
+	// Emitters after the animation: their particles start from where the emitter now stands.
+	EachObject(_first, [&](BaseObject* op) {
+		if (op->GetType() == Oparticle)
+			static_cast<ParticleObject*>(op)->Emit(this);
+		return true;
+	});
 	if (caches)
 	{
 		HierarchyHelp hh(this);

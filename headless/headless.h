@@ -4,6 +4,7 @@
 #include "c4d.h"
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -156,6 +157,8 @@ struct Gadget
 	GeData value;
 	bool enabled = true;
 	std::vector<std::pair<Int32, std::string>> children; // combo box entries
+	bool integer = false;								  // a number gadget the dialog set with SetInt32
+	Float min = -MAXVALUEF, max = MAXVALUEF;			  // what a user may enter into a number gadget
 };
 
 // The dialog the module is running, as the script of SetModalDialogScript sees it.
@@ -171,13 +174,24 @@ public:
 	std::string GetText(Int32 id) const;
 	bool GetCheck(Int32 id) const;
 	bool IsEnabled(Int32 id) const;
+	Int32 GetInt32(Int32 id) const;
+	Float GetFloat(Int32 id) const;
+	// The selected entry's value and text of a combo box or popup.
+	Int32 GetSelection(Int32 id) const;
+	std::string GetSelectionText(Int32 id) const;
 	// The user's changes: each sets the value, then sends the dialog's Command for the gadget.
-	// False for a missing or disabled gadget (nothing is sent then).
+	// False for a missing or disabled gadget, or one a user cannot change that way (nothing is sent
+	// then): a file name goes into a file name gadget, a text into an edit text or file name gadget,
+	// a check into a check box, a number into a number gadget (held to its bounds, rounded to a whole
+	// number in an integer gadget; SetInt32 on a combo box selects), an entry of a combo box or popup
+	// only when it has that entry, a press only to a button.
 	bool SetFilename(Int32 id, const std::string& path);
 	bool SetText(Int32 id, const std::string& text);
 	bool SetCheck(Int32 id, bool on);
 	bool SetInt32(Int32 id, Int32 value);
 	bool SetFloat(Int32 id, Float value);
+	bool Select(Int32 id, Int32 entry);
+	bool SelectText(Int32 id, const std::string& text);
 	bool Press(Int32 id);
 	// Closes the window as the user does: the dialog's AskClose may keep it open (false then).
 	bool CloseWindow();
@@ -201,8 +215,8 @@ int DrawViewsCount();
 // --- assets: MSG_GETALLASSETS to every object of the document, with these flags
 std::vector<AssetEntry> CollectAssets(BaseDocument* doc, Int32 flags);
 
-// --- saving and loading documents: what the host writes of each object (type, name, matrix,
-// container without raw pointers, hierarchy) and the disk level it was written at.
+// --- saving and loading documents: the settings containers, and what the host writes of each object
+// (type, name, matrix, container without raw pointers, hierarchy) and the disk level it was written at.
 struct StoredTrack
 {
 	DescID id;
@@ -217,12 +231,16 @@ struct StoredObject
 	Int32 disklevel = 0;
 	std::vector<StoredObject> children;
 	std::vector<StoredTrack> tracks;
+	// Links to objects of the same document, by parameter: the linked object's place, as its index
+	// among the top objects and then among each level's children.
+	std::vector<std::pair<Int32, std::vector<Int32>>> links;
 };
 struct DocumentFile
 {
 	Int32 fps = 30;
 	BaseTime time, min_time, max_time;
 	std::vector<StoredObject> objects;
+	std::map<Int32, BaseContainer> settings; // the settings containers by type, without links
 };
 DocumentFile SaveDocument(const BaseDocument* doc);
 // Null when an object's plug-in is not registered.

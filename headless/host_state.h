@@ -31,10 +31,15 @@ struct HostState
 };
 
 HostState& State();
+// The serial number a node got when it was made, 0 for a node that is not alive: links compare it
+// so that a freed node, or a new one at a freed node's address, is not taken for the linked one.
+UInt64 NodeSerial(const GeListNode* node);
 // Whether RefuseTagAllocation made allocations of this tag type fail.
 bool TagAllocationRefused(Int32 type);
 // Sets an object's matrix from its position, rotation and scale tracks at this time.
 void AnimateObject(BaseObject* op, const BaseTime& time);
+// The local matrix its tracks give op at this time (its own where it has none), without setting it.
+Matrix AnimatedMl(const BaseObject* op, const BaseTime& time);
 // Appends copies of src's tracks with their keys to dst.
 void CopyTracks(const BaseList2D* src, BaseList2D* dst);
 // "NAME = 123" pairs of a symbols header (res/c4d_symbols.h).

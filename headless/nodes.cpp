@@ -3,16 +3,42 @@
 
 #include "c4d_camera.h"
 #include "c4d_material.h"
+#include "c4d_particleobject.h"
 #include "c4d_particles.h"
 #include "c4d_polygon.h"
 
+#include <unordered_map>
+
 using headless::State;
 
-GeListNode::GeListNode(Int32 type) : _type(type) {}
+namespace
+{
+
+// Never destroyed: nodes freed by static destructors at exit still find it.
+std::unordered_map<const GeListNode*, UInt64>& LiveNodes()
+{
+	static auto* nodes = new std::unordered_map<const GeListNode*, UInt64>();
+	return *nodes;
+}
+
+} // namespace
+
+UInt64 headless::NodeSerial(const GeListNode* node)
+{
+	auto it = LiveNodes().find(node);
+	return it != LiveNodes().end() ? it->second : 0;
+}
+
+GeListNode::GeListNode(Int32 type) : _type(type)
+{
+	static UInt64 serial = 0;
+	LiveNodes()[this] = ++serial;
+}
 
 GeListNode::~GeListNode()
 {
 	FreeNodeData();
+	LiveNodes().erase(this);
 }
 
 void GeListNode::FreeNodeData()
@@ -109,6 +135,8 @@ BaseObject* BaseObject::Alloc(Int32 type)
 {
 	if (type == Opolygon)
 		return PolygonObject::Alloc(0, 0);
+	if (type == Oparticle)
+		return ParticleObject::Alloc();
 	BaseObject* op = new BaseObject(type);
 	if (type == Ocamera)
 	{
@@ -121,7 +149,9 @@ BaseObject* BaseObject::Alloc(Int32 type)
 		bc->SetFloat(CAMERAOBJECT_FAR_CLIPPING, 20000.0);
 		bc->SetBool(CAMERAOBJECT_FAR_CLIPPING_ENABLE, false);
 	}
-	if (type == Ocamera || type == Onull)
+	if (type == Oinstance)
+		op->GetDataInstance()->SetInt32(INSTANCEOBJECT_RENDERINSTANCE_MODE, 0);
+	if (type == Ocamera || type == Onull || type == Oinstance)
 		return op;
 	if (!op->AttachNodeData())
 	{
@@ -274,6 +304,8 @@ BaseTag* BaseTag::Alloc(Int32 type)
 		return UVWTag::Alloc(0);
 	if (type == Tvertexmap)
 		return VertexMapTag::Alloc(0);
+	if (type == Tparticle)
+		return ParticleTag::Alloc(0);
 	if (headless::TagAllocationRefused(type))
 		return nullptr;
 	BaseTag* tag = new BaseTag(type);

@@ -1,5 +1,6 @@
 // values.cpp - the host's value types: matrices, strings, file names, time, gradients, containers.
-#include "c4d_container.h"
+#include "c4d_baselist.h"
+#include "host_state.h"
 
 #include <algorithm>
 #include <cctype>
@@ -108,6 +109,15 @@ bool Gradient::operator==(const Gradient& o) const
 	return true;
 }
 
+GeData::GeData(BaseList2D* link) : _type(DA_ALIASLINK), _l(static_cast<Int64>(headless::NodeSerial(link))), _link(link) {}
+
+BaseList2D* GeData::GetLink() const
+{
+	if (_type != DA_ALIASLINK || !_link)
+		return nullptr;
+	return headless::NodeSerial(_link) == static_cast<UInt64>(_l) ? _link : nullptr;
+}
+
 GeData::GeData(const Gradient& g) : _type(DA_GRADIENT), _gradient(new Gradient(g)) {}
 
 GeData::GeData(const BaseContainer& bc) : _type(DA_CONTAINER), _bc(new BaseContainer(bc)) {}
@@ -202,7 +212,7 @@ bool GeData::operator==(const GeData& o) const
 		case DA_STRING:
 		case DA_FILENAME: return _s == o._s;
 		case DA_TIME: return _t == o._t;
-		case DA_ALIASLINK: return _link == o._link;
+		case DA_ALIASLINK: return _link == o._link && _l == o._l;
 		case DA_VOID: return _p == o._p;
 		case DA_GRADIENT: return *_gradient == *o._gradient;
 		case DA_CONTAINER: return *_bc == *o._bc;

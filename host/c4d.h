@@ -13,6 +13,7 @@
 #include "c4d_main.h"
 #include "c4d_material.h"
 #include "c4d_object.h"
+#include "c4d_particleobject.h"
 #include "c4d_plugin.h"
 #include "c4d_polygon.h"
 #include "c4d_tag.h"

@@ -14,6 +14,7 @@ enum
 	Opolygon = 5100,
 	Ocamera = 5103,
 	Oparticle = 5109, // the standard emitter
+	Oinstance = 5126, // refers to another object (INSTANCEOBJECT_LINK)
 	Onull = 5140,
 	Tpolygon = 5604,
 	Tphong = 5612,

@@ -96,7 +96,8 @@ public:
 	GeData(const char* v) : _type(DA_STRING), _s(v ? v : "") {}
 	GeData(const Filename& v) : _type(DA_FILENAME), _s(v.Get()) {}
 	GeData(const BaseTime& v) : _type(DA_TIME), _t(v) {}
-	GeData(BaseList2D* link) : _type(DA_ALIASLINK), _link(link) {}
+	// A link to a node; it reads as null once that node is freed.
+	GeData(BaseList2D* link);
 	GeData(void* p, GEDATATYPE) : _type(DA_VOID), _p(p) {}
 	GeData(const Gradient& g);
 	GeData(const BaseContainer& bc);
@@ -113,7 +114,7 @@ public:
 	String GetString() const { return _type == DA_STRING ? String(_s) : String(); }
 	Filename GetFilename() const { return (_type == DA_FILENAME || _type == DA_STRING) ? Filename(_s) : Filename(); }
 	BaseTime GetTime() const { return _type == DA_TIME ? _t : BaseTime(); }
-	BaseList2D* GetLink() const { return _type == DA_ALIASLINK ? _link : nullptr; }
+	BaseList2D* GetLink() const;
 	void* GetVoid() const { return _type == DA_VOID ? _p : nullptr; }
 	const Gradient* GetGradient() const { return _type == DA_GRADIENT ? _gradient.get() : nullptr; }
 	const BaseContainer* GetContainer() const { return _type == DA_CONTAINER ? _bc.get() : nullptr; }
@@ -122,7 +123,7 @@ public:
 
 private:
 	GEDATATYPE _type = DA_NIL;
-	Int64 _l = 0;
+	Int64 _l = 0; // also the linked node's serial, which tells a freed node from a new one at its address
 	Float _f = 0.0;
 	Vector _v;
 	std::string _s;

@@ -7,6 +7,7 @@ class BaseObject;
 class BaseThread;
 class BaseSceneHook;
 class HierarchyHelp;
+struct DocumentFileAccess;
 
 // Render-setting parameters the module reads.
 enum
@@ -68,7 +69,8 @@ public:
 	BaseTime GetLoopMaxTime() const { return _loop_max; }
 	void SetLoopMaxTime(const BaseTime& t) { _loop_max = t; }
 
-	// Settings containers (DOCUMENTSETTINGS_*); the exporters keep their dialog values in one.
+	// Settings containers (DOCUMENTSETTINGS_*); the exporters keep their dialog values in one. They are
+	// saved and loaded with the document.
 	BaseContainer* GetSettingsInstance(Int32 type);
 	// The document's scene hook of this ID (the particle master is 1001428), or null.
 	BaseSceneHook* FindSceneHook(Int32 id) const;
@@ -80,12 +82,18 @@ public:
 	BaseMaterial* GetFirstMaterial() const { return _first_material; }
 
 	// Evaluates the document at its current time: with animation, the objects' position, rotation and
-	// scale tracks set their matrices; particles whose life ran out are removed, then the
+	// scale tracks set their matrices; particles whose life ran out are removed, emitters compute their
+	// particles for the time (c4d_particleobject.h), then the
 	// objects' generators and deformers run in hierarchy order (an object before its children). A
 	// generator's result becomes its cache; deformer children deform a copy of their parent when they
 	// (by CheckDirty) or the parent changed, and otherwise keep their last result.
 	// bt may be null (no thread).
 	Bool ExecutePasses(BaseThread* bt, Bool animation, Bool expressions, Bool caches, Int32 flags);
+	// A new document holding what this one shows as last evaluated: every generator replaced by a copy
+	// of its cache, every deformed object by its deformed copy (the deformers themselves left out),
+	// every instance object by a copy of what it refers to; names, hierarchy, the time settings and the
+	// settings containers kept. Animation tracks only with keepanimation. The caller frees it.
+	BaseDocument* Polygonize(Bool keepanimation = false) const;
 
 	~BaseDocument() override;
 
@@ -106,6 +114,7 @@ private:
 
 	friend class GeListNode;
 	friend class BaseMaterial;
+	friend struct DocumentFileAccess; // the headless host saves and loads the settings containers
 };
 
 // The document the user works in; the host always has one.

@@ -4,6 +4,9 @@
 #include "c4d_container.h"
 #include "c4d_general.h"
 
+// The largest float a number gadget takes.
+constexpr Float MAXVALUEF = 1.0e308;
+
 // The container a dialog's Command receives: the gadget's new value under BFM_ACTION_VALUE.
 enum
 {
@@ -49,11 +52,13 @@ public:
 	Bool GetFilename(Int32 id, Filename& fn) const;
 	Bool SetBool(Int32 id, Bool value);
 	Bool GetBool(Int32 id, Bool& value) const;
-	Bool SetInt32(Int32 id, Int32 value);
+	// A number gadget set with SetInt32 holds whole numbers; min and max bound what a user can enter
+	// (a value outside them is held to the nearest bound).
+	Bool SetInt32(Int32 id, Int32 value, Int32 min = INT32_MIN, Int32 max = INT32_MAX, Int32 step = 1);
 	Bool GetInt32(Int32 id, Int32& value) const;
-	Bool SetFloat(Int32 id, Float value);
+	Bool SetFloat(Int32 id, Float value, Float min = -MAXVALUEF, Float max = MAXVALUEF, Float step = 1.0);
 	Bool GetFloat(Int32 id, Float& value) const;
-	// Entries of a combo box or popup: value and text.
+	// Entries of a combo box or popup: value and text. SetInt32 selects the entry of that value.
 	Bool AddChild(Int32 id, Int32 subid, const String& child);
 	Bool FreeChildren(Int32 id);
 	Bool Enable(Int32 id, Bool enabled);

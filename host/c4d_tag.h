@@ -40,12 +40,4 @@ protected:
 	BaseObject* _object = nullptr;
 
 	friend class BaseObject;
-
-// Tag info flags, and the SDK's "either" of three-way arguments.
-enum
-{
-	NOTOK = -1,
-	TAG_VISIBLE = 1 << 0,
-	TAG_MULTIPLE = 1 << 1,
-};
 };
