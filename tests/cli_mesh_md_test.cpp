@@ -16,6 +16,17 @@
 
 #include <sys/resource.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define TW_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TW_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifndef TW_ADDRESS_SANITIZER
+#define TW_ADDRESS_SANITIZER 0
+#endif
+
 namespace
 {
 
@@ -254,7 +265,13 @@ TEST(CliMeshMd, PlayDumpOfALargeFrameKeepsNoTreeOfItsValues)
 	ASSERT_EQ(lines.size(), 2u);
 	EXPECT_EQ(lines[0]["dump"]["points"].size(), static_cast<size_t>(n));
 	EXPECT_EQ(lines[0]["dump"]["tags"][0]["values"][3], 1.5);
+#if !TW_ADDRESS_SANITIZER
 	EXPECT_LT(peak() - without_dump, 16 * 1024) << "kB more for the dump of " << n << " points";
+#else
+	// An address-sanitized child keeps freed memory in quarantine: its peak says nothing of the dump's.
+	(void)peak;
+	(void)without_dump;
+#endif
 }
 
 TEST(CliMeshChunked, InfoCountsPointsFacesAndMaps)
