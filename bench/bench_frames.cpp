@@ -124,6 +124,12 @@ const FrameSlot* BenchOneFrameCache::Get(int frame)
 	return GetFrame(&cache, &settings, sequence.first + frame);
 }
 
+double Median(std::vector<double> v)
+{
+	std::sort(v.begin(), v.end());
+	return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
 bool LoadBenchModule()
 {
 #if defined(TW_DEFAULT_PLUGIN_DIR)
@@ -136,12 +142,6 @@ bool LoadBenchModule()
 }
 
 #if defined(TW_DEFAULT_PLUGIN_DIR)
-static double MedianOf(std::vector<double> v)
-{
-	std::sort(v.begin(), v.end());
-	return v.empty() ? 0.0 : v[v.size() / 2];
-}
-
 void BenchMeshImporterRebuild(benchmark::State& state, const std::string& first_path, int frames, int64_t file_bytes,
 	int32_t points, const std::vector<int32_t>& switched_on)
 {
@@ -185,9 +185,9 @@ void BenchMeshImporterRebuild(benchmark::State& state, const std::string& first_
 	}
 	headless::SetActiveDocument(nullptr);
 	BaseDocument::Free(doc);
-	state.counters["rebuild_ms"] = MedianOf(rebuilds) * 1e3;
-	state.counters["memcpy_ms"] = MedianOf(copies) * 1e3;
-	state.counters["ratio"] = MedianOf(rebuilds) / MedianOf(copies);
+	state.counters["rebuild_ms"] = Median(rebuilds) * 1e3;
+	state.counters["memcpy_ms"] = Median(copies) * 1e3;
+	state.counters["ratio"] = Median(rebuilds) / Median(copies);
 	state.SetBytesProcessed(state.iterations() * file_bytes);
 }
 #endif

@@ -45,6 +45,9 @@ private:
 // The median of eleven memcpys of `bytes` between two buffers that are already touched.
 double MedianMemcpySeconds(int64_t bytes);
 
+// The median of the measured times (0 for none).
+double Median(std::vector<double> v);
+
 // The size of a file, or aborts.
 int64_t BenchFileBytes(const std::string& path);
 

@@ -90,12 +90,6 @@ FrameFiles& Frames()
 	return frames;
 }
 
-double Median(std::vector<double> v)
-{
-	std::sort(v.begin(), v.end());
-	return v.empty() ? 0.0 : v[v.size() / 2];
-}
-
 double Seconds(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::time_point b)
 {
 	return std::chrono::duration<double>(b - a).count();

@@ -112,12 +112,6 @@ struct ChunkFrames
 	}
 };
 
-double Median(std::vector<double> v)
-{
-	std::sort(v.begin(), v.end());
-	return v.empty() ? 0.0 : v[v.size() / 2];
-}
-
 // The timeline moving on through a one-frame cache: every iteration asks for the next frame, which
 // flushes the last one and reads the new file into its recycled arrays. Beside every read the same run
 // times a memcpy of one frame file's bytes, and reports the ratio of the medians.

@@ -56,12 +56,6 @@ Fixture& Bench()
 	return fixture;
 }
 
-double Median(std::vector<double> v)
-{
-	std::sort(v.begin(), v.end());
-	return v[v.size() / 2];
-}
-
 // Plays the twenty frames through a mode-0 cache; returns the per-frame times.
 std::vector<double> PlayFrames(float percentage, int64_t* kept)
 {

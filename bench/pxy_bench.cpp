@@ -74,12 +74,6 @@ PxySequence& Sequence(float version)
 	return version >= 3.0f ? v30 : v25;
 }
 
-double Median(std::vector<double> v)
-{
-	std::sort(v.begin(), v.end());
-	return v[v.size() / 2];
-}
-
 // Arg: version x 10 (25 or 30).
 void BM_PxyCacheMode0(benchmark::State& state)
 {

@@ -1,6 +1,7 @@
 // sd_bench.cpp - SD scene frames: the last frame of a long file against the first (offsets are
 // computed, so they should cost the same), and one scene-reader frame against reading the frame's
 // bytes raw.
+#include "bench_frames.h"
 #include "sd_file.h"
 
 #include <benchmark/benchmark.h>
@@ -174,12 +175,6 @@ SceneFile& Scene()
 {
 	static SceneFile scene;
 	return scene;
-}
-
-double Median(std::vector<double> v)
-{
-	std::sort(v.begin(), v.end());
-	return v.empty() ? 0.0 : v[v.size() / 2];
 }
 
 double Seconds(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::time_point b)

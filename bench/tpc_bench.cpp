@@ -123,12 +123,6 @@ TpcFixture& TpcBench()
 	return fixture;
 }
 
-double Median(std::vector<double> v)
-{
-	std::sort(v.begin(), v.end());
-	return v[v.size() / 2];
-}
-
 // zlib's one-call inflate of one frame's blocks into buffers that are already touched.
 double ZlibFrameSeconds(const std::vector<Block>& frame, std::vector<std::vector<unsigned char>>& out)
 {
