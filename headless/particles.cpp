@@ -267,35 +267,8 @@ Bool TP_MasterSystem::SetDataGrowing(Int32 id, Int32 channel, const void* data, 
 	return SetData(id, channel, data, value_type);
 }
 
-Bool TP_MasterSystem::GetData(Int32 id, Int32 channel, void* data, Int32 value_type) const
-{
-	if (!Valid(id) || channel < 0 || channel >= NumDataChannels() || !data)
-		return false;
-	const Channel& c = _channels[static_cast<size_t>(channel)];
-	size_t i = static_cast<size_t>(id);
-	if (!TypeFits(c.type, value_type) || i >= c.size || !(c.set[i >> 6] & (UInt64(1) << (i & 63))))
-		return false;
-	switch (c.type)
-	{
-		case DTYPE_VECTOR: *static_cast<Vector*>(data) = c.vec[i]; break;
-		case DTYPE_REAL: *static_cast<Float*>(data) = c.real[i]; break;
-		case DTYPE_LONG: *static_cast<Int32*>(data) = c.ints[i]; break;
-		case DTYPE_BOOL: *static_cast<Bool*>(data) = c.ints[i] != 0; break;
-	}
-	return true;
-}
-
 TP_PGroup* TP_MasterSystem::Group(Int32 id) const { return Valid(id) ? _group[static_cast<size_t>(id)] : nullptr; }
 BaseTime TP_MasterSystem::Life(Int32 id) const { return BaseTime(Set(id, UNSET_LIFE) ? _life[static_cast<size_t>(id)] : 0.0); }
-BaseTime TP_MasterSystem::Age(Int32 id) const { return BaseTime(Set(id, UNSET_AGE) ? _age[static_cast<size_t>(id)] : 0.0); }
-Vector TP_MasterSystem::Position(Int32 id) const { return Set(id, UNSET_POSITION) ? _pos[static_cast<size_t>(id)] : Vector(); }
-Vector TP_MasterSystem::Velocity(Int32 id) const { return Set(id, UNSET_VELOCITY) ? _vel[static_cast<size_t>(id)] : Vector(); }
-Float TP_MasterSystem::Mass(Int32 id) const
-{
-	if (!Valid(id))
-		return 0.0;
-	return Set(id, UNSET_MASS) ? _mass[static_cast<size_t>(id)] : 1.0;
-}
 
 void TP_MasterSystem::RunPass(const BaseTime& time)
 {

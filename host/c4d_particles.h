@@ -207,12 +207,34 @@ public:
 
 	TP_PGroup* Group(Int32 id) const;
 	BaseTime Life(Int32 id) const;
-	BaseTime Age(Int32 id) const;
-	Vector Position(Int32 id) const;
-	Vector Velocity(Int32 id) const;
-	Float Mass(Int32 id) const;
+	// The per-particle reads are inline too: an exporter reads as many values as the importer writes.
+	BaseTime Age(Int32 id) const { return BaseTime(Set(id, UNSET_AGE) ? _age[static_cast<size_t>(id)] : 0.0); }
+	Vector Position(Int32 id) const { return Set(id, UNSET_POSITION) ? _pos[static_cast<size_t>(id)] : Vector(); }
+	Vector Velocity(Int32 id) const { return Set(id, UNSET_VELOCITY) ? _vel[static_cast<size_t>(id)] : Vector(); }
+	Float Mass(Int32 id) const
+	{
+		if (!Valid(id))
+			return 0.0;
+		return Set(id, UNSET_MASS) ? _mass[static_cast<size_t>(id)] : 1.0;
+	}
 	// Reads a data value; false when the channel or particle does not exist or holds no value.
-	Bool GetData(Int32 id, Int32 channel, void* data, Int32 value_type) const;
+	Bool GetData(Int32 id, Int32 channel, void* data, Int32 value_type) const
+	{
+		if (!Valid(id) || channel < 0 || channel >= NumDataChannels() || !data)
+			return false;
+		const Channel& c = _channels[static_cast<size_t>(channel)];
+		const size_t i = static_cast<size_t>(id);
+		if (!TypeFits(c.type, value_type) || i >= c.size || !(c.set[i >> 6] & (UInt64(1) << (i & 63))))
+			return false;
+		switch (c.type)
+		{
+			case DTYPE_VECTOR: *static_cast<Vector*>(data) = c.vec[i]; break;
+			case DTYPE_REAL: *static_cast<Float*>(data) = c.real[i]; break;
+			case DTYPE_LONG: *static_cast<Int32*>(data) = c.ints[i]; break;
+			case DTYPE_BOOL: *static_cast<Bool*>(data) = c.ints[i] != 0; break;
+		}
+		return true;
+	}
 
 	// Injected fault for tests: at most this many more particles can be made (-1 = no limit).
 	void SetAllocationLimit(Int64 limit) { _alloc_limit = limit; }
