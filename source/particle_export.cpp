@@ -5,6 +5,7 @@
 #include "console.h"
 #include "export_frames.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -56,6 +57,17 @@ GroupChannels FindChannels(const TP_MasterSystem* master)
 				found.*w.field = c;
 	}
 	return found;
+}
+
+// Which particle this is from one evaluation to the next: the host may number a group's particles
+// anew at every evaluation (an importer does), so the id the file gets is the better key.
+int64_t Identity(const TP_MasterSystem* master, Int32 id, Int32 id_channel)
+{
+	if (id_channel < 0)
+		return id;
+	Int32 value = 0;
+	master->GetData(id, id_channel, &value, DTYPE_LONG_VALUE);
+	return value;
 }
 
 // Minimum, maximum and sum of one value over the written particles.
@@ -236,18 +248,21 @@ void ParticleFrameWriter::RecordLaterPositions(BaseDocument* doc, TP_MasterSyste
 	const BaseTime now = doc->GetTime();
 	doc->SetTime(now + BaseTime(1.0, static_cast<Float>(doc->GetFps())));
 	doc->ExecutePasses(nullptr, true, true, true, 0);
-	const size_t n = static_cast<size_t>(master->NumParticles());
-	_later.resize(n);
-	_has_later.assign(n, 0);
+	const Int32 id_channel = FindChannels(master).id;
+	_later.clear();
 	// a particle that died by then has no later position
 	for (Int32 id = master->GetFirstParticle(group); id >= 0; id = master->GetNextParticle(group, id))
 		if (master->Alive(id))
-		{
-			_later[static_cast<size_t>(id)] = master->Position(id);
-			_has_later[static_cast<size_t>(id)] = 1;
-		}
+			_later.emplace_back(Identity(master, id, id_channel), master->Position(id));
+	std::sort(_later.begin(), _later.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
 	doc->SetTime(now);
 	doc->ExecutePasses(nullptr, true, true, true, 0);
+}
+
+const Vector* ParticleFrameWriter::LaterPosition(int64_t identity) const
+{
+	auto it = std::lower_bound(_later.begin(), _later.end(), identity, [](const auto& a, int64_t key) { return a.first < key; });
+	return it != _later.end() && it->first == identity ? &it->second : nullptr;
 }
 
 const char* ParticleFrameWriter::WriteGroup(BaseDocument* doc, TP_PGroup* group, const ExportItem& item, Int32 frame, const char* path)
@@ -273,7 +288,6 @@ const char* ParticleFrameWriter::WriteGroup(BaseDocument* doc, TP_PGroup* group,
 	const Float fps = static_cast<Float>(doc->GetFps());
 	const double mass_factor = MassFactor(item.header.radius);
 	const bool computed = item.compute_velocity;
-	const size_t later_count = _has_later.size();
 
 	// A few values per pass: each pass streams through a handful of the store's arrays and ours.
 	Range speed, range1, range3;
@@ -283,8 +297,9 @@ const char* ParticleFrameWriter::WriteGroup(BaseDocument* doc, TP_PGroup* group,
 		const Vector p = m->Position(id);
 		Vector v = m->Velocity(id);
 		// A particle gone one frame later keeps the particle system's own velocity.
-		if (computed && static_cast<size_t>(id) < later_count && _has_later[static_cast<size_t>(id)])
-			v = (_later[static_cast<size_t>(id)] - p) * (fps * TO_METRES);
+		if (computed)
+			if (const Vector* later = LaterPosition(Identity(m, id, c.id)))
+				v = (*later - p) * (fps * TO_METRES);
 		StoreVector(f->position + 3 * i, p * TO_METRES);
 		StoreVector(f->velocity + 3 * i, v);
 		speed.Add(Length(v));

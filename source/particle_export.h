@@ -7,6 +7,7 @@
 
 #include "particle_bin.h"
 
+#include <utility>
 #include <vector>
 
 // What an export item's source is.
@@ -71,13 +72,13 @@ private:
 	BinParticleFrame* Open(const char* path, Int32 count, const char** reason);
 	const char* Finish(BinParticleFrame* f, const ExportItem& item, Int32 frame);
 	void RecordLaterPositions(BaseDocument* doc, TP_MasterSystem* master, TP_PGroup* group);
+	const Vector* LaterPosition(int64_t identity) const;
 
 	void* _storage = nullptr;
 	int64_t _storage_bytes = 0;
 	std::vector<Int32> _ids; // the living particles of the frame being written
-	// Positions one frame later, by particle ID (compute velocity).
-	std::vector<Vector> _later;
-	std::vector<UChar> _has_later;
+	// Positions one frame later by the particle's identity, sorted (compute velocity).
+	std::vector<std::pair<int64_t, Vector>> _later;
 };
 
 // What the dialog hands the run: its gadgets' values and the current item.
