@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 
 namespace
 {
@@ -322,23 +323,24 @@ const char* ParticleFrameWriter::WriteGroup(BaseDocument* doc, TP_PGroup* group,
 	vector(c.normal, f->normal);
 	vector(c.texture, f->texture);
 
-	for (Int32 i = 0; i < count; ++i)
-	{
-		const Int32 id = ids[static_cast<size_t>(i)];
-		Int32 neighbors = 0, infobit = 0, own_id = id;
-		if (c.neighbors >= 0)
-			m->GetData(id, c.neighbors, &neighbors, DTYPE_LONG_VALUE);
-		if (c.infobit >= 0)
-			m->GetData(id, c.infobit, &infobit, DTYPE_LONG_VALUE);
-		if (c.id >= 0)
+	auto integer = [m, &ids, count](Int32 channel, auto* out) {
+		for (Int32 i = 0; i < count; ++i)
 		{
-			own_id = 0;
-			m->GetData(id, c.id, &own_id, DTYPE_LONG_VALUE);
+			Int32 value = 0;
+			m->GetData(ids[static_cast<size_t>(i)], channel, &value, DTYPE_LONG_VALUE);
+			out[i] = static_cast<std::remove_reference_t<decltype(*out)>>(value);
 		}
-		f->neighbors[i] = neighbors;
-		f->info_bits[i] = static_cast<int16_t>(infobit);
-		f->id[i] = own_id;
-	}
+	};
+	if (c.neighbors >= 0)
+		integer(c.neighbors, f->neighbors);
+	if (c.infobit >= 0)
+		integer(c.infobit, f->info_bits);
+	// without an id channel a particle is known by its own number
+	if (c.id >= 0)
+		integer(c.id, f->id);
+	else
+		for (Int32 i = 0; i < count; ++i)
+			f->id[i] = ids[static_cast<size_t>(i)];
 
 	auto real = [m, &ids, count](Int32 channel, float* out, Range* range) {
 		if (channel < 0)
