@@ -72,8 +72,8 @@ double Seconds(std::chrono::steady_clock::time_point a, std::chrono::steady_cloc
 	return std::chrono::duration<double>(b - a).count();
 }
 
-// Every iteration writes the frame anew (analysis, record, file) as one step of an export does once the
-// document is evaluated; beside it the same run times a memcpy of the written file's bytes.
+// Every iteration writes the frame anew (analysis, record, file) as each step of an export does once the
+// document is evaluated, with the writer of the run; beside it the same run times a memcpy of the written file's bytes.
 void BM_MeshExportWriteFrame(benchmark::State& state)
 {
 	char templ[] = "/tmp/tw_mesh_export_bench_XXXXXX";
@@ -84,7 +84,8 @@ void BM_MeshExportWriteFrame(benchmark::State& state)
 	MeshExportOptions options;
 	const MeshNextPositions next;
 	char reason[256];
-	if (!MeshExportWriteFrame(mesh, options, next, 25, path.c_str(), reason))
+	MeshExportWriter writer;
+	if (!writer.Write(mesh, options, next, 25, path.c_str(), reason))
 		std::abort();
 	const int64_t file_bytes = BenchFileBytes(path);
 	MemcpyProbe probe(file_bytes);
@@ -93,7 +94,7 @@ void BM_MeshExportWriteFrame(benchmark::State& state)
 	{
 		copies.push_back(probe.Seconds());
 		const auto t0 = std::chrono::steady_clock::now();
-		if (!MeshExportWriteFrame(mesh, options, next, 25, path.c_str(), reason))
+		if (!writer.Write(mesh, options, next, 25, path.c_str(), reason))
 			state.SkipWithError(reason);
 		const auto t1 = std::chrono::steady_clock::now();
 		writes.push_back(Seconds(t0, t1));
