@@ -389,6 +389,29 @@ TEST_F(MeshExport, FramesThatCannotBeWrittenAreReportedWhileTheOthersAreWritten)
 	EXPECT_NE(headless::ConsoleLines().back().find("polygon 0 refers to a point outside the mesh's 3 points"), std::string::npos);
 }
 
+// Fault: of two objects with one name, the second exported the first one's mesh.
+TEST_F(MeshExport, OfTwoObjectsWithOneNameTheChosenOneIsWritten)
+{
+	// listed as: the grouped twin of four points, then the twin of three
+	AddPolygon("twin", {{0, 0, 0}, {100, 0, 0}, {0, 100, 0}}, {CPolygon(0, 1, 2)});
+	BaseObject* group = BaseObject::Alloc(Onull);
+	doc->InsertObject(group, nullptr, nullptr);
+	AddPolygon("twin", {{0, 0, 0}, {100, 0, 0}, {0, 100, 0}, {100, 100, 0}}, {CPolygon(0, 1, 3, 2)}, group);
+	Settings s;
+	s.folder = out.path();
+	s.name = "t";
+	s.padding = 1;
+	ASSERT_EQ(Export(s,
+				  [](headless::DialogDriver& d) {
+					  EXPECT_TRUE(d.Select(TW_MEXP_OBJECT, 1));
+					  EXPECT_TRUE(d.SetText(TW_MEXP_NAME, "t"));
+				  }),
+		"Ready");
+	const std::vector<uint32_t> w = Words(out / "t0.bin");
+	ASSERT_GT(w.size(), 3u);
+	EXPECT_EQ(w[3], 3u);
+}
+
 class MeshExportRoundTrip : public MeshExport
 {
 protected:
