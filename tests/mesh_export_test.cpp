@@ -22,6 +22,20 @@
 namespace
 {
 
+// A deformer that lifts every point by 50 units.
+class Lift : public ObjectData
+{
+public:
+	static NodeData* Alloc() { return new Lift(); }
+	Bool ModifyObject(BaseObject*, BaseDocument*, BaseObject* op, const Matrix&, const Matrix&, Float, Int32, BaseThread*) override
+	{
+		PolygonObject* poly = dynamic_cast<PolygonObject*>(op);
+		for (Int32 i = 0; poly && i < poly->GetPointCount(); ++i)
+			poly->GetPointW()[i].y += 50.0;
+		return poly != nullptr;
+	}
+};
+
 struct Settings
 {
 	std::string object; // entry of the object list, by text; empty = leave the selection
@@ -387,6 +401,22 @@ TEST_F(MeshExport, FramesThatCannotBeWrittenAreReportedWhileTheOthersAreWritten)
 	EXPECT_EQ(Export(s), "[ERROR] 1 of 1 frames not written: 1");
 	EXPECT_TRUE(Files(bad.path()).empty());
 	EXPECT_NE(headless::ConsoleLines().back().find("polygon 0 refers to a point outside the mesh's 3 points"), std::string::npos);
+}
+
+TEST_F(MeshExport, ADeformedObjectIsWrittenAsTheDocumentShowsIt)
+{
+	ASSERT_TRUE(RegisterObjectPlugin(1999003, "Lift", OBJECT_MODIFIER, Lift::Alloc, String(), nullptr, 0));
+	PolygonObject* op = AddPolygon("bent", {{0, 0, 0}, {100, 0, 0}, {0, 100, 0}}, {CPolygon(0, 1, 2)});
+	BaseObject* lift = BaseObject::Alloc(1999003);
+	doc->InsertObject(lift, op, nullptr);
+	Settings s;
+	s.folder = out.path();
+	s.padding = 1;
+	ASSERT_EQ(Export(s), "Ready");
+	MeshHandle* h = Read(out / "bent0.bin");
+	ASSERT_NE(h, nullptr);
+	EXPECT_FLOAT_EQ(MeshHandleBinFile(h)->vertices[2].position[1], 1.5f);
+	MeshHandleFree(h);
 }
 
 // Fault: of two objects with one name, the second exported the first one's mesh.
