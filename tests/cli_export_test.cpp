@@ -150,6 +150,7 @@ TEST(CliExport, FrameWhosePathIsTakenFailsTheRunAndIsNotListed)
 	const std::string err = ReadFile(dir / "err");
 	EXPECT_NE(err.find("[ERROR] Frame 15 not written to '" + taken + "'"), std::string::npos) << err;
 	EXPECT_TRUE(FileExists(taken + "/keep"));
+	EXPECT_EQ(err.find('\r'), std::string::npos) << "a progress bar into a file";
 }
 
 TEST(CliExport, EmitterFramesCountTheLivingWithIdsFromOne)
