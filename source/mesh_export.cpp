@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace
 {
@@ -113,43 +114,32 @@ void FillVertices(MeshBinFile* file, const PolygonObject* mesh, const MeshExport
 	const Int32 point_count = mesh->GetPointCount();
 	const Vector* points = mesh->GetPointR();
 	MeshVertex* vertices = file->vertices;
+	const Int32 stored_weights = options.texture ? file->weight_count - 1 : 0;
+	std::vector<MapValues> weights;
+	for (Int32 k = 0; k < stored_weights; ++k)
+		weights.emplace_back(tags.weights[static_cast<size_t>(k)]);
+	const MapValues speed[3] = {MapValues(tags.speed[0]), MapValues(tags.speed[1]), MapValues(tags.speed[2])};
+	// Points the next frame also has get the motion over one frame's time; the others their speed maps.
+	Int32 computed = 0;
+	if (options.velocity && options.compute_velocity)
+		computed = static_cast<Int32>(next.size() / 3) < point_count ? static_cast<Int32>(next.size() / 3) : point_count;
+	const Float per_second = static_cast<Float>(fps);
 	for (Int32 i = 0; i < point_count; ++i)
 	{
-		float* p = vertices[i].position;
-		p[0] = static_cast<float>(points[i].x * 0.01);
-		p[1] = static_cast<float>(points[i].y * 0.01);
-		p[2] = static_cast<float>(points[i].z * 0.01);
-	}
-
-	const Int32 stored_weights = file->weight_count - 1;
-	if (options.texture && stored_weights > 0)
+		MeshVertex& v = vertices[i];
+		v.position[0] = static_cast<float>(points[i].x * 0.01);
+		v.position[1] = static_cast<float>(points[i].y * 0.01);
+		v.position[2] = static_cast<float>(points[i].z * 0.01);
 		for (Int32 k = 0; k < stored_weights; ++k)
-		{
-			const MapValues map(tags.weights[k]);
-			for (Int32 i = 0; i < point_count; ++i)
-				vertices[i].weights[k] = map.At(i);
-		}
-
-	if (!options.velocity)
-		return;
-	Int32 computed = 0;
-	if (options.compute_velocity)
-	{
-		// (next - now) over one frame's time
-		computed = static_cast<Int32>(next.size() / 3) < point_count ? static_cast<Int32>(next.size() / 3) : point_count;
-		const Float per_second = static_cast<Float>(fps);
-		for (Int32 i = 0; i < computed; ++i)
-			for (Int32 c = 0; c < 3; ++c)
-				vertices[i].velocity[c] =
-					static_cast<float>((static_cast<Float>(next[3 * i + c]) - static_cast<Float>(vertices[i].position[c])) * per_second);
-	}
-	for (Int32 axis = 0; axis < 3; ++axis)
-	{
-		if (!tags.speed[axis])
+			v.weights[k] = weights[static_cast<size_t>(k)].At(i);
+		if (!options.velocity)
 			continue;
-		const MapValues map(tags.speed[axis]);
-		for (Int32 i = computed; i < point_count; ++i)
-			vertices[i].velocity[axis] = map.At(i);
+		if (i < computed)
+			for (Int32 c = 0; c < 3; ++c)
+				v.velocity[c] = static_cast<float>((static_cast<Float>(next[3 * i + c]) - static_cast<Float>(v.position[c])) * per_second);
+		else
+			for (Int32 c = 0; c < 3; ++c)
+				v.velocity[c] = speed[c].At(i);
 	}
 }
 
@@ -257,7 +247,12 @@ void MeshExportNextPositions(const PolygonObject* mesh, MeshNextPositions& out)
 	}
 }
 
-Bool MeshExportWriteFrame(const PolygonObject* mesh, const MeshExportOptions& options, const MeshNextPositions& next,
+MeshExportWriter::~MeshExportWriter()
+{
+	MeshBinFree(_spare);
+}
+
+Bool MeshExportWriter::Write(const PolygonObject* mesh, const MeshExportOptions& options, const MeshNextPositions& next,
 	Int32 fps, const char* path, char (&reason)[256])
 {
 	reason[0] = 0;
@@ -289,6 +284,18 @@ Bool MeshExportWriteFrame(const PolygonObject* mesh, const MeshExportOptions& op
 		std::snprintf(reason, sizeof reason, "cannot create the file (%s)", errno ? std::strerror(errno) : "out of memory");
 		return false;
 	}
+	if (_spare)
+	{
+		// The last frame's arrays: memory already mapped, instead of fresh pages for every frame.
+		std::swap(file->vertices, _spare->vertices);
+		std::swap(file->vertex_capacity, _spare->vertex_capacity);
+		std::swap(file->faces, _spare->faces);
+		std::swap(file->face_capacity, _spare->face_capacity);
+		std::swap(file->weight_values, _spare->weight_values);
+		std::swap(file->weight_capacity, _spare->weight_capacity);
+		MeshBinFree(_spare);
+		_spare = nullptr;
+	}
 	if (!MeshBinAllocate(file, point_count, static_cast<Int32>(face_count), weight_count, options.texture, options.velocity))
 	{
 		MeshBinFree(file);
@@ -298,12 +305,13 @@ Bool MeshExportWriteFrame(const PolygonObject* mesh, const MeshExportOptions& op
 	FillVertices(file, mesh, options, tags, next, fps);
 	FillFaces(file, mesh, options, tags);
 	const int written = MeshBinWrite(file);
-	MeshBinFree(file);
 	if (!written)
 	{
+		MeshBinFree(file);
 		std::snprintf(reason, sizeof reason, "the file could not be written completely");
 		return false;
 	}
+	_spare = file;
 	return true;
 }
 
@@ -321,6 +329,7 @@ void MeshExportRun(BaseDocument* doc, BaseObject* op, const MeshExportOptions& o
 	}
 	Int32 tried = 0;
 	MeshNextPositions next;
+	MeshExportWriter writer;
 	char text[64];
 	char path[600];
 	char reason[256];
@@ -342,7 +351,7 @@ void MeshExportRun(BaseDocument* doc, BaseObject* op, const MeshExportOptions& o
 		++tried;
 		if (!source.Mesh())
 			failures.Failed(frame, path, "the object has no mesh at this frame");
-		else if (!MeshExportWriteFrame(source.Mesh(), options, next, fps, path, reason))
+		else if (!writer.Write(source.Mesh(), options, next, fps, path, reason))
 			failures.Failed(frame, path, reason);
 		if (frame > INT32_MAX - options.step)
 			break;

@@ -4,6 +4,7 @@
 #include "c4d.h"
 #include "c4d_polygon.h"
 #include "export_frames.h"
+#include "mesh_bin.h"
 
 #include <functional>
 #include <vector>
@@ -45,10 +46,23 @@ private:
 using MeshNextPositions = std::vector<Float32>;
 void MeshExportNextPositions(const PolygonObject* mesh, MeshNextPositions& out);
 
-// Writes one frame's file. True when every byte reached it; false with `reason` filled otherwise (the
-// caller reports the frame and removes what is left of the file).
-Bool MeshExportWriteFrame(const PolygonObject* mesh, const MeshExportOptions& options, const MeshNextPositions& next,
-	Int32 fps, const char* path, char (&reason)[256]);
+// Writes the frames of one run, keeping the record of the last frame for the next one.
+class MeshExportWriter
+{
+public:
+	MeshExportWriter() = default;
+	~MeshExportWriter();
+	MeshExportWriter(const MeshExportWriter&) = delete;
+	MeshExportWriter& operator=(const MeshExportWriter&) = delete;
+
+	// Writes one frame's file. True when every byte reached it; false with `reason` filled otherwise (the
+	// caller reports the frame and removes what is left of the file).
+	Bool Write(const PolygonObject* mesh, const MeshExportOptions& options, const MeshNextPositions& next, Int32 fps,
+		const char* path, char (&reason)[256]);
+
+private:
+	MeshBinFile* _spare = nullptr;
+};
 
 // Walks the frames first, first + step, ... up to last, writing each frame's file, then puts the document
 // back at its time. `status` receives "Export frame %d" per frame and, last, "Ready" or the account of
