@@ -26,7 +26,7 @@ void AddExportOptions(CLI::App& app, ExportOptions& o, const std::string& fps_he
 {
 	app.add_option("--out", o.out, "folder the files go to (made when missing)")
 		->required()
-		->check(NonEmpty())
+		->check(NonEmpty().description(""))
 		->type_name("DIR");
 	app.add_option("--name", o.name, "sequence name: files are DIR/NAME<frame>.bin")->required()->check(FilePrefix());
 	o.start_given = app.add_option("--start", o.start, "first frame")->transform(Integer(-9999999, 9999999));

@@ -130,7 +130,7 @@ CommandRun ExportMeshCommand(CLI::App& app)
 			   "exported frame by frame (frames: the sequence's on disk unless --start / --end).");
 	app.add_option("--from", o->from, "a file of the mesh sequence (mesh .bin, .md; chunked with --mesh-type)")
 		->required()
-		->check(NonEmpty())
+		->check(NonEmpty().description(""))
 		->type_name("FILE");
 	AddExportOptions(app, o->common, "document frame rate (default: 25)");
 	app.add_option("--mesh-type", o->mesh_type, "read FILE as this mesh type, as 'play --mesh-type' does")

@@ -193,7 +193,7 @@ CommandRun ExportParticlesCommand(CLI::App& app)
 			   "Particles group is exported (frames: the sequence's on disk unless --start / --end). With\n"
 			   "--emitter, a host particle emitter is exported (frames 0 to 90 unless --start / --end).");
 	app.add_option("--from", o->from, "a file of the particle sequence to play (.bin, .pxy or .tpc)")
-		->check(NonEmpty())
+		->check(NonEmpty().description(""))
 		->type_name("FILE");
 	o->emitter_given = app.add_flag("--emitter", o->emitter, "export a host particle emitter instead")->excludes("--from");
 	AddExportOptions(app, o->common,
