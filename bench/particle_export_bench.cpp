@@ -17,6 +17,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -92,7 +93,8 @@ struct GroupScene
 void BM_ParticleExportGroup(benchmark::State& state)
 {
 	GroupScene scene;
-	BenchFrameDir files("export", "bin", 1);
+	// a new file for every frame, as an export writes them; the one before is removed untimed
+	BenchFrameDir files("export", "bin", WRITES + 1);
 	const std::string path = files.Path(0);
 	const ExportItem item = NewExportItem(PEXP_KIND_GROUP, 0, String("bench"), TW_PEXP_VERSION_12, 25);
 	ParticleFrameWriter writer;
@@ -107,11 +109,13 @@ void BM_ParticleExportGroup(benchmark::State& state)
 		std::vector<double> times, copies;
 		for (int k = 1; k <= WRITES; ++k)
 		{
+			const std::string frame_path = files.Path(k);
 			auto t0 = std::chrono::steady_clock::now();
-			if (writer.WriteGroup(scene.doc, scene.group, item, k, path.c_str()))
+			if (writer.WriteGroup(scene.doc, scene.group, item, k, frame_path.c_str()))
 				std::abort();
 			times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
 			copies.push_back(probe.Seconds());
+			std::remove(files.Path(k - 1).c_str());
 		}
 		median = Median(times);
 		memcpy_median = Median(copies);
