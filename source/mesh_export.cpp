@@ -184,6 +184,34 @@ void FillFaces(MeshBinFile* file, const PolygonObject* mesh, const MeshExportOpt
 	}
 }
 
+// Counts the objects named `name` before `target` in hierarchy order; true once the target is reached.
+bool CountNamesakes(const BaseObject* op, const BaseObject* target, const String& name, Int32& count)
+{
+	for (; op; op = op->GetNext())
+	{
+		if (op == target)
+			return true;
+		if (op->GetName() == name)
+			++count;
+		if (CountNamesakes(op->GetDown(), target, name, count))
+			return true;
+	}
+	return false;
+}
+
+// The object named `name` that has n namesakes before it in hierarchy order, or null.
+const BaseObject* NthNamesake(const BaseObject* op, const String& name, Int32& n)
+{
+	for (; op; op = op->GetNext())
+	{
+		if (op->GetName() == name && n-- == 0)
+			return op;
+		if (const BaseObject* found = NthNamesake(op->GetDown(), name, n))
+			return found;
+	}
+	return nullptr;
+}
+
 BaseTime FrameTime(Float frame, Int32 fps)
 {
 	return BaseTime(frame, static_cast<Float>(fps));
@@ -216,9 +244,16 @@ MeshExportSource::MeshExportSource(BaseDocument* doc, BaseObject* op)
 			_mesh = static_cast<const PolygonObject*>(built);
 		return;
 	}
-	// The copy shows the object as evaluated: deformed, and its own under the same name.
+	// The copy shows the object as evaluated: deformed, and under the same name. Of several objects of
+	// that name, the one in the same place among them, not just the first.
 	_copy = doc->Polygonize();
-	const BaseObject* found = _copy ? _copy->SearchObject(op->GetName()) : nullptr;
+	const String name = op->GetName();
+	Int32 before = 0;
+	if (!CountNamesakes(doc->GetFirstObject(), op, name, before))
+		before = 0;
+	const BaseObject* found = _copy ? NthNamesake(_copy->GetFirstObject(), name, before) : nullptr;
+	if (!found && _copy)
+		found = _copy->SearchObject(name);
 	if (found && found->GetType() == Opolygon)
 		_mesh = static_cast<const PolygonObject*>(found);
 	else if (op->GetType() == Opolygon)
