@@ -31,6 +31,14 @@ struct GeDialogState
 	}
 };
 
+namespace
+{
+
+// Outside the host's state: a watcher outlives the dialogs, and Reset leaves it to whoever set it.
+headless::DialogTextObserver g_text_observer;
+
+} // namespace
+
 struct GeDialogAccess
 {
 	static GeDialogState* Of(const GeDialog* dialog) { return dialog ? dialog->_state : nullptr; }
@@ -282,6 +290,12 @@ Bool GeDialog::SetString(Int32 id, const String& text)
 	if (!g)
 		return false;
 	g->value = g->kind == "FILENAME" ? GeData(Filename(text)) : GeData(text);
+	if (g_text_observer)
+	{
+		// a copy: the observer may remove itself
+		const headless::DialogTextObserver observer = g_text_observer;
+		observer(_state->resource_id, id, text.Get());
+	}
 	return true;
 }
 
@@ -671,6 +685,11 @@ bool DialogDriver::CloseWindow()
 void SetModalDialogScript(DialogScript script)
 {
 	State().dialog_script = std::move(script);
+}
+
+void SetDialogTextObserver(DialogTextObserver observer)
+{
+	g_text_observer = std::move(observer);
 }
 
 const std::vector<Int32>& OpenedDialogs()

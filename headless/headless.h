@@ -207,6 +207,11 @@ using DialogScript = std::function<void(DialogDriver& dialog)>;
 void SetModalDialogScript(DialogScript script);
 // Resource IDs of the modal dialogs opened so far, in order.
 const std::vector<Int32>& OpenedDialogs();
+// Hears every text a dialog puts into one of its own gadgets (SetString), as the host redraws the
+// window then: a status line a long command updates reaches a watcher while the command runs. The
+// driver's changes are a user's, not the dialog's, and are not heard. Null removes the observer.
+using DialogTextObserver = std::function<void(Int32 dialog_id, Int32 gadget, const std::string& text)>;
+void SetDialogTextObserver(DialogTextObserver observer);
 
 // --- view refreshes the module asked for (EventAdd, DrawViews)
 int EventAddCount();

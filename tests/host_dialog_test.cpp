@@ -206,4 +206,23 @@ TEST_F(HostDialog, EveryGadgetKindTakesOnlyWhatAUserCanEnter)
 	BaseDocument::Free(loaded);
 }
 
+TEST_F(HostDialog, TextObserverHearsTheDialogsOwnTextsNotTheUsers)
+{
+	std::vector<std::string> heard;
+	headless::SetDialogTextObserver([&](Int32 dialog, Int32 gadget, const std::string& text) {
+		EXPECT_EQ(dialog, DLG_PROBE);
+		heard.push_back(std::to_string(gadget) + " " + text);
+	});
+	headless::SetModalDialogScript([](headless::DialogDriver& d) {
+		d.SetText(PROBE_NAME, "typed by the user");
+		d.Select(PROBE_SOURCE, 1);
+	});
+	ProbeDialog dialog;
+	dialog.Open();
+	headless::SetDialogTextObserver(nullptr);
+	// InitValues' empty name and "Ready", then the status the source change wrote
+	const std::vector<std::string> expected = {"1004 ", "1007 Ready", "1007 source changed"};
+	EXPECT_EQ(heard, expected);
+}
+
 } // namespace

@@ -18,6 +18,11 @@ CommandRun SampleCommand(CLI::App& app);
 CommandRun PluginsCommand(CLI::App& app);
 CommandRun PlayCommand(CLI::App& app);
 CommandRun ImportSdCommand(CLI::App& app);
+CommandRun ExportCommand(CLI::App& app);
+
+// Makes dir and its missing parents, as mkdir -p does. False, with errno set, when it cannot be made
+// or something that is no folder stands in its place.
+bool MakeFolder(const std::string& dir);
 
 // Whole decimal numbers within [low, high] ("010" is ten, not eight); anything else is refused.
 CLI::Validator Integer(long long low, long long high);

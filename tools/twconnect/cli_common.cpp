@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <sys/stat.h>
+
 namespace
 {
 
@@ -58,6 +60,28 @@ void CliProgress(long long done, long long total)
 	if (!g_progress_open)
 		std::fputc('\n', stderr);
 	std::fflush(stderr);
+}
+
+bool MakeFolder(const std::string& dir)
+{
+	for (size_t k = 0; k <= dir.size(); ++k)
+	{
+		if (k == dir.size() || (dir[k] == '/' && k > 0))
+		{
+			const std::string partial = dir.substr(0, k);
+			if (mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST)
+				return false;
+		}
+	}
+	struct stat st;
+	if (stat(dir.c_str(), &st) != 0)
+		return false;
+	if (!S_ISDIR(st.st_mode))
+	{
+		errno = ENOTDIR;
+		return false;
+	}
+	return true;
 }
 
 CLI::Validator Integer(long long low, long long high)

@@ -26,6 +26,7 @@ const Command kCommands[] = {
 	{"plugins", "load the module in the headless host and list what it registers", PluginsCommand},
 	{"play", "play a sequence through its importer in the headless host", PlayCommand},
 	{"import-sd", "import an SD scene through its dialog and play it", ImportSdCommand},
+	{"export", "export particles or a mesh sequence through the exporters' dialogs", ExportCommand},
 };
 
 // The name of the deepest subcommand on the command line, for the hint after a bad argument.

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
 
 #include "sample_md.h"
 #include "sample_mesh.h"
@@ -21,22 +20,6 @@
 
 namespace
 {
-
-bool MakeFolder(const std::string& dir)
-{
-	std::string partial;
-	for (size_t k = 0; k <= dir.size(); ++k)
-	{
-		if (k == dir.size() || (dir[k] == '/' && k > 0))
-		{
-			partial = dir.substr(0, k);
-			if (mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST)
-				return false;
-		}
-	}
-	struct stat st;
-	return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 // Deterministic per-particle noise in [0, 1).
 float Hash01(uint32_t i, uint32_t salt)
