@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+#include <sys/stat.h>
+
 namespace
 {
 
@@ -35,10 +37,16 @@ void ExportFileNames::PathOf(Int32 frame, char (&out)[600]) const
 	std::snprintf(out, sizeof out, "%s/%s%0*d.bin", _folder, _name, static_cast<int>(_padding), static_cast<int>(frame));
 }
 
-void ExportFailures::Failed(Int32 frame, const char* path, const char* reason)
+void RemovePartialFile(const char* path)
 {
 	// A partial file would be read as a damaged frame, or worse as a whole one with fewer particles.
-	std::remove(path);
+	struct stat st;
+	if (lstat(path, &st) == 0 && S_ISREG(st.st_mode))
+		std::remove(path);
+}
+
+void ExportFailures::Failed(Int32 frame, const char* path, const char* reason)
+{
 	_frames.push_back(frame);
 	PrintConsole("[ERROR] Frame %d not written to '%s': %s", static_cast<int>(frame), path, reason);
 }

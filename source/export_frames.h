@@ -30,9 +30,14 @@ private:
 	Int32 _padding = 0;
 };
 
-// The frames of one run that did not reach their files. Every failure removes what was left of the
-// file and prints one console line, "[ERROR] Frame 12 not written to '/out/x00012.bin': <reason>", so
-// that nothing is ever taken for written that was not.
+// Removes what a failed write left of a file this run created: only a regular file, so that a
+// folder or a device the user's path happens to name is never touched. Call it only for a file the
+// run opened itself; a file that could not be opened is left as it was.
+void RemovePartialFile(const char* path);
+
+// The frames of one run that did not reach their files. Every failure prints one console line,
+// "[ERROR] Frame 12 not written to '/out/x00012.bin': <reason>", so that nothing is ever taken for
+// written that was not.
 class ExportFailures
 {
 public:

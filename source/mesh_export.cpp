@@ -334,6 +334,7 @@ Bool MeshExportWriter::Write(const PolygonObject* mesh, const MeshExportOptions&
 	if (!MeshBinAllocate(file, point_count, static_cast<Int32>(face_count), weight_count, options.texture, options.velocity))
 	{
 		MeshBinFree(file);
+		RemovePartialFile(path);
 		std::snprintf(reason, sizeof reason, "out of memory");
 		return false;
 	}
@@ -343,6 +344,7 @@ Bool MeshExportWriter::Write(const PolygonObject* mesh, const MeshExportOptions&
 	if (!written)
 	{
 		MeshBinFree(file);
+		RemovePartialFile(path);
 		std::snprintf(reason, sizeof reason, "the file could not be written completely");
 		return false;
 	}

@@ -213,6 +213,7 @@ BinParticleFrame* ParticleFrameWriter::Open(const char* path, Int32 count, const
 	if (!AllocateChannels(f, count))
 	{
 		FreeParticleBin(f);
+		RemovePartialFile(path);
 		*reason = "out of memory";
 		return nullptr;
 	}
@@ -239,6 +240,8 @@ const char* ParticleFrameWriter::Finish(BinParticleFrame* f, const ExportItem& i
 	errno = 0;
 	const bool written = WriteParticleBin(f) != 0;
 	const char* reason = written ? nullptr : SystemReason("the file could not be written completely");
+	if (!written)
+		RemovePartialFile(f->path);
 	_storage = TakeChannelStorage(f, &_storage_bytes);
 	FreeParticleBin(f);
 	return reason;

@@ -7,6 +7,9 @@
 
 #include <string>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace
 {
 
@@ -43,28 +46,38 @@ TEST(ExportFileNames, RefusesAFolderOrNameThatDoesNotFit)
 	headless::ClearMessageBoxes();
 }
 
-TEST(ExportFailures, RemoveThePartialFileAndSayWhichFramesFailed)
+TEST(ExportFailures, SayWhichFramesFailed)
 {
-	TempDir dir;
 	headless::ClearConsole();
 	ExportFailures failures;
 	EXPECT_EQ(failures.Status(3).Get(), "Ready");
-
-	const std::string partial = dir / "x00012.bin";
-	WriteFile(partial, "half a frame");
-	failures.Failed(12, partial.c_str(), "No space left on device");
-	EXPECT_FALSE(FileExists(partial));
+	failures.Failed(12, "/out/x00012.bin", "No space left on device");
 	ASSERT_EQ(headless::ConsoleLines().size(), 1u);
-	EXPECT_EQ(headless::ConsoleLines()[0],
-		"[ERROR] Frame 12 not written to '" + partial + "': No space left on device");
+	EXPECT_EQ(headless::ConsoleLines()[0], "[ERROR] Frame 12 not written to '/out/x00012.bin': No space left on device");
 	EXPECT_EQ(failures.Status(3).Get(), "[ERROR] 1 of 3 frames not written: 12");
 
 	for (Int32 f = 13; f < 25; ++f)
-		failures.Failed(f, (dir / "missing.bin").c_str(), "cannot be created");
+		failures.Failed(f, "/out/missing.bin", "cannot be created");
 	EXPECT_EQ(failures.Count(), 13);
 	EXPECT_EQ(failures.Status(20).Get(),
 		"[ERROR] 13 of 20 frames not written: 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, ...");
 	headless::ClearConsole();
+}
+
+// A failed frame once removed whatever its path named, an empty folder of the user's included.
+TEST(RemovePartialFile, RemovesOnlyARegularFile)
+{
+	TempDir dir;
+	const std::string partial = dir / "x00012.bin";
+	WriteFile(partial, "half a frame");
+	RemovePartialFile(partial.c_str());
+	EXPECT_FALSE(FileExists(partial));
+
+	const std::string folder = dir / "x00013.bin";
+	ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+	RemovePartialFile(folder.c_str());
+	EXPECT_TRUE(FileExists(folder));
+	rmdir(folder.c_str());
 }
 
 } // namespace

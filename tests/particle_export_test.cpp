@@ -403,7 +403,10 @@ TEST_F(ParticleExport, FrameThatCannotBeWrittenIsReportedAndTheOthersAreWritten)
 	r.start = 10;
 	r.end = 12;
 	Export(r);
-	EXPECT_EQ(FramesWritten(12), (std::vector<Int32>{10, 12}));
+	EXPECT_EQ(FramesWritten(12), (std::vector<Int32>{10, 11, 12}));
+	struct stat st;
+	ASSERT_EQ(stat(Out(11).c_str(), &st), 0);
+	EXPECT_TRUE(S_ISDIR(st.st_mode)); // the user's folder is left alone
 	EXPECT_EQ(status, "[ERROR] 1 of 3 frames not written: 11");
 	ASSERT_FALSE(headless::ConsoleLines().empty());
 	EXPECT_EQ(headless::ConsoleLines().back().find("[ERROR] Frame 11 not written to '" + Out(11) + "'"), 0u);
