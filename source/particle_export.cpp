@@ -4,13 +4,13 @@
 #include "c4d_symbols.h"
 #include "console.h"
 #include "export_frames.h"
+#include "particle_bin_stream.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <type_traits>
 
 namespace
 {
@@ -121,6 +121,116 @@ const char* SystemReason(const char* fallback)
 	return errno != 0 ? std::strerror(errno) : fallback;
 }
 
+// Positions one frame later by the particle's identity, sorted.
+using LaterPositions = std::vector<std::pair<int64_t, Vector>>;
+
+const Vector* LaterPosition(const LaterPositions& later, int64_t identity)
+{
+	auto it = std::lower_bound(later.begin(), later.end(), identity, [](const auto& a, int64_t key) { return a.first < key; });
+	return it != later.end() && it->first == identity ? &it->second : nullptr;
+}
+
+// Particles per piece the group writer reads from the host before the piece's records may be written.
+constexpr Int32 GATHER_CHUNK = 8192;
+
+// Reads a group's living particles from the host into the channel arrays, a piece at a time, in
+// particle order, and keeps the statistics of what it read.
+struct GroupGather
+{
+	const TP_MasterSystem* m;
+	const LaterPositions* later; // null without compute velocity
+	GroupChannels c;
+	const Int32* ids;
+	BinParticleFrame* f;
+	Float fps;
+	double mass_factor;
+	Range speed, range1, range3;
+
+	// Particles [first, end); pieces are filled in order, so the ranges add their values in order.
+	void Fill(Int32 first, Int32 end)
+	{
+		for (Int32 i = first; i < end; ++i)
+		{
+			const Int32 id = ids[i];
+			const Vector p = m->Position(id);
+			Vector v = m->Velocity(id);
+			// A particle gone one frame later keeps the particle system's own velocity.
+			if (later)
+				if (const Vector* q = LaterPosition(*later, Identity(m, id, c.id)))
+					v = (*q - p) * (fps * TO_METRES);
+			StoreVector(f->position + 3 * i, p * TO_METRES);
+			StoreVector(f->velocity + 3 * i, v);
+			speed.Add(Length(v));
+			f->age[i] = static_cast<float>(m->Age(id).Get());
+			f->mass[i] = static_cast<float>(m->Mass(id) * mass_factor);
+		}
+		FillVectors(c.force, f->force, first, end);
+		FillVectors(c.vorticity, f->vorticity, first, end);
+		FillVectors(c.normal, f->normal, first, end);
+		FillVectors(c.texture, f->texture, first, end);
+		FillIntegers(c.neighbors, f->neighbors, first, end);
+		FillIntegers(c.infobit, f->info_bits, first, end);
+		// without an id channel a particle is known by its own number
+		if (c.id >= 0)
+			FillIntegers(c.id, f->id, first, end);
+		else
+			for (Int32 i = first; i < end; ++i)
+				f->id[i] = ids[i];
+		FillReals(c.isolation, f->isolation, first, end, nullptr);
+		FillReals(c.viscosity, f->viscosity, first, end, nullptr);
+		FillReals(c.density, f->density, first, end, nullptr);
+		FillReals(c.pressure, f->pressure, first, end, &range1);
+		FillReals(c.temperature, f->temperature, first, end, &range3);
+	}
+
+	void FillVectors(Int32 channel, float* out, Int32 first, Int32 end) const
+	{
+		if (channel < 0)
+		{
+			std::memset(out + 3 * static_cast<size_t>(first), 0, 12 * static_cast<size_t>(end - first));
+			return;
+		}
+		for (Int32 i = first; i < end; ++i)
+		{
+			Vector v;
+			m->GetData(ids[i], channel, &v, DTYPE_VECTOR_VALUE);
+			StoreVector(out + 3 * i, v);
+		}
+	}
+
+	template <typename T>
+	void FillIntegers(Int32 channel, T* out, Int32 first, Int32 end) const
+	{
+		for (Int32 i = first; i < end; ++i)
+		{
+			Int32 value = 0;
+			if (channel >= 0)
+				m->GetData(ids[i], channel, &value, DTYPE_LONG_VALUE);
+			out[i] = static_cast<T>(value);
+		}
+	}
+
+	void FillReals(Int32 channel, float* out, Int32 first, Int32 end, Range* range) const
+	{
+		if (channel < 0)
+		{
+			std::memset(out + first, 0, sizeof(float) * static_cast<size_t>(end - first));
+			// no channel: zeros, which the range counts once
+			if (range && first == 0)
+				range->Add(0.0);
+			return;
+		}
+		for (Int32 i = first; i < end; ++i)
+		{
+			Float value = 0.0;
+			m->GetData(ids[i], channel, &value, DTYPE_REAL_VALUE);
+			out[i] = static_cast<float>(value);
+			if (range)
+				range->Add(out[i]);
+		}
+	}
+};
+
 void AddObjects(BaseObject* op, std::vector<ParticleObject*>& emitters)
 {
 	for (; op; op = op->GetNext())
@@ -196,7 +306,7 @@ ParticleFrameWriter::~ParticleFrameWriter()
 	GiveChannelStorage(nullptr, _storage, _storage_bytes);
 }
 
-BinParticleFrame* ParticleFrameWriter::Open(const char* path, Int32 count, const char** reason)
+BinParticleFrame* ParticleFrameWriter::Open(const char* path, Int32 count, Bool zeroed, const char** reason)
 {
 	errno = 0;
 	BinParticleFrame* f = OpenParticleBin(path, 1);
@@ -210,7 +320,7 @@ BinParticleFrame* ParticleFrameWriter::Open(const char* path, Int32 count, const
 	GiveChannelStorage(f, _storage, _storage_bytes);
 	_storage = nullptr;
 	_storage_bytes = 0;
-	if (!AllocateChannels(f, count))
+	if (!(zeroed ? AllocateChannels(f, count) : AllocateChannelsUnfilled(f, count)))
 	{
 		FreeParticleBin(f);
 		RemovePartialFile(path);
@@ -220,7 +330,7 @@ BinParticleFrame* ParticleFrameWriter::Open(const char* path, Int32 count, const
 	return f;
 }
 
-const char* ParticleFrameWriter::Finish(BinParticleFrame* f, const ExportItem& item, Int32 frame)
+void ParticleFrameWriter::SetHeader(BinParticleFrame* f, const ExportItem& item, Int32 frame, Int32 count)
 {
 	BinParticleHeader& h = f->header;
 	h.magic = PARTICLE_BIN_MAGIC;
@@ -234,11 +344,14 @@ const char* ParticleFrameWriter::Finish(BinParticleFrame* f, const ExportItem& i
 	h.radius = item.header.radius;
 	h.frame = frame;
 	h.simulation_time_seconds = h.fps > 0 ? static_cast<float>(static_cast<double>(frame) / h.fps) : 0.0f;
+	h.particle_count = count;
 	std::memcpy(h.emitter_position, item.header.emitter_position, sizeof h.emitter_position);
 	std::memcpy(h.emitter_rotation, item.header.emitter_rotation, sizeof h.emitter_rotation);
 	std::memcpy(h.emitter_scale, item.header.emitter_scale, sizeof h.emitter_scale);
-	errno = 0;
-	const bool written = WriteParticleBin(f) != 0;
+}
+
+const char* ParticleFrameWriter::Close(BinParticleFrame* f, Bool written)
+{
 	const char* reason = written ? nullptr : SystemReason("the file could not be written completely");
 	if (!written)
 		RemovePartialFile(f->path);
@@ -263,12 +376,6 @@ void ParticleFrameWriter::RecordLaterPositions(BaseDocument* doc, TP_MasterSyste
 	doc->ExecutePasses(nullptr, true, true, true, 0);
 }
 
-const Vector* ParticleFrameWriter::LaterPosition(int64_t identity) const
-{
-	auto it = std::lower_bound(_later.begin(), _later.end(), identity, [](const auto& a, int64_t key) { return a.first < key; });
-	return it != _later.end() && it->first == identity ? &it->second : nullptr;
-}
-
 const char* ParticleFrameWriter::WriteGroup(BaseDocument* doc, TP_PGroup* group, const ExportItem& item, Int32 frame, const char* path)
 {
 	TP_MasterSystem* m = GetThinkingParticlesMaster(doc);
@@ -285,94 +392,30 @@ const char* ParticleFrameWriter::WriteGroup(BaseDocument* doc, TP_PGroup* group,
 	const Int32 count = static_cast<Int32>(ids.size());
 
 	const char* reason = nullptr;
-	BinParticleFrame* f = Open(path, count, &reason);
+	// every value of every array is set below, a missing channel's as zeros
+	BinParticleFrame* f = Open(path, count, false, &reason);
 	if (!f)
 		return reason;
-	const GroupChannels c = FindChannels(m);
-	const Float fps = static_cast<Float>(doc->GetFps());
-	const double mass_factor = MassFactor(item.header.radius);
-	const bool computed = item.compute_velocity;
+	SetHeader(f, item, frame, count);
+	errno = 0;
+	ParticleBinStream* stream = StartParticleBinStream(f, 1);
+	if (!stream)
+		return Close(f, false);
 
-	// A few values per pass: each pass streams through a handful of the store's arrays and ours.
-	Range speed, range1, range3;
-	for (Int32 i = 0; i < count; ++i)
+	GroupGather gather{m, item.compute_velocity ? &_later : nullptr, FindChannels(m), ids.data(), f,
+		static_cast<Float>(doc->GetFps()), MassFactor(item.header.radius), {}, {}, {}};
+	// The file of the chunks already filled is written while the next ones are read from the host.
+	for (Int32 first = 0; first < count; first += GATHER_CHUNK)
 	{
-		const Int32 id = ids[static_cast<size_t>(i)];
-		const Vector p = m->Position(id);
-		Vector v = m->Velocity(id);
-		// A particle gone one frame later keeps the particle system's own velocity.
-		if (computed)
-			if (const Vector* later = LaterPosition(Identity(m, id, c.id)))
-				v = (*later - p) * (fps * TO_METRES);
-		StoreVector(f->position + 3 * i, p * TO_METRES);
-		StoreVector(f->velocity + 3 * i, v);
-		speed.Add(Length(v));
-		f->age[i] = static_cast<float>(m->Age(id).Get());
-		f->mass[i] = static_cast<float>(m->Mass(id) * mass_factor);
+		const Int32 end = count - first < GATHER_CHUNK ? count : first + GATHER_CHUNK;
+		gather.Fill(first, end);
+		if (!PublishParticleBinStream(stream, end))
+			break;
 	}
-
-	auto vector = [m, f, &ids, count](Int32 channel, float* out) {
-		if (channel < 0)
-			return;
-		for (Int32 i = 0; i < count; ++i)
-		{
-			Vector v;
-			m->GetData(ids[static_cast<size_t>(i)], channel, &v, DTYPE_VECTOR_VALUE);
-			StoreVector(out + 3 * i, v);
-		}
-	};
-	vector(c.force, f->force);
-	vector(c.vorticity, f->vorticity);
-	vector(c.normal, f->normal);
-	vector(c.texture, f->texture);
-
-	auto integer = [m, &ids, count](Int32 channel, auto* out) {
-		for (Int32 i = 0; i < count; ++i)
-		{
-			Int32 value = 0;
-			m->GetData(ids[static_cast<size_t>(i)], channel, &value, DTYPE_LONG_VALUE);
-			out[i] = static_cast<std::remove_reference_t<decltype(*out)>>(value);
-		}
-	};
-	if (c.neighbors >= 0)
-		integer(c.neighbors, f->neighbors);
-	if (c.infobit >= 0)
-		integer(c.infobit, f->info_bits);
-	// without an id channel a particle is known by its own number
-	if (c.id >= 0)
-		integer(c.id, f->id);
-	else
-		for (Int32 i = 0; i < count; ++i)
-			f->id[i] = ids[static_cast<size_t>(i)];
-
-	auto real = [m, &ids, count](Int32 channel, float* out, Range* range) {
-		if (channel < 0)
-		{
-			// no channel: zeros, which the range counts as well
-			if (range && count > 0)
-				range->Add(0.0);
-			return;
-		}
-		for (Int32 i = 0; i < count; ++i)
-		{
-			Float value = 0.0;
-			m->GetData(ids[static_cast<size_t>(i)], channel, &value, DTYPE_REAL_VALUE);
-			out[i] = static_cast<float>(value);
-			if (range)
-				range->Add(out[i]);
-		}
-	};
-	real(c.isolation, f->isolation, nullptr);
-	real(c.viscosity, f->viscosity, nullptr);
-	real(c.density, f->density, nullptr);
-	real(c.pressure, f->pressure, &range1);
-	real(c.temperature, f->temperature, &range3);
-
-	f->header.particle_count = count;
-	speed.Store(f->header.speed_range);
-	range1.Store(f->header.range1);
-	range3.Store(f->header.range3);
-	return Finish(f, item, frame);
+	gather.speed.Store(f->header.speed_range);
+	gather.range1.Store(f->header.range1);
+	gather.range3.Store(f->header.range3);
+	return Close(f, FinishParticleBinStream(stream) != 0);
 }
 
 const char* ParticleFrameWriter::WriteEmitter(BaseDocument* doc, ParticleObject* emitter, const ExportItem& item, Int32 frame, const char* path)
@@ -391,7 +434,8 @@ const char* ParticleFrameWriter::WriteEmitter(BaseDocument* doc, ParticleObject*
 		count += p && (p->bits & living_bits) == living_bits ? 1 : 0;
 	}
 	const char* reason = nullptr;
-	BinParticleFrame* f = Open(path, count, &reason);
+	// the channels an emitter lacks stay zero
+	BinParticleFrame* f = Open(path, count, true, &reason);
 	if (!f)
 		return reason;
 
@@ -418,7 +462,6 @@ const char* ParticleFrameWriter::WriteEmitter(BaseDocument* doc, ParticleObject*
 		++i;
 	}
 
-	f->header.particle_count = i;
 	// The emitter's speed range is kept largest first.
 	float (&s)[3] = f->header.speed_range;
 	s[0] = static_cast<float>(speed.max);
@@ -426,7 +469,9 @@ const char* ParticleFrameWriter::WriteEmitter(BaseDocument* doc, ParticleObject*
 	s[2] = static_cast<float>(speed.Average());
 	std::memset(f->header.range1, 0, sizeof f->header.range1);
 	std::memset(f->header.range3, 0, sizeof f->header.range3);
-	return Finish(f, item, frame);
+	SetHeader(f, item, frame, i);
+	errno = 0;
+	return Close(f, WriteParticleBin(f) != 0);
 }
 
 // --- the run

@@ -69,10 +69,12 @@ public:
 	const char* WriteEmitter(BaseDocument* doc, ParticleObject* emitter, const ExportItem& item, Int32 frame, const char* path);
 
 private:
-	BinParticleFrame* Open(const char* path, Int32 count, const char** reason);
-	const char* Finish(BinParticleFrame* f, const ExportItem& item, Int32 frame);
+	// zeroed: arrays zero-filled, for a writer that leaves some values unset.
+	BinParticleFrame* Open(const char* path, Int32 count, Bool zeroed, const char** reason);
+	void SetHeader(BinParticleFrame* f, const ExportItem& item, Int32 frame, Int32 count);
+	// Keeps the frame's storage for the next, frees the frame; removes the file unless written.
+	const char* Close(BinParticleFrame* f, Bool written);
 	void RecordLaterPositions(BaseDocument* doc, TP_MasterSystem* master, TP_PGroup* group);
-	const Vector* LaterPosition(int64_t identity) const;
 
 	void* _storage = nullptr;
 	int64_t _storage_bytes = 0;

@@ -106,7 +106,7 @@ static int PrepareChannels(BinParticleFrame* frame, int64_t capacity)
 	return 1;
 }
 
-int AllocateChannels(BinParticleFrame* frame, int32_t count)
+static int Allocate(BinParticleFrame* frame, int32_t count, bool zero)
 {
 	if (!frame)
 		return 0;
@@ -115,9 +115,20 @@ int AllocateChannels(BinParticleFrame* frame, int32_t count)
 		FreeChannels(frame);
 		return 0;
 	}
-	std::memset(frame->storage, 0, static_cast<size_t>(ParticleBinChannelBytes(count)));
+	if (zero)
+		std::memset(frame->storage, 0, static_cast<size_t>(ParticleBinChannelBytes(count)));
 	frame->kept_count = count;
 	return 1;
+}
+
+int AllocateChannels(BinParticleFrame* frame, int32_t count)
+{
+	return Allocate(frame, count, true);
+}
+
+int AllocateChannelsUnfilled(BinParticleFrame* frame, int32_t count)
+{
+	return Allocate(frame, count, false);
 }
 
 void FreeChannels(BinParticleFrame* frame)
@@ -413,47 +424,85 @@ static void EncodeRecord(unsigned char* r, const BinParticleFrame* f, int64_t k,
 		StoreI32(p + 58, static_cast<int32_t>(f->id[k]));
 }
 
-int WriteParticleBin(BinParticleFrame* frame)
+// The frame can be written: open for writing, a count its arrays hold.
+static bool Writable(const BinParticleFrame* frame)
 {
 	if (!frame || !frame->file || !frame->writing)
-		return 0;
-	const BinParticleHeader* h = &frame->header;
-	const int64_t count = h->particle_count;
-	if (count < 0 || count > frame->kept_count || (count > 0 && !frame->storage))
-		return 0;
-	FILE* f = frame->file;
+		return false;
+	const int64_t count = frame->header.particle_count;
+	return count >= 0 && count <= frame->kept_count && (count == 0 || frame->storage);
+}
 
+static size_t HeaderBytes(const BinParticleHeader* h)
+{
+	return h->version >= 7 ? PARTICLE_BIN_HEADER_BYTES : 320;
+}
+
+int WriteParticleBinHeader(BinParticleFrame* frame)
+{
+	if (!Writable(frame))
+		return 0;
 	unsigned char hb[PARTICLE_BIN_HEADER_BYTES];
-	EncodeHeader(hb, h);
-	size_t header_bytes = h->version >= 7 ? PARTICLE_BIN_HEADER_BYTES : 320;
-	if (std::fwrite(hb, 1, header_bytes, f) != header_bytes)
+	EncodeHeader(hb, &frame->header);
+	const size_t header_bytes = HeaderBytes(&frame->header);
+	return std::fwrite(hb, 1, header_bytes, frame->file) == header_bytes ? 1 : 0;
+}
+
+int WriteParticleBinRecords(BinParticleFrame* frame, int64_t first, int64_t count)
+{
+	if (!Writable(frame) || first < 0 || count < 0 || count > frame->header.particle_count - first)
 		return 0;
-
-	if (count > 0)
+	const int version = frame->header.version;
+	const int64_t record_bytes = ParticleBinRecordBytes(version);
+	unsigned char* scratch = Scratch(frame, frame->kept_count);
+	const int64_t per_chunk = ScratchBytes(frame->kept_count) / record_bytes;
+	const int64_t end = first + count;
+	for (int64_t done = first; done < end;)
 	{
-		const int64_t record_bytes = ParticleBinRecordBytes(h->version);
-		unsigned char* scratch = Scratch(frame, frame->kept_count);
-		const int64_t per_chunk = ScratchBytes(frame->kept_count) / record_bytes;
-		for (int64_t done = 0; done < count;)
-		{
-			int64_t n = count - done < per_chunk ? count - done : per_chunk;
-			for (int64_t j = 0; j < n; ++j)
-				EncodeRecord(scratch + j * record_bytes, frame, done + j, h->version);
-			size_t bytes = static_cast<size_t>(n * record_bytes);
-			if (std::fwrite(scratch, 1, bytes, f) != bytes)
-				return 0;
-			done += n;
-		}
-	}
-
-	if (h->version >= 6)
-	{
-		unsigned char trailer[6] = {0, 0, 0, 0, 0, 0}; // extra-channel count 0, then the end byte(s)
-		size_t trailer_bytes = h->version >= 12 ? 6 : 5;
-		if (std::fwrite(trailer, 1, trailer_bytes, f) != trailer_bytes)
+		int64_t n = end - done < per_chunk ? end - done : per_chunk;
+		for (int64_t j = 0; j < n; ++j)
+			EncodeRecord(scratch + j * record_bytes, frame, done + j, version);
+		size_t bytes = static_cast<size_t>(n * record_bytes);
+		if (std::fwrite(scratch, 1, bytes, frame->file) != bytes)
 			return 0;
+		done += n;
 	}
+	return 1;
+}
+
+static int WriteTrailer(BinParticleFrame* frame)
+{
+	if (frame->header.version < 6)
+		return 1;
+	unsigned char trailer[6] = {0, 0, 0, 0, 0, 0}; // extra-channel count 0, then the end byte(s)
+	size_t trailer_bytes = frame->header.version >= 12 ? 6 : 5;
+	return std::fwrite(trailer, 1, trailer_bytes, frame->file) == trailer_bytes ? 1 : 0;
+}
+
+static int Flush(FILE* f)
+{
 	return std::fflush(f) == 0 && !std::ferror(f) ? 1 : 0;
+}
+
+int FinishParticleBin(BinParticleFrame* frame)
+{
+	if (!Writable(frame) || !WriteTrailer(frame))
+		return 0;
+	unsigned char hb[PARTICLE_BIN_HEADER_BYTES];
+	EncodeHeader(hb, &frame->header);
+	const size_t header_bytes = HeaderBytes(&frame->header);
+	FILE* f = frame->file;
+	if (std::fseek(f, 0, SEEK_SET) != 0 || std::fwrite(hb, 1, header_bytes, f) != header_bytes)
+		return 0;
+	return Flush(f);
+}
+
+int WriteParticleBin(BinParticleFrame* frame)
+{
+	if (!WriteParticleBinHeader(frame) || !WriteParticleBinRecords(frame, 0, frame->header.particle_count) ||
+		!WriteTrailer(frame))
+		return 0;
+	return Flush(frame->file);
 }
 
 void SetParticleBinName(BinParticleFrame* frame, const char* name)

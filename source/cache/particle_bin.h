@@ -147,12 +147,23 @@ int ReadParticleBin(BinParticleFrame* frame, float percentage);
 // writing, its arrays hold fewer particles than the header counts, or a write did not complete.
 int WriteParticleBin(BinParticleFrame* frame);
 
+// The same file in pieces, for a writer that fills the channel arrays while the file is being
+// written: the header as it stands, then the records [first, first + count) in order, each piece
+// following the one before (header.version and particle_count unchanged meanwhile), then
+// FinishParticleBin, which writes the trailer, the header again (so that statistics known only at
+// the end reach it) and flushes. 0 on the conditions of WriteParticleBin or a range beyond the count.
+int WriteParticleBinHeader(BinParticleFrame* frame);
+int WriteParticleBinRecords(BinParticleFrame* frame, int64_t first, int64_t count);
+int FinishParticleBin(BinParticleFrame* frame);
+
 // Sets the fluid name, cut to 249 characters.
 void SetParticleBinName(BinParticleFrame* frame, const char* name);
 
 // (Re)sizes the channel arrays for count particles, zero-filled. 0 on a failed allocation (the
 // frame then has no arrays).
 int AllocateChannels(BinParticleFrame* frame, int32_t count);
+// The same without zero-filling, for a writer that sets every value of every array itself.
+int AllocateChannelsUnfilled(BinParticleFrame* frame, int32_t count);
 void FreeChannels(BinParticleFrame* frame);
 
 // Hands a spare storage block to the frame (reused by the next allocation when large enough,
