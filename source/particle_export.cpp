@@ -147,7 +147,8 @@ struct GroupGather
 	Range speed, range1, range3;
 
 	// Particles [first, end); pieces are filled in order, so the ranges add their values in order.
-	void Fill(Int32 first, Int32 end)
+	// Flattened: the host's reads inlined into the loops cost about half of what a call each does.
+	__attribute__((flatten)) void Fill(Int32 first, Int32 end)
 	{
 		for (Int32 i = first; i < end; ++i)
 		{

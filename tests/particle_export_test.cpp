@@ -6,6 +6,7 @@
 #include "c4d_particles.h"
 #include "c4d_symbols.h"
 #include "particle_bin.h"
+#include "particle_export.h"
 #include "plugin_ids.h"
 
 #include <gtest/gtest.h>
@@ -302,6 +303,84 @@ TEST_F(ParticleExport, GroupWritesLivingParticlesOnlyWithOwnNumbersWhenThereIsNo
 	ASSERT_TRUE(e);
 	EXPECT_EQ(e->header.particle_count, 0);
 	EXPECT_EQ(e->header.range1[2] + e->header.speed_range[2] + e->header.range3[2], 0.0f);
+}
+
+// One writer over two groups: the first fills every value of the block the second one reuses.
+TEST_F(ParticleExport, GroupWriterReadsEveryPieceAndZeroesChannelsTheNextGroupLacks)
+{
+	const Int32 n = 20000; // several of the pieces the writer reads at a time
+	BaseDocument* rich = BaseDocument::Alloc();
+	TP_MasterSystem* m = GetThinkingParticlesMaster(rich);
+	ASSERT_TRUE(m);
+	const std::pair<Int32, const char*> channels[] = {{DTYPE_VECTOR, "force"}, {DTYPE_LONG, "neighbors"},
+		{DTYPE_REAL, "pressure"}, {DTYPE_REAL, "temperature"}, {DTYPE_LONG, "id"}};
+	for (const auto& c : channels)
+		ASSERT_TRUE(m->AddDataChannel(c.first, String(c.second)));
+	TP_MasterSystem* bare = GetThinkingParticlesMaster(doc);
+	TP_PGroup* groups[2] = {m->AllocParticleGroup(), bare->AllocParticleGroup()};
+	ASSERT_TRUE(m->InsertParticleGroup(nullptr, groups[0], TP_INSERT_UNDERLAST));
+	ASSERT_TRUE(bare->InsertParticleGroup(nullptr, groups[1], TP_INSERT_UNDERLAST));
+	std::vector<Int32> ids(static_cast<size_t>(n));
+	ASSERT_EQ(m->AllocParticles(n, ids.data()), n);
+	for (Int32 i = 0; i < n; ++i)
+	{
+		const Int32 id = ids[static_cast<size_t>(i)];
+		m->SetGroup(id, groups[0]);
+		m->SetLife(id, BaseTime(1000.0));
+		m->SetPosition(id, Vector(i, 0, 0));
+		m->SetVelocity(id, Vector(0, 0, i % 7));
+		const Vector force(i, -i, 1);
+		const Int32 neighbors = i % 5, number = 5 * i;
+		const Float pressure = i, temperature = -i;
+		m->SetData(id, 0, &force, DTYPE_VECTOR_VALUE);
+		m->SetData(id, 1, &neighbors, DTYPE_LONG_VALUE);
+		m->SetData(id, 2, &pressure, DTYPE_REAL_VALUE);
+		m->SetData(id, 3, &temperature, DTYPE_REAL_VALUE);
+		m->SetData(id, 4, &number, DTYPE_LONG_VALUE);
+	}
+	ASSERT_EQ(bare->AllocParticles(n, ids.data()), n);
+	for (Int32 i = 0; i < n; ++i)
+	{
+		bare->SetGroup(ids[static_cast<size_t>(i)], groups[1]);
+		bare->SetLife(ids[static_cast<size_t>(i)], BaseTime(1000.0));
+	}
+
+	ParticleFrameWriter writer;
+	const ExportItem item = NewExportItem(PEXP_KIND_GROUP, 0, String("g"), TW_PEXP_VERSION_12, 25);
+	EXPECT_EQ(writer.WriteGroup(rich, groups[0], item, 0, Out(0).c_str()), nullptr);
+	EXPECT_EQ(writer.WriteGroup(doc, groups[1], item, 1, Out(1).c_str()), nullptr);
+	BaseDocument::Free(rich);
+
+	FramePtr f = ReadFrame(Out(0));
+	ASSERT_TRUE(f);
+	ASSERT_EQ(f->header.particle_count, n);
+	int wrong = 0;
+	for (Int32 i = 0; i < n; ++i)
+		wrong += f->position[3 * i] != static_cast<float>(i * 0.01) || f->force[3 * i + 1] != static_cast<float>(-i) ||
+			f->neighbors[i] != i % 5 || f->pressure[i] != static_cast<float>(i) || f->id[i] != 5 * i;
+	EXPECT_EQ(wrong, 0);
+	const float expected[3][3] = {{0.0f, n - 1.0f, (n - 1) / 2.0f}, {0.0f, 6.0f, 0.0f}, {1.0f - n, 0.0f, (1 - n) / 2.0f}};
+	const float* got[3] = {f->header.range1, f->header.speed_range, f->header.range3};
+	for (int range = 0; range < 3; ++range)
+		for (int a = 0; a < 2; ++a)
+			EXPECT_FLOAT_EQ(got[range][a], expected[range][a]) << "range " << range << " element " << a;
+	EXPECT_FLOAT_EQ(f->header.range1[2], expected[0][2]);
+	EXPECT_FLOAT_EQ(f->header.range3[2], expected[2][2]);
+
+	FramePtr e = ReadFrame(Out(1));
+	ASSERT_TRUE(e);
+	ASSERT_EQ(e->header.particle_count, n);
+	wrong = 0;
+	for (Int32 i = 0; i < n; ++i)
+	{
+		float sum = 0.0f;
+		for (const float* v : {e->force, e->vorticity, e->normal, e->texture})
+			sum += std::fabs(v[3 * i]) + std::fabs(v[3 * i + 1]) + std::fabs(v[3 * i + 2]);
+		for (const float* v : {e->isolation, e->viscosity, e->density, e->pressure, e->temperature})
+			sum += std::fabs(v[i]);
+		wrong += sum != 0.0f || e->neighbors[i] != 0 || e->info_bits[i] != 0 || e->id[i] != ids[static_cast<size_t>(i)];
+	}
+	EXPECT_EQ(wrong, 0) << "values of the group before, or no own numbers";
 }
 
 // --- the emitter
