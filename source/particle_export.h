@@ -62,8 +62,8 @@ public:
 
 	// The living particles of a Thinking Particles group at the document's current time (already
 	// evaluated). With the item's compute velocity the document is evaluated one frame later and
-	// back. Null when the file was written whole, else the reason it was not (the caller removes
-	// what was left of the file).
+	// back. The file is written on a second thread while this one reads the host. Null when the
+	// file was written whole, else the reason it was not (what was left of the file is removed).
 	const char* WriteGroup(BaseDocument* doc, TP_PGroup* group, const ExportItem& item, Int32 frame, const char* path);
 	// The living particles of an emitter as last evaluated.
 	const char* WriteEmitter(BaseDocument* doc, ParticleObject* emitter, const ExportItem& item, Int32 frame, const char* path);
