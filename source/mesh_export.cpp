@@ -472,7 +472,9 @@ Bool MeshExportWriter::Write(const PolygonObject* mesh, const MeshExportOptions&
 		}
 		src.per_second = static_cast<Float>(fps);
 	}
-	if (src.uvw_count > 0 && src.point_count > _texture_points)
+	// corners to take texture coordinates from
+	const bool corners = src.uvw_count > 0 && src.polygon_count > 0;
+	if (corners && src.point_count > _texture_points)
 	{
 		std::free(_texture);
 		_texture = nullptr;
@@ -484,12 +486,12 @@ Bool MeshExportWriter::Write(const PolygonObject* mesh, const MeshExportOptions&
 		if (_texture)
 			_texture_points = src.point_count;
 	}
-	if (src.uvw_count > 0 && _texture)
+	if (corners && _texture)
 	{
 		src.given = _texture;
 		src.texture = reinterpret_cast<float*>(_texture + GivenWords(_texture_points));
 	}
-	if ((src.uvw_count > 0 && !_texture) || (!_stream && !(_stream = MeshBinStreamNew(kExportPieceBytes, kExportPieces))))
+	if ((corners && !_texture) || (!_stream && !(_stream = MeshBinStreamNew(kExportPieceBytes, kExportPieces))))
 	{
 		std::snprintf(reason, sizeof reason, "out of memory");
 		return false;

@@ -171,4 +171,19 @@ TEST_F(MeshExportWriterBytes, FramesOfManyPiecesMatchTheWholeRecordWriter)
 	}
 }
 
+// Fault guarded: a mesh without points whose UVW tag still has entries was refused as out of memory.
+TEST_F(MeshExportWriterBytes, AnEmptyMeshWithTextureEntriesIsWritten)
+{
+	MeshData d;
+	d.uvw.assign(3, UVWStruct(Vector(0.5), Vector(0.5), Vector(0.5), Vector(0.5)));
+	PolygonObject* op = MakeObject(d);
+	MeshExportWriter writer;
+	char reason[256];
+	const MeshExportOptions o;
+	ASSERT_TRUE(writer.Write(op, o, MeshNextPositions(), 25, (out / "empty.bin").c_str(), reason)) << reason;
+	EXPECT_EQ(ReadFile(out / "empty.bin"), ExpectedFile(d, o, MeshNextPositions(), 25, out / "expected.bin"));
+	BaseObject* obj = op;
+	BaseObject::Free(obj);
+}
+
 } // namespace
