@@ -18,6 +18,17 @@
 namespace
 {
 
+// Waits for the thread on every way out.
+struct JoinOnExit
+{
+	std::thread& thread;
+	~JoinOnExit()
+	{
+		if (thread.joinable())
+			thread.join();
+	}
+};
+
 // Pieces of this size go to the writing thread: the first is written early and system calls stay few.
 constexpr int64_t kExportPieceBytes = 1 << 20;
 constexpr int32_t kExportPieces = 8;
@@ -231,9 +242,12 @@ bool StreamFaces(MeshBinStream* stream, const FrameSource& src)
 	return true;
 }
 
-// Takes a corner's texture coordinate for its point unless a later corner already gave one.
-inline void TakeCorner(float* texture, uint64_t* given, Int32 point, const Vector& uvw)
+// Takes a corner's texture coordinate for its point unless a later corner already gave one. The mesh
+// is checked while this runs: a corner outside it is passed over (and the frame is not written).
+inline void TakeCorner(float* texture, uint64_t* given, UInt32 limit, Int32 point, const Vector& uvw)
 {
+	if (static_cast<UInt32>(point) >= limit)
+		return;
 	uint64_t& word = given[point >> 6];
 	const uint64_t bit = uint64_t(1) << (point & 63);
 	if (word & bit)
@@ -253,15 +267,16 @@ void GatherTexture(const FrameSource& src)
 {
 	std::memset(src.given, 0, static_cast<size_t>(GivenWords(src.point_count)) * sizeof(uint64_t));
 	const Int32 count = src.uvw_count < src.polygon_count ? src.uvw_count : src.polygon_count;
+	const UInt32 limit = static_cast<UInt32>(src.point_count);
 	for (Int32 p = count - 1; p >= 0; --p)
 	{
 		const CPolygon& q = src.polygons[p];
 		const UVWStruct& t = src.uvw[p];
 		if (q.c != q.d)
-			TakeCorner(src.texture, src.given, q.d, t.d);
-		TakeCorner(src.texture, src.given, q.c, t.c);
-		TakeCorner(src.texture, src.given, q.b, t.b);
-		TakeCorner(src.texture, src.given, q.a, t.a);
+			TakeCorner(src.texture, src.given, limit, q.d, t.d);
+		TakeCorner(src.texture, src.given, limit, q.c, t.c);
+		TakeCorner(src.texture, src.given, limit, q.b, t.b);
+		TakeCorner(src.texture, src.given, limit, q.a, t.a);
 	}
 }
 
@@ -434,22 +449,8 @@ Bool MeshExportWriter::Write(const PolygonObject* mesh, const MeshExportOptions&
 	src.point_count = src.points ? mesh->GetPointCount() : 0;
 	src.polygons = mesh->GetPolygonR();
 	src.polygon_count = src.polygons ? mesh->GetPolygonCount() : 0;
-	src.face_count = CountFaces(src.polygons, src.polygon_count, src.point_count, reason);
-	if (src.face_count < 0)
-		return false;
-	if (src.face_count > INT32_MAX / 3)
-	{
-		std::snprintf(reason, sizeof reason, "the mesh has more triangles than a file can hold");
-		return false;
-	}
 	const FrameTags tags = FindTags(mesh);
 	const Int32 weight_count = tags.weights.empty() ? 1 : static_cast<Int32>(tags.weights.size());
-
-	if (std::strlen(path) >= static_cast<size_t>(TW_RECORD_PATH_SIZE))
-	{
-		std::snprintf(reason, sizeof reason, "the path is longer than %d bytes", TW_RECORD_PATH_SIZE - 1);
-		return false;
-	}
 	if (options.texture)
 	{
 		for (Int32 k = 0; k + 1 < weight_count; ++k)
@@ -491,6 +492,38 @@ Bool MeshExportWriter::Write(const PolygonObject* mesh, const MeshExportOptions&
 		src.given = _texture;
 		src.texture = reinterpret_cast<float*>(_texture + GivenWords(_texture_points));
 	}
+
+	// Three at work: this thread checks the mesh and fills the pieces in file order, the stream's thread
+	// writes them, and the texture coordinates (the largest read, 96 bytes per polygon) are gathered
+	// beside both, from the start, until the texture block is due. The helper has its own copy of what
+	// it reads, and is waited for on every way out.
+	std::thread helper;
+	const JoinOnExit wait_for_helper{helper};
+	if (src.texture)
+	{
+		try
+		{
+			helper = std::thread(GatherTexture, src);
+		}
+		catch (const std::system_error&)
+		{
+			GatherTexture(src);
+		}
+	}
+
+	src.face_count = CountFaces(src.polygons, src.polygon_count, src.point_count, reason);
+	if (src.face_count < 0)
+		return false;
+	if (src.face_count > INT32_MAX / 3)
+	{
+		std::snprintf(reason, sizeof reason, "the mesh has more triangles than a file can hold");
+		return false;
+	}
+	if (std::strlen(path) >= static_cast<size_t>(TW_RECORD_PATH_SIZE))
+	{
+		std::snprintf(reason, sizeof reason, "the path is longer than %d bytes", TW_RECORD_PATH_SIZE - 1);
+		return false;
+	}
 	if ((corners && !_texture) || (!_stream && !(_stream = MeshBinStreamNew(kExportPieceBytes, kExportPieces))))
 	{
 		std::snprintf(reason, sizeof reason, "out of memory");
@@ -504,21 +537,6 @@ Bool MeshExportWriter::Write(const PolygonObject* mesh, const MeshExportOptions&
 	{
 		std::snprintf(reason, sizeof reason, "cannot create the file (%s)", errno ? std::strerror(errno) : "out of memory");
 		return false;
-	}
-	// Three at work: this thread fills the pieces in file order, the stream's thread writes them, and
-	// the texture coordinates (the largest read, 96 bytes per polygon) are gathered beside both until
-	// the texture block is due.
-	std::thread helper;
-	if (src.texture)
-	{
-		try
-		{
-			helper = std::thread(GatherTexture, std::cref(src));
-		}
-		catch (const std::system_error&)
-		{
-			GatherTexture(src);
-		}
 	}
 	bool given = StreamPositions(_stream, src) && StreamFaces(_stream, src);
 	if (helper.joinable())

@@ -186,4 +186,20 @@ TEST_F(MeshExportWriterBytes, AnEmptyMeshWithTextureEntriesIsWritten)
 	BaseObject::Free(obj);
 }
 
+// The texture coordinates are gathered while the mesh is checked: a corner outside the mesh must be
+// passed over there, and the frame refused.
+TEST_F(MeshExportWriterBytes, APolygonOutsideTheMeshIsRefusedWithItsTextureTag)
+{
+	MeshData d = MakeMesh(1000, 800, 1);
+	d.polygons[700] = CPolygon(5, 6, 1000000, 7);
+	PolygonObject* op = MakeObject(d);
+	MeshExportWriter writer;
+	char reason[256];
+	EXPECT_FALSE(writer.Write(op, MeshExportOptions(), MeshNextPositions(), 25, (out / "bad.bin").c_str(), reason));
+	EXPECT_STREQ(reason, "polygon 700 refers to a point outside the mesh's 1000 points");
+	EXPECT_FALSE(FileExists(out / "bad.bin"));
+	BaseObject* obj = op;
+	BaseObject::Free(obj);
+}
+
 } // namespace

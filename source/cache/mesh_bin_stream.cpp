@@ -4,10 +4,10 @@
 #include "cache_internal.h"
 #include "cache_types.h"
 #include "mesh_bin.h"
-#include "mesh_io.h"
 
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <system_error>
