@@ -4,15 +4,34 @@
 #include "TW_Mesh_Importer.h"
 #include "cache_types.h"
 #include "mesh_bin.h"
+#include "mesh_bin_stream.h"
 #include "mesh_build.h"
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <utility>
+#include <functional>
+#include <system_error>
+#include <thread>
 
 namespace
 {
+
+// Waits for the thread on every way out.
+struct JoinOnExit
+{
+	std::thread& thread;
+	~JoinOnExit()
+	{
+		if (thread.joinable())
+			thread.join();
+	}
+};
+
+// Pieces of this size go to the writing thread: the first is written early and system calls stay few.
+constexpr int64_t kExportPieceBytes = 1 << 20;
+constexpr int32_t kExportPieces = 8;
 
 bool Exportable(const BaseObject* op)
 {
@@ -89,11 +108,13 @@ struct MapValues
 	Float32 At(Int32 i) const { return i < count ? values[i] : 0.0f; }
 };
 
-// A face that names a point the mesh does not have would be refused by every reader, or read past the
-// points by an older one: such a mesh is not written.
-bool CheckCorners(const CPolygon* polygons, Int32 polygon_count, Int32 point_count, char (&reason)[256])
+// Faces of the polygons (a quad is two triangles), or -1 with `reason` filled when a polygon names a
+// point the mesh does not have: every reader would refuse that file, or an older one read past the
+// points, so such a mesh is not written.
+Int64 CountFaces(const CPolygon* polygons, Int32 polygon_count, Int32 point_count, char (&reason)[256])
 {
 	const UInt32 limit = static_cast<UInt32>(point_count);
+	Int64 faces = polygon_count;
 	for (Int32 p = 0; p < polygon_count; ++p)
 	{
 		const CPolygon& q = polygons[p];
@@ -102,86 +123,217 @@ bool CheckCorners(const CPolygon* polygons, Int32 polygon_count, Int32 point_cou
 		{
 			std::snprintf(reason, sizeof reason, "polygon %d refers to a point outside the mesh's %d points", static_cast<int>(p),
 				static_cast<int>(point_count));
-			return false;
+			return -1;
 		}
+		faces += q.c != q.d;
+	}
+	return faces;
+}
+
+// Little-endian, whatever the machine.
+inline void PutU32(unsigned char* p, uint32_t v)
+{
+	p[0] = static_cast<unsigned char>(v);
+	p[1] = static_cast<unsigned char>(v >> 8);
+	p[2] = static_cast<unsigned char>(v >> 16);
+	p[3] = static_cast<unsigned char>(v >> 24);
+}
+
+inline void PutF32(unsigned char* p, float f)
+{
+	uint32_t u;
+	std::memcpy(&u, &f, 4);
+	PutU32(p, u);
+}
+
+inline void PutFace(unsigned char* p, Int32 a, Int32 b, Int32 c)
+{
+	// corners in reverse order
+	PutU32(p, static_cast<uint32_t>(c));
+	PutU32(p + 4, static_cast<uint32_t>(b));
+	PutU32(p + 8, static_cast<uint32_t>(a));
+}
+
+inline Int64 GivenWords(Int32 point_count)
+{
+	return (static_cast<Int64>(point_count) + 63) / 64;
+}
+
+inline float Metres(Float units)
+{
+	return static_cast<float>(units * 0.01);
+}
+
+// What one frame's file is made of. The host's arrays are looked up on the caller's thread; while the
+// frame is written nothing changes them.
+struct FrameSource
+{
+	const Vector* points = nullptr;
+	Int32 point_count = 0;
+	const CPolygon* polygons = nullptr;
+	Int32 polygon_count = 0;
+	Int64 face_count = 0;
+	const UVWStruct* uvw = nullptr; // the first UVW tag's corners, when the texture block is written
+	Int32 uvw_count = 0;
+	std::vector<MapValues> weights; // the W - 1 stored weights
+	MapValues speed[3];
+	const Float32* next = nullptr; // computed velocities for the first `computed` points
+	Int32 computed = 0;
+	Float per_second = 0.0;
+	float* texture = nullptr; // U, W, 1 - V per point; null without corners to take them from
+	uint64_t* given = nullptr; // a bit per point: its texture coordinate has been taken
+};
+
+bool StreamPositions(MeshBinStream* stream, const FrameSource& src)
+{
+	for (Int32 first = 0; first < src.point_count;)
+	{
+		const Int32 n = static_cast<Int32>(MeshBinStreamFit(stream));
+		unsigned char* out = MeshBinStreamRecords(stream, n);
+		if (!out)
+			return false;
+		for (Int32 i = first; i < first + n; ++i, out += 12)
+		{
+			PutF32(out, Metres(src.points[i].x));
+			PutF32(out + 4, Metres(src.points[i].y));
+			PutF32(out + 8, Metres(src.points[i].z));
+		}
+		first += n;
 	}
 	return true;
 }
 
-void FillVertices(MeshBinFile* file, const PolygonObject* mesh, const MeshExportOptions& options, const FrameTags& tags,
-	const MeshNextPositions& next, Int32 fps)
+// Faces, a quad (a, b, c, d) as (a, b, c) and (a, c, d).
+bool StreamFaces(MeshBinStream* stream, const FrameSource& src)
 {
-	const Int32 point_count = mesh->GetPointCount();
-	const Vector* points = mesh->GetPointR();
-	MeshVertex* vertices = file->vertices;
-	const Int32 stored_weights = options.texture ? file->weight_count - 1 : 0;
-	std::vector<MapValues> weights;
-	for (Int32 k = 0; k < stored_weights; ++k)
-		weights.emplace_back(tags.weights[static_cast<size_t>(k)]);
-	const MapValues speed[3] = {MapValues(tags.speed[0]), MapValues(tags.speed[1]), MapValues(tags.speed[2])};
-	// Points the next frame also has get the motion over one frame's time; the others their speed maps.
-	Int32 computed = 0;
-	if (options.velocity && options.compute_velocity)
-		computed = static_cast<Int32>(next.size() / 3) < point_count ? static_cast<Int32>(next.size() / 3) : point_count;
-	const Float per_second = static_cast<Float>(fps);
-	for (Int32 i = 0; i < point_count; ++i)
+	Int32 p = 0;
+	bool carried = false; // the second triangle of a quad that did not fit the last piece
+	for (Int64 done = 0; done < src.face_count;)
 	{
-		MeshVertex& v = vertices[i];
-		v.position[0] = static_cast<float>(points[i].x * 0.01);
-		v.position[1] = static_cast<float>(points[i].y * 0.01);
-		v.position[2] = static_cast<float>(points[i].z * 0.01);
-		for (Int32 k = 0; k < stored_weights; ++k)
-			v.weights[k] = weights[static_cast<size_t>(k)].At(i);
-		if (!options.velocity)
-			continue;
-		if (i < computed)
-			for (Int32 c = 0; c < 3; ++c)
-				v.velocity[c] = static_cast<float>((static_cast<Float>(next[3 * i + c]) - static_cast<Float>(v.position[c])) * per_second);
-		else
-			for (Int32 c = 0; c < 3; ++c)
-				v.velocity[c] = speed[c].At(i);
-	}
-}
-
-void StoreCorner(MeshVertex* vertices, Int32 point, const Vector& uvw)
-{
-	float* t = vertices[point].texture;
-	t[0] = static_cast<float>(uvw.x);
-	t[1] = static_cast<float>(1.0 - uvw.y);
-	t[2] = static_cast<float>(uvw.z);
-}
-
-void FillFaces(MeshBinFile* file, const PolygonObject* mesh, const MeshExportOptions& options, const FrameTags& tags)
-{
-	const Int32 polygon_count = mesh->GetPolygonCount();
-	const CPolygon* polygons = mesh->GetPolygonR();
-	const UVWStruct* uvw = nullptr;
-	Int32 uvw_count = 0;
-	if (options.texture && tags.uvw && tags.uvw->GetDataAddressR())
-	{
-		uvw = static_cast<const UVWStruct*>(tags.uvw->GetDataAddressR());
-		uvw_count = tags.uvw->GetDataCount();
-	}
-	MeshFace* face = file->faces;
-	MeshVertex* vertices = file->vertices;
-	for (Int32 p = 0; p < polygon_count; ++p)
-	{
-		const CPolygon& q = polygons[p];
-		*face++ = MeshFace{{static_cast<uint32_t>(q.a), static_cast<uint32_t>(q.b), static_cast<uint32_t>(q.c)}};
-		const bool quad = q.c != q.d;
-		if (quad)
-			*face++ = MeshFace{{static_cast<uint32_t>(q.a), static_cast<uint32_t>(q.c), static_cast<uint32_t>(q.d)}};
-		// a tag with fewer entries than polygons leaves the rest at 0
-		if (p < uvw_count)
+		const Int64 n = MeshBinStreamFit(stream);
+		unsigned char* out = MeshBinStreamRecords(stream, n);
+		if (!out)
+			return false;
+		unsigned char* const end = out + 12 * n;
+		if (carried)
 		{
-			const UVWStruct& t = uvw[p];
-			StoreCorner(vertices, q.a, t.a);
-			StoreCorner(vertices, q.b, t.b);
-			StoreCorner(vertices, q.c, t.c);
-			if (quad)
-				StoreCorner(vertices, q.d, t.d);
+			const CPolygon& q = src.polygons[p - 1];
+			PutFace(out, q.a, q.c, q.d);
+			out += 12;
+			carried = false;
 		}
+		for (; out < end; ++p)
+		{
+			const CPolygon& q = src.polygons[p];
+			PutFace(out, q.a, q.b, q.c);
+			out += 12;
+			if (q.c == q.d)
+				continue;
+			if (out < end)
+			{
+				PutFace(out, q.a, q.c, q.d);
+				out += 12;
+			}
+			else
+				carried = true;
+		}
+		done += n;
 	}
+	return true;
+}
+
+// Takes a corner's texture coordinate for its point unless a later corner already gave one. The mesh
+// is checked while this runs: a corner outside it is passed over (and the frame is not written).
+inline void TakeCorner(float* texture, uint64_t* given, UInt32 limit, Int32 point, const Vector& uvw)
+{
+	if (static_cast<UInt32>(point) >= limit)
+		return;
+	uint64_t& word = given[point >> 6];
+	const uint64_t bit = uint64_t(1) << (point & 63);
+	if (word & bit)
+		return;
+	word |= bit;
+	float* t = texture + 3 * static_cast<Int64>(point);
+	t[0] = static_cast<float>(uvw.x);
+	t[1] = static_cast<float>(uvw.z);
+	t[2] = static_cast<float>(1.0 - uvw.y);
+}
+
+// Each point gets the texture coordinate of its last corner in polygon order (a, b, c, d within a
+// polygon). Walking backwards, the first corner met is the one that counts, so each point is converted
+// once instead of once per corner; points no corner reaches stay unmarked in `given` and are written
+// as 0, as are the corners of polygons beyond a tag shorter than the mesh.
+void GatherTexture(const FrameSource& src)
+{
+	std::memset(src.given, 0, static_cast<size_t>(GivenWords(src.point_count)) * sizeof(uint64_t));
+	const Int32 count = src.uvw_count < src.polygon_count ? src.uvw_count : src.polygon_count;
+	const UInt32 limit = static_cast<UInt32>(src.point_count);
+	for (Int32 p = count - 1; p >= 0; --p)
+	{
+		const CPolygon& q = src.polygons[p];
+		const UVWStruct& t = src.uvw[p];
+		if (q.c != q.d)
+			TakeCorner(src.texture, src.given, limit, q.d, t.d);
+		TakeCorner(src.texture, src.given, limit, q.c, t.c);
+		TakeCorner(src.texture, src.given, limit, q.b, t.b);
+		TakeCorner(src.texture, src.given, limit, q.a, t.a);
+	}
+}
+
+bool StreamTexture(MeshBinStream* stream, const FrameSource& src)
+{
+	const size_t weight_count = src.weights.size();
+	for (Int32 first = 0; first < src.point_count;)
+	{
+		const Int32 n = static_cast<Int32>(MeshBinStreamFit(stream));
+		unsigned char* out = MeshBinStreamRecords(stream, n);
+		if (!out)
+			return false;
+		for (Int32 i = first; i < first + n; ++i, out += 12)
+		{
+			for (size_t k = 0; k < weight_count; ++k, out += 4)
+				PutF32(out, src.weights[k].At(i));
+			if (src.texture && (src.given[i >> 6] >> (i & 63) & 1))
+			{
+				const float* t = src.texture + 3 * static_cast<Int64>(i);
+				PutF32(out, t[0]);
+				PutF32(out + 4, t[1]);
+				PutF32(out + 8, t[2]);
+			}
+			else
+				std::memset(out, 0, 12);
+		}
+		first += n;
+	}
+	return true;
+}
+
+// Points the next frame also has get the motion over one frame's time; the others their speed maps.
+bool StreamVelocities(MeshBinStream* stream, const FrameSource& src)
+{
+	for (Int32 first = 0; first < src.point_count;)
+	{
+		const Int32 n = static_cast<Int32>(MeshBinStreamFit(stream));
+		unsigned char* out = MeshBinStreamRecords(stream, n);
+		if (!out)
+			return false;
+		for (Int32 i = first; i < first + n; ++i, out += 12)
+		{
+			if (i < src.computed)
+			{
+				const Vector& at = src.points[i];
+				const float position[3] = {Metres(at.x), Metres(at.y), Metres(at.z)};
+				for (Int32 c = 0; c < 3; ++c)
+					PutF32(out + 4 * c,
+						static_cast<float>((static_cast<Float>(src.next[3 * i + c]) - static_cast<Float>(position[c])) * src.per_second));
+			}
+			else
+				for (Int32 c = 0; c < 3; ++c)
+					PutF32(out + 4 * c, src.speed[c].At(i));
+		}
+		first += n;
+	}
+	return true;
 }
 
 // Counts the objects named `name` before `target` in hierarchy order; true once the target is reached.
@@ -284,71 +436,118 @@ void MeshExportNextPositions(const PolygonObject* mesh, MeshNextPositions& out)
 
 MeshExportWriter::~MeshExportWriter()
 {
-	MeshBinFree(_spare);
+	MeshBinStreamFree(_stream);
+	std::free(_texture);
 }
 
 Bool MeshExportWriter::Write(const PolygonObject* mesh, const MeshExportOptions& options, const MeshNextPositions& next,
 	Int32 fps, const char* path, char (&reason)[256])
 {
 	reason[0] = 0;
-	const Int32 point_count = mesh->GetPointR() ? mesh->GetPointCount() : 0;
-	const Int32 polygon_count = mesh->GetPolygonR() ? mesh->GetPolygonCount() : 0;
-	const CPolygon* polygons = mesh->GetPolygonR();
-	if (!CheckCorners(polygons, polygon_count, point_count, reason))
+	FrameSource src;
+	src.points = mesh->GetPointR();
+	src.point_count = src.points ? mesh->GetPointCount() : 0;
+	src.polygons = mesh->GetPolygonR();
+	src.polygon_count = src.polygons ? mesh->GetPolygonCount() : 0;
+	const FrameTags tags = FindTags(mesh);
+	const Int32 weight_count = tags.weights.empty() ? 1 : static_cast<Int32>(tags.weights.size());
+	if (options.texture)
+	{
+		for (Int32 k = 0; k + 1 < weight_count; ++k)
+			src.weights.emplace_back(tags.weights[static_cast<size_t>(k)]);
+		if (tags.uvw && tags.uvw->GetDataAddressR())
+		{
+			src.uvw = static_cast<const UVWStruct*>(tags.uvw->GetDataAddressR());
+			src.uvw_count = tags.uvw->GetDataCount();
+		}
+	}
+	if (options.velocity)
+	{
+		for (Int32 axis = 0; axis < 3; ++axis)
+			src.speed[axis] = MapValues(tags.speed[axis]);
+		if (options.compute_velocity)
+		{
+			const Int32 next_count = static_cast<Int32>(next.size() / 3);
+			src.next = next.data();
+			src.computed = next_count < src.point_count ? next_count : src.point_count;
+		}
+		src.per_second = static_cast<Float>(fps);
+	}
+	// corners to take texture coordinates from
+	const bool corners = src.uvw_count > 0 && src.polygon_count > 0;
+	if (corners && src.point_count > _texture_points)
+	{
+		std::free(_texture);
+		_texture = nullptr;
+		_texture_points = 0;
+		// the bits, then the coordinates
+		const size_t bytes = static_cast<size_t>(GivenWords(src.point_count)) * sizeof(uint64_t) +
+			static_cast<size_t>(src.point_count) * 3 * sizeof(float);
+		_texture = static_cast<uint64_t*>(std::malloc(bytes));
+		if (_texture)
+			_texture_points = src.point_count;
+	}
+	if (corners && _texture)
+	{
+		src.given = _texture;
+		src.texture = reinterpret_cast<float*>(_texture + GivenWords(_texture_points));
+	}
+
+	// Three at work: this thread checks the mesh and fills the pieces in file order, the stream's thread
+	// writes them, and the texture coordinates (the largest read, 96 bytes per polygon) are gathered
+	// beside both, from the start, until the texture block is due. The helper has its own copy of what
+	// it reads, and is waited for on every way out.
+	std::thread helper;
+	const JoinOnExit wait_for_helper{helper};
+	if (src.texture)
+	{
+		try
+		{
+			helper = std::thread(GatherTexture, src);
+		}
+		catch (const std::system_error&)
+		{
+			GatherTexture(src);
+		}
+	}
+
+	src.face_count = CountFaces(src.polygons, src.polygon_count, src.point_count, reason);
+	if (src.face_count < 0)
 		return false;
-	Int64 face_count = polygon_count;
-	for (Int32 p = 0; p < polygon_count; ++p)
-		face_count += polygons[p].c != polygons[p].d;
-	if (face_count > INT32_MAX / 3)
+	if (src.face_count > INT32_MAX / 3)
 	{
 		std::snprintf(reason, sizeof reason, "the mesh has more triangles than a file can hold");
 		return false;
 	}
-	const FrameTags tags = FindTags(mesh);
-	const Int32 weight_count = tags.weights.empty() ? 1 : static_cast<Int32>(tags.weights.size());
-
 	if (std::strlen(path) >= static_cast<size_t>(TW_RECORD_PATH_SIZE))
 	{
 		std::snprintf(reason, sizeof reason, "the path is longer than %d bytes", TW_RECORD_PATH_SIZE - 1);
 		return false;
 	}
+	if ((corners && !_texture) || (!_stream && !(_stream = MeshBinStreamNew(kExportPieceBytes, kExportPieces))))
+	{
+		std::snprintf(reason, sizeof reason, "out of memory");
+		return false;
+	}
+
+	const MeshBinShape shape = {src.point_count, static_cast<int32_t>(src.face_count), weight_count, options.texture != false,
+		options.velocity != false};
 	errno = 0;
-	MeshBinFile* file = MeshBinCreate(path);
-	if (!file)
+	if (!MeshBinStreamOpen(_stream, path, shape, true))
 	{
 		std::snprintf(reason, sizeof reason, "cannot create the file (%s)", errno ? std::strerror(errno) : "out of memory");
 		return false;
 	}
-	if (_spare)
+	bool given = StreamPositions(_stream, src) && StreamFaces(_stream, src);
+	if (helper.joinable())
+		helper.join();
+	given = given && (!options.texture || StreamTexture(_stream, src)) && (!options.velocity || StreamVelocities(_stream, src));
+	if (!MeshBinStreamFinish(_stream) || !given)
 	{
-		// The last frame's arrays: memory already mapped, instead of fresh pages for every frame.
-		std::swap(file->vertices, _spare->vertices);
-		std::swap(file->vertex_capacity, _spare->vertex_capacity);
-		std::swap(file->faces, _spare->faces);
-		std::swap(file->face_capacity, _spare->face_capacity);
-		std::swap(file->weight_values, _spare->weight_values);
-		std::swap(file->weight_capacity, _spare->weight_capacity);
-		MeshBinFree(_spare);
-		_spare = nullptr;
-	}
-	if (!MeshBinAllocate(file, point_count, static_cast<Int32>(face_count), weight_count, options.texture, options.velocity))
-	{
-		MeshBinFree(file);
-		RemovePartialFile(path);
-		std::snprintf(reason, sizeof reason, "out of memory");
-		return false;
-	}
-	FillVertices(file, mesh, options, tags, next, fps);
-	FillFaces(file, mesh, options, tags);
-	const int written = MeshBinWrite(file);
-	if (!written)
-	{
-		MeshBinFree(file);
 		RemovePartialFile(path);
 		std::snprintf(reason, sizeof reason, "the file could not be written completely");
 		return false;
 	}
-	_spare = file;
 	return true;
 }
 

@@ -9,6 +9,8 @@
 #include <functional>
 #include <vector>
 
+struct MeshBinStream;
+
 // What one run writes.
 struct MeshExportOptions
 {
@@ -61,7 +63,11 @@ public:
 		const char* path, char (&reason)[256]);
 
 private:
-	MeshBinFile* _spare = nullptr;
+	// Kept from frame to frame: the stream's buffers, and for _texture_points points a bit each and
+	// their texture coordinates gathered from the polygons' corners (U, W, 1 - V).
+	MeshBinStream* _stream = nullptr;
+	uint64_t* _texture = nullptr;
+	Int32 _texture_points = 0;
 };
 
 // Walks the frames first, first + step, ... up to last, writing each frame's file, then puts the document
