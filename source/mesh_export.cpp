@@ -184,23 +184,31 @@ struct FrameSource
 	uint64_t* given = nullptr; // a bit per point: its texture coordinate has been taken
 };
 
-bool StreamPositions(MeshBinStream* stream, const FrameSource& src)
+// Streams one record of record_bytes per point, in the pieces the stream has room for; put(i, out)
+// fills the record of point i.
+template <typename Put>
+bool StreamPerPoint(MeshBinStream* stream, Int32 point_count, size_t record_bytes, const Put& put)
 {
-	for (Int32 first = 0; first < src.point_count;)
+	for (Int32 first = 0; first < point_count;)
 	{
 		const Int32 n = static_cast<Int32>(MeshBinStreamFit(stream));
 		unsigned char* out = MeshBinStreamRecords(stream, n);
 		if (!out)
 			return false;
-		for (Int32 i = first; i < first + n; ++i, out += 12)
-		{
-			PutF32(out, Metres(src.points[i].x));
-			PutF32(out + 4, Metres(src.points[i].y));
-			PutF32(out + 8, Metres(src.points[i].z));
-		}
+		for (Int32 i = first; i < first + n; ++i, out += record_bytes)
+			put(i, out);
 		first += n;
 	}
 	return true;
+}
+
+bool StreamPositions(MeshBinStream* stream, const FrameSource& src)
+{
+	return StreamPerPoint(stream, src.point_count, 12, [&](Int32 i, unsigned char* out) {
+		PutF32(out, Metres(src.points[i].x));
+		PutF32(out + 4, Metres(src.points[i].y));
+		PutF32(out + 8, Metres(src.points[i].z));
+	});
 }
 
 // Faces, a quad (a, b, c, d) as (a, b, c) and (a, c, d).
@@ -283,57 +291,37 @@ void GatherTexture(const FrameSource& src)
 bool StreamTexture(MeshBinStream* stream, const FrameSource& src)
 {
 	const size_t weight_count = src.weights.size();
-	for (Int32 first = 0; first < src.point_count;)
-	{
-		const Int32 n = static_cast<Int32>(MeshBinStreamFit(stream));
-		unsigned char* out = MeshBinStreamRecords(stream, n);
-		if (!out)
-			return false;
-		for (Int32 i = first; i < first + n; ++i, out += 12)
+	return StreamPerPoint(stream, src.point_count, 4 * weight_count + 12, [&](Int32 i, unsigned char* out) {
+		for (size_t k = 0; k < weight_count; ++k, out += 4)
+			PutF32(out, src.weights[k].At(i));
+		if (src.texture && (src.given[i >> 6] >> (i & 63) & 1))
 		{
-			for (size_t k = 0; k < weight_count; ++k, out += 4)
-				PutF32(out, src.weights[k].At(i));
-			if (src.texture && (src.given[i >> 6] >> (i & 63) & 1))
-			{
-				const float* t = src.texture + 3 * static_cast<Int64>(i);
-				PutF32(out, t[0]);
-				PutF32(out + 4, t[1]);
-				PutF32(out + 8, t[2]);
-			}
-			else
-				std::memset(out, 0, 12);
+			const float* t = src.texture + 3 * static_cast<Int64>(i);
+			PutF32(out, t[0]);
+			PutF32(out + 4, t[1]);
+			PutF32(out + 8, t[2]);
 		}
-		first += n;
-	}
-	return true;
+		else
+			std::memset(out, 0, 12);
+	});
 }
 
 // Points the next frame also has get the motion over one frame's time; the others their speed maps.
 bool StreamVelocities(MeshBinStream* stream, const FrameSource& src)
 {
-	for (Int32 first = 0; first < src.point_count;)
-	{
-		const Int32 n = static_cast<Int32>(MeshBinStreamFit(stream));
-		unsigned char* out = MeshBinStreamRecords(stream, n);
-		if (!out)
-			return false;
-		for (Int32 i = first; i < first + n; ++i, out += 12)
+	return StreamPerPoint(stream, src.point_count, 12, [&](Int32 i, unsigned char* out) {
+		if (i < src.computed)
 		{
-			if (i < src.computed)
-			{
-				const Vector& at = src.points[i];
-				const float position[3] = {Metres(at.x), Metres(at.y), Metres(at.z)};
-				for (Int32 c = 0; c < 3; ++c)
-					PutF32(out + 4 * c,
-						static_cast<float>((static_cast<Float>(src.next[3 * i + c]) - static_cast<Float>(position[c])) * src.per_second));
-			}
-			else
-				for (Int32 c = 0; c < 3; ++c)
-					PutF32(out + 4 * c, src.speed[c].At(i));
+			const Vector& at = src.points[i];
+			const float position[3] = {Metres(at.x), Metres(at.y), Metres(at.z)};
+			for (Int32 c = 0; c < 3; ++c)
+				PutF32(out + 4 * c,
+					static_cast<float>((static_cast<Float>(src.next[3 * i + c]) - static_cast<Float>(position[c])) * src.per_second));
 		}
-		first += n;
-	}
-	return true;
+		else
+			for (Int32 c = 0; c < 3; ++c)
+				PutF32(out + 4 * c, src.speed[c].At(i));
+	});
 }
 
 // Counts the objects named `name` before `target` in hierarchy order; true once the target is reached.
