@@ -124,6 +124,10 @@ void RefuseTagAllocation(Int32 type);
 // The active document (made on first use); Set makes another one active (the host does not own it then).
 void SetActiveDocument(BaseDocument* doc);
 
+// --- texture search: the texture paths of the preferences, searched in order after the document's
+// folder and a material's suggested folder (none by default).
+void SetTexturePaths(const std::vector<std::string>& folders);
+
 // --- Thinking Particles
 // Whether documents get a particle master (a host can lack Thinking Particles); on by default.
 void SetThinkingParticlesAvailable(bool available);

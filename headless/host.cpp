@@ -102,6 +102,7 @@ void Reset()
 	s.opened_dialogs.clear();
 	s.event_adds = 0;
 	s.draw_views = 0;
+	s.texture_paths.clear();
 }
 
 // --- string tables: res/c4d_symbols.h gives each identifier its number, then

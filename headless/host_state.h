@@ -28,6 +28,7 @@ struct HostState
 	std::vector<Int32> opened_dialogs;
 	int event_adds = 0;
 	int draw_views = 0;
+	std::vector<std::string> texture_paths;
 };
 
 HostState& State();

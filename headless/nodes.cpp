@@ -151,7 +151,7 @@ BaseObject* BaseObject::Alloc(Int32 type)
 	}
 	if (type == Oinstance)
 		op->GetDataInstance()->SetInt32(INSTANCEOBJECT_RENDERINSTANCE_MODE, 0);
-	if (type == Ocamera || type == Onull || type == Oinstance)
+	if (type == Ocamera || type == Onull || type == Oinstance || type == Opolygongroup)
 		return op;
 	if (!op->AttachNodeData())
 	{

@@ -90,6 +90,13 @@ struct Polygonizer
 			if (copy)
 				ml = op->GetMl() * cache->GetMl();
 		}
+		else if (op->GetType() == Opolygongroup)
+		{
+			// the group's polygon objects stay below it as they are, under a null that keeps its tags
+			copy = NullNamed(op);
+			op->CopyTagsTo(copy, true, false, false, nullptr);
+			return copy;
+		}
 		else if (op->GetType() == Oinstance)
 		{
 			const BaseList2D* link = op->GetDataInstance()->GetLink(INSTANCEOBJECT_LINK, op->GetDocument());
@@ -125,6 +132,7 @@ BaseDocument* BaseDocument::Polygonize(Bool keepanimation) const
 	out->_loop_min = _loop_min;
 	out->_loop_max = _loop_max;
 	out->_settings = _settings;
+	out->_render_data.SetData(_render_data.GetData());
 	Polygonizer p;
 	p.keep_animation = keepanimation;
 	BaseObject* last = nullptr;

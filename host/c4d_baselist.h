@@ -16,6 +16,7 @@ enum
 	Oparticle = 5109, // the standard emitter
 	Oinstance = 5126, // refers to another object (INSTANCEOBJECT_LINK)
 	Onull = 5140,
+	Opolygongroup = 1019268, // heads a group of polygon objects, its children
 	Tpolygon = 5604,
 	Tphong = 5612,
 	Tparticle = 5630, // the standard emitter's particle tag

@@ -11,6 +11,7 @@ enum
 {
 	CHANNEL_COLOR = 0,
 	BASECHANNEL_TEXTURE = 1002,
+	BASECHANNEL_SUGGESTEDFOLDER = 1017,
 };
 
 // Texture tag parameters: the material (a link) and how it is projected.
@@ -64,3 +65,8 @@ protected:
 	std::map<Int32, std::unique_ptr<BaseChannel>> _channels;
 	friend class BaseMaterial;
 };
+
+// The host's texture search: the file a texture name stands for, looked for beside the document
+// (docpath), in the suggested folder and in the texture paths of the preferences. False, with
+// *dstname untouched, when no such file exists.
+Bool GenerateTexturePath(const Filename& docpath, const Filename& srcname, const Filename& suggestedpath, Filename* dstname);

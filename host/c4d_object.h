@@ -83,6 +83,12 @@ public:
 	// false = only the others, NOTOK = both. Copies of this object's children are not touched.
 	Bool CopyTagsTo(BaseObject* dest, Int32 visible, Int32 variable, Int32 hierarchical, AliasTrans* trans) const;
 
+	// The object's bounding box in its own coordinates as centre and half size: what it shows (its
+	// deformed copy or its cache) when there is one, else its own points, else its plug-in's
+	// GetDimension; zero for an object without extent (a null, a camera).
+	Vector GetMp() const;
+	Vector GetRad() const;
+
 	// --- generator caches: the host keeps what GetVirtualObjects returned last.
 	// The cache; null when there is none.
 	BaseObject* GetCache(HierarchyHelp* hh = nullptr) const { (void)hh; return _cache; }
