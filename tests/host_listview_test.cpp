@@ -216,6 +216,13 @@ TEST_F(HostListView, LayoutRestoreReopensOnlyWithTheHostsSecret)
 	// a second dialog cannot take a plug-in ID an open window holds
 	EXPECT_FALSE(other.Open(DLG_TYPE_ASYNC, ID_PICKER));
 	EXPECT_FALSE(other.IsOpen());
+	// a dialog destroyed while open leaves the window list (no dangling window to find)
+	{
+		PickerDialog brief;
+		ASSERT_TRUE(brief.Open(DLG_TYPE_ASYNC, ID_PICKER + 2));
+		EXPECT_EQ(headless::OpenDialogs().size(), 2u);
+	}
+	EXPECT_EQ(headless::OpenDialogs(), std::vector<Int32>{ID_PICKER});
 }
 
 TEST_F(HostListView, RowsMoveBetweenListsAndTheTickSwapsTheImage)
@@ -256,7 +263,12 @@ TEST_F(HostListView, RowsMoveBetweenListsAndTheTickSwapsTheImage)
 	EXPECT_FALSE(d.SetRowCheck(PICK_CHOSEN, 11, COL_VERTEX, true)); // a row of the other list
 	EXPECT_FALSE(d.SetRowCheck(PICK_SCENE, 11, COL_VERTEX, true));	// a list without check boxes
 	EXPECT_FALSE(d.SelectRows(PICK_STATUS, {}));					// not a list
+	command->dialog.Enable(PICK_CHOSEN, false);
+	EXPECT_FALSE(d.SelectRows(PICK_CHOSEN, {10}));
+	EXPECT_FALSE(d.SetRowCheck(PICK_CHOSEN, 10, COL_VERTEX, true));
+	command->dialog.Enable(PICK_CHOSEN, true);
 	EXPECT_EQ(command->dialog.actions.size(), heard);
+	EXPECT_FALSE(d.RowCheck(PICK_CHOSEN, 10, COL_VERTEX));
 
 	// a selection reaches Command as such; back to the scene list, appended below its rows
 	ASSERT_TRUE(d.SelectRows(PICK_CHOSEN, {10}));
