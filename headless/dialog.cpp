@@ -1,4 +1,5 @@
 // dialog.cpp - dialogs from the module's dialog resources, the driver that works them, commands and views.
+#include "dialog_state.h"
 #include "host_state.h"
 
 #include <dirent.h>
@@ -12,25 +13,6 @@
 using headless::Gadget;
 using headless::State;
 
-struct GeDialogState
-{
-	Int32 resource_id = 0;
-	std::string title;
-	std::vector<Gadget> gadgets;
-	bool open = false;
-	bool result = false;
-
-	Gadget* Find(Int32 id)
-	{
-		if (id == 0)
-			return nullptr;
-		for (Gadget& g : gadgets)
-			if (g.id == id)
-				return &g;
-		return nullptr;
-	}
-};
-
 namespace
 {
 
@@ -38,11 +20,6 @@ namespace
 headless::DialogTextObserver g_text_observer;
 
 } // namespace
-
-struct GeDialogAccess
-{
-	static GeDialogState* Of(const GeDialog* dialog) { return dialog ? dialog->_state : nullptr; }
-};
 
 namespace
 {
@@ -241,6 +218,8 @@ GeDialog::GeDialog() : _state(new GeDialogState()) {}
 
 GeDialog::~GeDialog()
 {
+	if (_state->async && _state->open)
+		headless::ForgetWindow(this);
 	delete _state;
 }
 
@@ -521,7 +500,7 @@ bool DialogDriver::IsOpen() const
 }
 
 // A user's change of a gadget: the value lands, then the dialog hears of it.
-static bool Change(GeModalDialog* dialog, Int32 id, const GeData* value)
+static bool Change(GeDialog* dialog, Int32 id, const GeData* value)
 {
 	GeDialogState* s = GeDialogAccess::Of(dialog);
 	Gadget* g = s->Find(id);
@@ -535,7 +514,7 @@ static bool Change(GeModalDialog* dialog, Int32 id, const GeData* value)
 	return true;
 }
 
-static const Gadget* FindGadget(GeModalDialog* dialog, Int32 id)
+static const Gadget* FindGadget(GeDialog* dialog, Int32 id)
 {
 	return GeDialogAccess::Of(dialog)->Find(id);
 }
@@ -666,9 +645,9 @@ bool DialogDriver::Press(Int32 id)
 {
 	if (!IsKind(FindGadget(_dialog, id), {"BUTTON"}) || !Change(_dialog, id, nullptr))
 		return false;
-	// the host's own OK and Cancel buttons (DLGGROUP) close a modal dialog after its Command
+	// the host's own OK and Cancel buttons (DLGGROUP) close the dialog after its Command
 	if ((id == 1 || id == 2) && IsOpen())
-		_dialog->Close(id == 1);
+		CloseWindowState(_dialog, id == 1);
 	return true;
 }
 
@@ -677,8 +656,7 @@ bool DialogDriver::CloseWindow()
 	GeDialogState* s = GeDialogAccess::Of(_dialog);
 	if (!s->open || _dialog->AskClose())
 		return false;
-	s->open = false;
-	s->result = false;
+	CloseWindowState(_dialog, false);
 	return true;
 }
 

@@ -163,13 +163,17 @@ struct Gadget
 	std::vector<std::pair<Int32, std::string>> children; // combo box entries
 	bool integer = false;								  // a number gadget the dialog set with SetInt32
 	Float min = -MAXVALUEF, max = MAXVALUEF;			  // what a user may enter into a number gadget
+	// a list view: its columns (ID, kind) in order, its rows (ID, data) top down, the selected row IDs
+	std::vector<std::pair<Int32, Int32>> columns;
+	std::vector<std::pair<Int32, BaseContainer>> rows;
+	std::vector<Int32> selection;
 };
 
 // The dialog the module is running, as the script of SetModalDialogScript sees it.
 class DialogDriver
 {
 public:
-	explicit DialogDriver(GeModalDialog* dialog) : _dialog(dialog) {}
+	explicit DialogDriver(GeDialog* dialog) : _dialog(dialog) {}
 	Int32 ResourceId() const;
 	std::string Title() const;
 	std::vector<Gadget> Gadgets() const;
@@ -197,18 +201,39 @@ public:
 	bool Select(Int32 id, Int32 entry);
 	bool SelectText(Int32 id, const std::string& text);
 	bool Press(Int32 id);
+	// List views: row IDs top down, a cell's text, check and image (the name of the host image it
+	// shows, "" for none), and the selected rows.
+	std::vector<Int32> RowIds(Int32 list) const;
+	std::string RowText(Int32 list, Int32 row, Int32 column) const;
+	bool RowCheck(Int32 list, Int32 row, Int32 column) const;
+	std::string RowImage(Int32 list, Int32 row, Int32 column) const;
+	std::vector<Int32> SelectedRows(Int32 list) const;
+	// The user's clicks in a list view: selecting rows (one or several, replacing the selection;
+	// Command with LV_SIMPLE_SELECTIONCHANGED), and ticking a check box cell (Command with
+	// LV_SIMPLE_CHECKBOXCHANGED). False, with nothing sent, for a row the list lacks or a cell that
+	// is not a check box.
+	bool SelectRows(Int32 list, const std::vector<Int32>& rows);
+	bool SetRowCheck(Int32 list, Int32 row, Int32 column, bool on);
 	// Closes the window as the user does: the dialog's AskClose may keep it open (false then).
 	bool CloseWindow();
 	bool IsOpen() const;
 
 private:
-	GeModalDialog* _dialog;
+	GeDialog* _dialog;
 };
 
 // Runs for every modal dialog the module opens, once it is laid out and filled. A dialog still open
 // when the script returns is closed as cancelled. Without a script a modal dialog is cancelled at once.
 using DialogScript = std::function<void(DialogDriver& dialog)>;
 void SetModalDialogScript(DialogScript script);
+// The non-modal dialogs open now, by the plug-in ID they were opened with, in the order they opened.
+std::vector<Int32> OpenDialogs();
+// A driver for the open non-modal dialog of this plug-in ID; false when none is open.
+bool FindOpenDialog(Int32 pluginid, DialogDriver* driver);
+// The host restores a saved layout that held the dialog of this command: its RestoreLayout runs.
+bool RestoreLayout(Int32 pluginid);
+// The name of the host image ("matrix", "vertex") this bitmap shows, "" when it is none of them.
+std::string HostImageName(const BaseBitmap* bmp);
 // Resource IDs of the modal dialogs opened so far, in order.
 const std::vector<Int32>& OpenedDialogs();
 // Hears every text a dialog puts into one of its own gadgets (SetString), as the host redraws the

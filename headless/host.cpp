@@ -81,6 +81,7 @@ public:
 void Reset()
 {
 	HostState& s = State();
+	CloseAllWindows();
 	for (Registration& r : s.registrations)
 		delete r.command;
 	s.registrations.clear();

@@ -26,12 +26,15 @@ struct HostState
 	bool tp_available = true;
 	DialogScript dialog_script;
 	std::vector<Int32> opened_dialogs;
+	std::vector<std::pair<Int32, GeDialog*>> windows; // open non-modal dialogs by plug-in ID
 	int event_adds = 0;
 	int draw_views = 0;
 	std::vector<std::string> texture_paths;
 };
 
 HostState& State();
+// Closes every open non-modal dialog, as the host does when it shuts down.
+void CloseAllWindows();
 // The serial number a node got when it was made, 0 for a node that is not alive: links compare it
 // so that a freed node, or a new one at a freed node's address, is not taken for the linked one.
 UInt64 NodeSerial(const GeListNode* node);

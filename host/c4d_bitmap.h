@@ -21,6 +21,9 @@ public:
 
 	// Decodes the image file; IMAGERESULT_OK only when the whole image was read.
 	IMAGERESULT Init(const Filename& name);
+	// An empty (black, opaque) image of this size; depth is 24 or 32 bits.
+	IMAGERESULT Init(Int32 x, Int32 y, Int32 depth = 24);
+	Bool SetPixel(Int32 x, Int32 y, Int32 r, Int32 g, Int32 b);
 	Int32 GetBw() const { return _w; }
 	Int32 GetBh() const { return _h; }
 	// RGBA pixel, 8 bits per channel.
@@ -31,4 +34,19 @@ private:
 	BaseBitmap() = default;
 	Int32 _w = 0, _h = 0;
 	std::vector<UChar> _rgba;
+};
+
+// An image of the host's own resources, loaded by name ("matrix", "vertex"); null when the host has
+// none of that name. Owns the bitmap.
+class AutoBitmap
+{
+public:
+	explicit AutoBitmap(const String& name);
+	~AutoBitmap() { BaseBitmap::Free(_bmp); }
+	AutoBitmap(const AutoBitmap&) = delete;
+	AutoBitmap& operator=(const AutoBitmap&) = delete;
+	operator BaseBitmap*() const { return _bmp; }
+
+private:
+	BaseBitmap* _bmp = nullptr;
 };

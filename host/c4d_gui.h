@@ -4,6 +4,8 @@
 #include "c4d_container.h"
 #include "c4d_general.h"
 
+#include <set>
+
 // The largest float a number gadget takes.
 constexpr Float MAXVALUEF = 1.0e308;
 
@@ -12,6 +14,15 @@ enum
 {
 	BFM_ACTION = 1648444244,
 	BFM_ACTION_VALUE = 1835365985,
+};
+
+// How a dialog is opened: a modal one runs until closed, an asynchronous one stays open beside the
+// host's windows (and can live in a layout) while Open returns at once.
+enum DLG_TYPE : Int32
+{
+	DLG_TYPE_MODAL = 10,
+	DLG_TYPE_MODAL_RESIZEABLE = 11,
+	DLG_TYPE_ASYNC = 20,
 };
 
 // The host's side of one dialog: its gadgets and their values.
@@ -63,6 +74,18 @@ public:
 	Bool FreeChildren(Int32 id);
 	Bool Enable(Int32 id, Bool enabled);
 
+	// Opens the dialog as a window of its own, known to the host by the plug-in ID of the command that
+	// opens it; false for a type other than DLG_TYPE_ASYNC or when it cannot be laid out. Opening a
+	// dialog that is already open only brings it forward.
+	Bool Open(DLG_TYPE type, Int32 pluginid, Int32 xpos = -1, Int32 ypos = -1, Int32 defaultw = 0, Int32 defaulth = 0,
+		Int32 subid = 0);
+	// Reopens the dialog where a saved layout had it; secret is what the host passed to the command's
+	// RestoreLayout, and must be the one given for this plug-in ID.
+	Bool Restore(Int32 pluginid, void* secret);
+	// Closes the window; called by the dialog itself (a close button).
+	Bool Close();
+	Bool IsOpen() const;
+
 protected:
 	GeDialogState* _state = nullptr;
 	friend struct GeDialogAccess;
@@ -78,6 +101,74 @@ public:
 	// Ends the dialog with this result; called by the dialog itself (its OK and Cancel buttons).
 	Bool Close(Bool result);
 	Bool GetResult() const;
+};
+
+// The selection of a list view: the IDs of the selected rows.
+class BaseSelect
+{
+public:
+	static BaseSelect* Alloc() { return new BaseSelect(); }
+	static void Free(BaseSelect*& bs)
+	{
+		delete bs;
+		bs = nullptr;
+	}
+	Bool Select(Int32 num) { return _ids.insert(num), true; }
+	Bool Deselect(Int32 num) { return _ids.erase(num) > 0; }
+	Bool DeselectAll() { return _ids.clear(), true; }
+	Bool IsSelected(Int32 num) const { return _ids.count(num) != 0; }
+	Int32 GetCount() const { return static_cast<Int32>(_ids.size()); }
+	// Runs of consecutive selected numbers: segment seg spans a to b (inclusive), cut below
+	// maxElements (false when the run starts at or above it).
+	Int32 GetSegments() const;
+	Bool GetRange(Int32 seg, Int32 maxElements, Int32* a, Int32* b) const;
+
+private:
+	BaseSelect() = default;
+	std::set<Int32> _ids;
+};
+
+#define C4D_FOURCC(a, b, c, d) ((Int32(a) << 24) | (Int32(b) << 16) | (Int32(c) << 8) | Int32(d))
+
+// Column kinds of a list view's layout, and what a list view's Command message holds: under
+// BFM_ACTION_VALUE the kind of action, under LV_SIMPLE_ITEM_ID and LV_SIMPLE_COL_ID the row and column.
+enum
+{
+	LV_COLUMN_TEXT = C4D_FOURCC('t', 'e', 'x', 't'),
+	LV_COLUMN_CHECKBOX = C4D_FOURCC('c', 'h', 'c', 'k'),
+	LV_COLUMN_BMP = C4D_FOURCC('b', 'm', 'p', ' '),
+
+	LV_SIMPLE_SELECTIONCHANGED = 1,
+	LV_SIMPLE_CHECKBOXCHANGED = 101,
+	LV_SIMPLE_ITEM_ID = 1,
+	LV_SIMPLE_COL_ID = 2,
+};
+
+// The rows of a LISTVIEW gadget of a dialog. A row's container holds, under each column's ID, its
+// text (String), its check (Bool) or its image (the BaseBitmap* as a void pointer; the dialog keeps
+// the bitmap alive while a row shows it).
+class SimpleListView
+{
+public:
+	Bool AttachListView(GeDialog* dialog, Int32 id);
+	// The columns: data maps each column ID to its kind, in ascending ID order; rows are kept.
+	Bool SetLayout(Int32 columns, const BaseContainer& data);
+	// Replaces the row of this ID, or appends it.
+	Bool SetItem(Int32 id, const BaseContainer& data);
+	Bool GetItem(Int32 id, BaseContainer* data) const;
+	Bool RemoveItem(Int32 id);
+	Int32 GetItemCount() const;
+	// The row at position num (0 = top).
+	Bool GetItemLine(Int32 num, Int32* id, BaseContainer* data) const;
+	// The selected rows' IDs; returns their number (-1 when not attached).
+	Int32 GetSelection(BaseSelect* selection) const;
+	Bool SetSelection(const BaseSelect* selection);
+	// Redraws after changes of the rows.
+	Bool DataChanged() { return _dialog != nullptr; }
+
+private:
+	GeDialog* _dialog = nullptr;
+	Int32 _id = 0;
 };
 
 // Asks the host to bring its views and managers up to date after a change of the document.

@@ -98,6 +98,8 @@ class CommandData
 public:
 	virtual ~CommandData() = default;
 	virtual Bool Execute(BaseDocument* doc) { (void)doc; return true; }
+	// The host restores a layout that held this command's dialog: reopen it with GeDialog::Restore.
+	virtual Bool RestoreLayout(void* secret) { (void)secret; return false; }
 };
 
 class ShaderData : public NodeData
