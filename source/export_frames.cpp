@@ -37,6 +37,12 @@ void ExportFileNames::PathOf(Int32 frame, char (&out)[600]) const
 	std::snprintf(out, sizeof out, "%s/%s%0*d.bin", _folder, _name, static_cast<int>(_padding), static_cast<int>(frame));
 }
 
+void EvaluateAt(BaseDocument* doc, const BaseTime& t)
+{
+	doc->SetTime(t);
+	doc->ExecutePasses(nullptr, true, true, true, 0);
+}
+
 void RemovePartialFile(const char* path)
 {
 	// A partial file would be read as a damaged frame, or worse as a whole one with fewer particles.

@@ -30,6 +30,10 @@ private:
 	Int32 _padding = 0;
 };
 
+// Sets the document to time t and lets the host evaluate it as for playback (animation,
+// expressions, caches): what an exporter does before reading a frame, and when it restores the time.
+void EvaluateAt(BaseDocument* doc, const BaseTime& t);
+
 // Removes what a failed write left of a file this run created: only a regular file, so that a
 // folder or a device the user's path happens to name is never touched. Call it only for a file the
 // run opened itself; a file that could not be opened is left as it was.

@@ -357,12 +357,6 @@ BaseTime FrameTime(Float frame, Int32 fps)
 	return BaseTime(frame, static_cast<Float>(fps));
 }
 
-void Evaluate(BaseDocument* doc, const BaseTime& time)
-{
-	doc->SetTime(time);
-	doc->ExecutePasses(nullptr, true, true, true, 0);
-}
-
 } // namespace
 
 std::vector<BaseObject*> MeshExportObjects(BaseDocument* doc)
@@ -565,11 +559,11 @@ void MeshExportRun(BaseDocument* doc, BaseObject* op, const MeshExportOptions& o
 		next.clear();
 		if (computed)
 		{
-			Evaluate(doc, FrameTime(static_cast<Float>(frame) + 1.0, fps));
+			EvaluateAt(doc, FrameTime(static_cast<Float>(frame) + 1.0, fps));
 			const MeshExportSource ahead(doc, op);
 			MeshExportNextPositions(ahead.Mesh(), next);
 		}
-		Evaluate(doc, FrameTime(static_cast<Float>(frame), fps));
+		EvaluateAt(doc, FrameTime(static_cast<Float>(frame), fps));
 		const MeshExportSource source(doc, op);
 		names.PathOf(frame, path);
 		++tried;
@@ -581,6 +575,6 @@ void MeshExportRun(BaseDocument* doc, BaseObject* op, const MeshExportOptions& o
 			break;
 		frame += options.step;
 	}
-	Evaluate(doc, saved);
+	EvaluateAt(doc, saved);
 	status(failures.Status(tried));
 }

@@ -364,8 +364,7 @@ const char* ParticleFrameWriter::Close(BinParticleFrame* f, Bool written)
 void ParticleFrameWriter::RecordLaterPositions(BaseDocument* doc, TP_MasterSystem* master, TP_PGroup* group)
 {
 	const BaseTime now = doc->GetTime();
-	doc->SetTime(now + BaseTime(1.0, static_cast<Float>(doc->GetFps())));
-	doc->ExecutePasses(nullptr, true, true, true, 0);
+	EvaluateAt(doc, now + BaseTime(1.0, static_cast<Float>(doc->GetFps())));
 	const Int32 id_channel = FindChannels(master).id;
 	_later.clear();
 	// a particle that died by then has no later position
@@ -373,8 +372,7 @@ void ParticleFrameWriter::RecordLaterPositions(BaseDocument* doc, TP_MasterSyste
 		if (master->Alive(id))
 			_later.emplace_back(Identity(master, id, id_channel), master->Position(id));
 	std::sort(_later.begin(), _later.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-	doc->SetTime(now);
-	doc->ExecutePasses(nullptr, true, true, true, 0);
+	EvaluateAt(doc, now);
 }
 
 const char* ParticleFrameWriter::WriteGroup(BaseDocument* doc, TP_PGroup* group, const ExportItem& item, Int32 frame, const char* path)
@@ -516,8 +514,7 @@ ParticleExportResult RunParticleExport(
 		std::snprintf(text, sizeof text, "Export frame %d", static_cast<int>(frame));
 		if (status)
 			status->Set(String(text));
-		doc->SetTime(BaseTime(static_cast<Float>(frame), fps));
-		doc->ExecutePasses(nullptr, true, true, true, 0);
+		EvaluateAt(doc, BaseTime(static_cast<Float>(frame), fps));
 		char path[600];
 		names.PathOf(frame, path);
 		const char* reason = settings.source < emitter_count
@@ -527,8 +524,7 @@ ParticleExportResult RunParticleExport(
 		if (reason)
 			failures.Failed(frame, path, reason);
 	}
-	doc->SetTime(saved);
-	doc->ExecutePasses(nullptr, true, true, true, 0);
+	EvaluateAt(doc, saved);
 	if (status)
 		status->Set(failures.Status(tried));
 	return PEXP_RAN;
