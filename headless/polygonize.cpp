@@ -78,9 +78,10 @@ struct Polygonizer
 		if (const BaseObject* deformed = op->GetDeformCache())
 		{
 			copy = deformed->GetClone(COPYFLAGS_NO_HIERARCHY);
-			// a deformed cache keeps its place under the generator
-			if (copy && cache)
-				ml = op->GetMl() * deformed->GetMl();
+			// a deformed cache keeps its place under the generator; a deformed object stands where its
+			// deformers put it (one that drives the object's motion moves the deformed copy)
+			if (copy)
+				ml = cache ? op->GetMl() * deformed->GetMl() : deformed->GetMl();
 		}
 		else if (InfoOf(op) & OBJECT_GENERATOR)
 		{

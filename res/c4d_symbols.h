@@ -18,6 +18,7 @@ enum
 	DLG_TW_SD_IMPORTER = 1026263,
 	DLG_TW_PARTICLE_EXPORTER = 1026262,
 	DLG_TW_MESH_EXPORTER = 1026928,
+	DLG_TW_SD_EXPORTER = 1026264,
 
 	// Gadgets of the SD Importer dialog.
 	TW_SDIMP_CAMERA_FILE = 10128,
@@ -81,6 +82,36 @@ enum
 	TW_MEXP_RESERVED = 10174, // stored and restored only
 	TW_MEXP_VELOCITY = 10175,
 	TW_MEXP_COMPUTE_VELOCITY = 10176,
+
+	// Gadgets of the SD Exporter dialog; 10140-10146, 10153 and 10154 also store their values in the
+	// document.
+	TW_SDEXP_FILE = 10140,
+	TW_SDEXP_START = 10141,
+	TW_SDEXP_END = 10142,
+	TW_SDEXP_STEP = 10143,
+	TW_SDEXP_SCALE = 10144,
+	TW_SDEXP_CAMERA_ON = 10145,
+	TW_SDEXP_CAMERA = 10146,
+	TW_SDEXP_ADD_ALL = 10149,
+	TW_SDEXP_ADD = 10150,
+	TW_SDEXP_REMOVE = 10151,
+	TW_SDEXP_REMOVE_ALL = 10152,
+	TW_SDEXP_ADD_MODE = 10153,
+	TW_SDEXP_MODE = 10154,
+	TW_SDEXP_MODE_MATRIX = 10155, // entries of TW_SDEXP_ADD_MODE and TW_SDEXP_MODE
+	TW_SDEXP_MODE_VERTEX = 10156,
+	TW_SDEXP_SCENE_LIST = 10157,
+	TW_SDEXP_EXPORT_LIST = 10158,
+	TW_SDEXP_STATUS = 10159,
+	TW_SDEXP_EXPORT = 10160,
+	TW_SDEXP_CLOSE = 10161,
+	// Columns of the two lists: the display name; in the export list also the vertex-mode check box
+	// and the mode's image.
+	TW_SDEXP_COLUMN_NAME = 1,
+	TW_SDEXP_COLUMN_VERTEX = 2,
+	TW_SDEXP_COLUMN_IMAGE = 3,
+	// The export list stored in the document: row k's ID under 30000 + 2k, its vertex mode under 30001 + 2k.
+	TW_SDEXP_ROW_BASE = 30000,
 
 	_DUMMY_ELEMENT_
 };

@@ -25,6 +25,10 @@ public:
 			return false;
 		for (Int32 i = 0; i < poly->GetPointCount(); ++i)
 			poly->GetPointW()[i].y += 5.0;
+		// and moves it 7 along x, as a deformer that drives an object's motion does
+		Matrix ml = poly->GetMl();
+		ml.off.x += 7.0;
+		poly->SetMl(ml);
 		return true;
 	}
 };
@@ -91,6 +95,9 @@ TEST_F(Polygonized, GeneratorsDeformersAndInstancesBecomeWhatTheyShow)
 	ASSERT_NE(b, nullptr);
 	EXPECT_EQ(b->GetDown(), nullptr);
 	EXPECT_EQ(b->GetPointR()[0].y, 5.0); // deformed once
+	// fault: the copy stood where the object stands, not where its deformer put it
+	EXPECT_EQ(b->GetMl().off, Vector(7, 0, 0));
+	EXPECT_EQ(box->GetMl().off, Vector(0, 0, 0));
 	EXPECT_EQ(box->GetPointR()[0].y, 0.0);
 	EXPECT_EQ(flat->SearchObject(String("Lift")), nullptr);
 
