@@ -95,8 +95,8 @@ CommandRun ExportCommand(CLI::App& app)
 {
 	app.footer("Builds a new document in the headless host, opens the module's exporter there as a user would,\n"
 			   "fills its dialog from the options and presses Export. Prints each file written, one per line,\n"
-			   "after reading it back; a frame the exporter could not write is named on stderr and the exit\n"
-			   "status is 1.");
+			   "after reading it back (sd: a summary of the one file); a frame the exporter could not write is\n"
+			   "named on stderr and the exit status is 1.");
 	app.require_subcommand(1);
 	struct Kind
 	{
@@ -108,6 +108,7 @@ CommandRun ExportCommand(CLI::App& app)
 		{"particles", "a particle sequence (played through the Particle Importer) or a host emitter",
 			ExportParticlesCommand},
 		{"mesh", "the mesh a Mesh Importer builds from a mesh sequence", ExportMeshCommand},
+		{"sd", "the objects and camera of an SD scene, imported and written again as one SD file", ExportSdCommand},
 	};
 	auto runs = std::make_shared<std::vector<std::pair<CLI::App*, CommandRun>>>();
 	for (const Kind& k : kinds)

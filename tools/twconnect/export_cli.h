@@ -34,3 +34,4 @@ bool ReportImporterBoxes(size_t from, const char* expected = nullptr);
 
 CommandRun ExportParticlesCommand(CLI::App& app);
 CommandRun ExportMeshCommand(CLI::App& app);
+CommandRun ExportSdCommand(CLI::App& app);
