@@ -2,6 +2,7 @@
 #include "host_test.h"
 
 #include "c4d_camera.h"
+#include "c4d_material.h"
 #include "c4d_polygon.h"
 #include "sd_export.h"
 #include "sd_file.h"
@@ -266,6 +267,34 @@ TEST_F(SdExportTest, WritesFramesByStepWithHeaderSizesGeometryAndMotion)
 	EXPECT_FLOAT_EQ(g->camera.far_clip, 50.0f);
 	EXPECT_FLOAT_EQ(g->camera.fov, 2.0f * std::atan((36.0f / (1280.0f / 720.0f)) / 72.0f));
 	SdClose(g);
+}
+
+TEST_F(SdExportTest, TextureIsTheColourTextureFoundForTheDocument)
+{
+	WriteFile(dir / "wood.png", "png");
+	doc->SetDocumentPath(Filename(dir.path()));
+	PolygonObject* quad = Quad("Quad", Vector());
+	PolygonObject* bare = Quad("Bare", Vector());
+	Material* mat = static_cast<Material*>(BaseMaterial::Alloc(Mmaterial));
+	BaseContainer color = mat->GetChannel(CHANNEL_COLOR)->GetData();
+	color.SetString(BASECHANNEL_TEXTURE, String("wood.png"));
+	mat->GetChannel(CHANNEL_COLOR)->SetData(color);
+	doc->InsertMaterial(mat);
+	for (BaseObject* op : {static_cast<BaseObject*>(quad), static_cast<BaseObject*>(bare)})
+		op->MakeTag(Ttexture)->GetDataInstance()->SetLink(TEXTURETAG_MATERIAL, op == quad ? mat : nullptr);
+	doc->ExecutePasses(nullptr, true, true, true, 0);
+
+	SdExportSettings s = Settings({{"Quad", false}, {"Bare", false}});
+	ASSERT_TRUE(Run(s));
+	SdFile* f = SdOpen(s.path.c_str(), false);
+	ASSERT_TRUE(f && SdReadHeader(f) && SdReadObjectDescriptor(f, &f->descriptor));
+	EXPECT_STREQ(f->descriptor.texture, (dir / "wood.png").c_str());
+	// the second object's tag has no material: no texture
+	float xyz[12];
+	ASSERT_TRUE(SdReadVertices(f, xyz, 4) && SdReadFace(f) && SdReadFace(f));
+	ASSERT_TRUE(SdReadObjectDescriptor(f, &f->descriptor));
+	EXPECT_EQ(f->descriptor.texture_length, 0);
+	SdClose(f);
 }
 
 TEST_F(SdExportTest, CameraAloneWritesNumberAndCameraRecordPerFrame)
