@@ -242,6 +242,53 @@ const std::vector<Int32>& OpenedDialogs();
 using DialogTextObserver = std::function<void(Int32 dialog_id, Int32 gadget, const std::string& text)>;
 void SetDialogTextObserver(DialogTextObserver observer);
 
+// --- a viewport: the document drawn as the host's view shows it, into an RGB image with depth
+class View
+{
+public:
+	// An image of this size (at least 1 x 1), cleared to the background.
+	View(Int32 width, Int32 height);
+	~View();
+	View(const View&) = delete;
+	View& operator=(const View&) = delete;
+
+	// The view objects draw into; its parameter BASEDRAW_DRAWPORTTYPE is 2 unless a driver changes it.
+	BaseDraw* GetBaseDraw() const { return _bd; }
+	// Draws doc as it was last evaluated, through its first camera (depth first) or else the editor camera
+	// framing every surface and living particle: the background, polygon objects as the polygonised copy
+	// shows them (every generator's result and deformed copy) shaded by their normals, the living particles
+	// of groups whose display is TP_PGROUP_VIEW_DEFAULT as white points, then each object's own Draw in the
+	// object, box, handles and highlights passes. What lies behind something nearer stays hidden.
+	void DrawDocument(BaseDocument* doc);
+
+	struct DrawCall
+	{
+		BaseObject* op;
+		DRAWPASS pass;
+		DRAWRESULT result;
+	};
+	// Every object Draw call of the last DrawDocument, in order.
+	const std::vector<DrawCall>& DrawCalls() const { return _results; }
+
+	Int32 Width() const;
+	Int32 Height() const;
+	// 8-bit RGB of a pixel; false outside the image.
+	bool Pixel(Int32 x, Int32 y, UChar rgb[3]) const;
+	// Distance along the view axis of what the pixel shows; infinity where nothing was drawn.
+	float Depth(Int32 x, Int32 y) const;
+	// Where a global position lands on the image (pixels from the top left); false behind the camera.
+	bool Project(const Vector& global, Float* x, Float* y) const;
+	// The camera the last DrawDocument looked through (axes of unit length).
+	Matrix Camera() const;
+	static void Background(UChar rgb[3]);
+	// Writes the image as an 8-bit RGB PNG, whole or not at all.
+	bool WritePng(const std::string& path, std::string* error = nullptr) const;
+
+private:
+	BaseDraw* _bd;
+	std::vector<DrawCall> _results;
+};
+
 // --- view refreshes the module asked for (EventAdd, DrawViews)
 int EventAddCount();
 int DrawViewsCount();

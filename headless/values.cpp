@@ -84,17 +84,32 @@ Vector Gradient::CalcGradientPixel(Float pos) const
 	if (_knots.empty())
 		return Vector();
 	std::vector<GradientKnot> k = _knots;
-	std::sort(k.begin(), k.end(), [](const GradientKnot& a, const GradientKnot& b) { return a.pos < b.pos; });
-	if (pos <= k.front().pos)
-		return k.front().col;
-	for (size_t i = 1; i < k.size(); ++i)
-		if (pos <= k[i].pos)
-		{
-			Float span = k[i].pos - k[i - 1].pos;
-			Float t = span > 0.0 ? (pos - k[i - 1].pos) / span : 1.0;
-			return k[i - 1].col * (1.0 - t) + k[i].col * t;
-		}
-	return k.back().col;
+	std::stable_sort(k.begin(), k.end(), [](const GradientKnot& a, const GradientKnot& b) { return a.pos < b.pos; });
+	auto colour = [](const GradientKnot& g) { return g.col * g.brightness; };
+	if (!(pos > k.front().pos))
+		return colour(k.front());
+	size_t i = 1;
+	while (i < k.size() && pos > k[i].pos)
+		++i;
+	if (i == k.size())
+		return colour(k.back());
+	const GradientKnot& left = k[i - 1];
+	const GradientKnot& right = k[i];
+	const Float span = right.pos - left.pos;
+	Float t = span > 0.0 ? (pos - left.pos) / span : 1.0;
+	// the bias is where the blend is half way
+	const Float bias = std::min(0.999, std::max(0.001, left.bias));
+	t = t < bias ? 0.5 * t / bias : 0.5 + 0.5 * (t - bias) / (1.0 - bias);
+	switch (left.interpolation)
+	{
+		case GRADIENT_INTERPOLATION_NONE: return colour(left);
+		case GRADIENT_INTERPOLATION_LINEARKNOT:
+		case GRADIENT_INTERPOLATION_LINEAR: break;
+		case GRADIENT_INTERPOLATION_EXP_UP: t = t * t; break;
+		case GRADIENT_INTERPOLATION_EXP_DOWN: t = 1.0 - (1.0 - t) * (1.0 - t); break;
+		default: t = t * t * (3.0 - 2.0 * t); break; // the smooth and cubic blends ease in and out of each knot
+	}
+	return colour(left) + (colour(right) - colour(left)) * t;
 }
 
 bool Gradient::operator==(const Gradient& o) const

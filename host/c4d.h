@@ -3,6 +3,7 @@
 
 #include "c4d_animation.h"
 #include "c4d_baselist.h"
+#include "c4d_basedraw.h"
 #include "c4d_bitmap.h"
 #include "c4d_camera.h"
 #include "c4d_container.h"

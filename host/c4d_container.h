@@ -37,6 +37,19 @@ private:
 };
 
 // A colour gradient parameter: knots of colour at positions 0..1.
+// How a gradient blends from a knot to the next.
+enum
+{
+	GRADIENT_INTERPOLATION_CUBICKNOT = 0,
+	GRADIENT_INTERPOLATION_CUBICBIAS = 1,
+	GRADIENT_INTERPOLATION_SMOOTHKNOT = 2,
+	GRADIENT_INTERPOLATION_LINEARKNOT = 3,
+	GRADIENT_INTERPOLATION_LINEAR = 4,
+	GRADIENT_INTERPOLATION_NONE = 5,
+	GRADIENT_INTERPOLATION_EXP_UP = 6,
+	GRADIENT_INTERPOLATION_EXP_DOWN = 7,
+};
+
 struct GradientKnot
 {
 	Vector col;
@@ -56,7 +69,13 @@ public:
 		_knots.push_back({col, pos, brightness, bias, interpolation});
 	}
 	void FlushKnots() { _knots.clear(); }
-	// Colour at position 0..1, linear between the knots.
+	// Prepares and ends a run of CalcGradientPixel calls (while rendering or drawing); the knots are not
+	// changed in between.
+	Bool InitRender() const { return true; }
+	void FreeRender() const {}
+	// Colour at a position: each knot's colour times its brightness; between two knots the left knot's
+	// bias places the midpoint of the blend and its interpolation shapes it. Before the first knot the
+	// first colour, after the last the last, black without knots.
 	Vector CalcGradientPixel(Float pos) const;
 	bool operator==(const Gradient& o) const;
 

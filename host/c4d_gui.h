@@ -178,12 +178,10 @@ enum
 	DRAWFLAGS_NONE = 0,
 };
 
-// A view's display: the parameter naming the kind of its draw port (2 = the enhanced hardware port),
-// and the pass in which objects draw themselves.
+// A view's display: the parameter naming the kind of its draw port (2 = the enhanced hardware port).
 enum
 {
 	BASEDRAW_DRAWPORTTYPE = 1888,
-	DRAWPASS_OBJECT = 0,
 };
 void EventAdd(Int32 flags = EVENT_NONE);
 class BaseDraw;

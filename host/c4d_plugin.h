@@ -1,6 +1,7 @@
 // c4d_plugin.h - the plug-in data classes and the registration of plug-ins with the host.
 #pragma once
 
+#include "c4d_basedraw.h"
 #include "c4d_bitmap.h"
 #include "c4d_document.h"
 #include "c4d_object.h"
@@ -81,6 +82,13 @@ public:
 	virtual void CheckDirty(BaseObject* op, BaseDocument* doc)
 	{
 		(void)op; (void)doc;
+	}
+	// Draws the object into a view, once per pass; what it drew shows in the view's image. SKIP when it
+	// draws nothing in this pass.
+	virtual DRAWRESULT Draw(BaseObject* op, DRAWPASS drawpass, BaseDraw* bd, BaseDrawHelp* bh)
+	{
+		(void)op; (void)drawpass; (void)bd; (void)bh;
+		return DRAWRESULT_SKIP;
 	}
 	// A modifier deforms the copy of its parent that the host hands it. The host calls it only when the
 	// modifier (after CheckDirty) or what it deforms changed, and otherwise keeps the last result.

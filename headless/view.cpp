@@ -1,0 +1,486 @@
+// view.cpp - the headless viewport: a camera, a depth-tested RGB image, the host's own drawing of polygon
+// objects and particle groups, and the drawing calls objects make for themselves.
+#include "headless.h"
+#include "host_state.h"
+
+#include "c4d_camera.h"
+#include "c4d_particles.h"
+#include "c4d_polygon.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace
+{
+
+constexpr float kFar = std::numeric_limits<float>::infinity();
+// Nothing nearer the camera than this (host units) is drawn: it would project to infinity.
+constexpr Float kNear = 0.01;
+const Vector kBackground(0.24, 0.24, 0.24);
+const Vector kSurface(0.75, 0.75, 0.75);
+// Particles the host draws itself, for groups whose display asks it to.
+const Vector kHostParticle(1.0, 1.0, 1.0);
+
+Vector Normalized(const Vector& v)
+{
+	const Float l = v.GetLength();
+	return l > 0.0 ? v / l : v;
+}
+
+UChar Byte(Float c)
+{
+	return static_cast<UChar>(std::lround(std::min(1.0, std::max(0.0, c)) * 255.0));
+}
+
+} // namespace
+
+// What a view draws into and looks through.
+struct BaseDraw::Port
+{
+	Int32 w = 0, h = 0;
+	std::vector<UChar> rgb;
+	std::vector<float> depth;
+	BaseDocument* doc = nullptr;
+	BaseObject* scene_camera = nullptr;
+	BaseObject* editor_camera = nullptr; // owned
+	Matrix camera; // orthonormal axes
+	Matrix to_camera;
+	Float focal_px = 1.0;
+	Matrix draw;
+	Vector pen{1.0, 1.0, 1.0};
+
+	// Camera space (x right, y up, z forward) of a global position.
+	Vector Eye(const Vector& p) const { return to_camera * p; }
+	// Pixel position (x, y from the top left) and depth of a camera-space position in front of the camera.
+	Vector Screen(const Vector& e) const
+	{
+		return Vector(w * 0.5 + focal_px * e.x / e.z, h * 0.5 - focal_px * e.y / e.z, e.z);
+	}
+
+	void Plot(Int32 x, Int32 y, Float z, const Vector& col, bool test = true)
+	{
+		if (x < 0 || y < 0 || x >= w || y >= h)
+			return;
+		const size_t i = static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x);
+		// lines and points on a surface show: a small allowance in front of what is there
+		const float zf = static_cast<float>(z);
+		if (test && !(zf <= depth[i] * 1.0001f + 0.001f))
+			return;
+		depth[i] = std::min(depth[i], zf);
+		rgb[3 * i] = Byte(col.x);
+		rgb[3 * i + 1] = Byte(col.y);
+		rgb[3 * i + 2] = Byte(col.z);
+	}
+
+	void Line(const Vector& a, const Vector& b, const Vector& col, bool test)
+	{
+		Vector ea = Eye(a), eb = Eye(b);
+		if (ea.z < kNear && eb.z < kNear)
+			return;
+		// cut at the near plane: the part behind the camera does not project
+		if (ea.z < kNear)
+			ea = ea + (eb - ea) * ((kNear - ea.z) / (eb.z - ea.z));
+		else if (eb.z < kNear)
+			eb = eb + (ea - eb) * ((kNear - eb.z) / (ea.z - eb.z));
+		const Vector sa = Screen(ea), sb = Screen(eb);
+		const Float dx = sb.x - sa.x, dy = sb.y - sa.y;
+		const Float span = std::max(std::fabs(dx), std::fabs(dy));
+		if (!(span < 1e6))
+			return; // a line across a million pixels is off any image
+		const Int32 steps = std::max<Int32>(1, static_cast<Int32>(std::ceil(span)));
+		for (Int32 k = 0; k <= steps; ++k)
+		{
+			const Float t = static_cast<Float>(k) / steps;
+			// depth is linear in 1/z across the screen
+			const Float z = 1.0 / ((1.0 - t) / sa.z + t / sb.z);
+			Plot(static_cast<Int32>(std::floor(sa.x + dx * t)), static_cast<Int32>(std::floor(sa.y + dy * t)), z, col, test);
+		}
+	}
+
+	void Triangle(const Vector& a, const Vector& b, const Vector& c)
+	{
+		const Vector ea = Eye(a), eb = Eye(b), ec = Eye(c);
+		// a triangle reaching behind the camera is left out rather than clipped
+		if (ea.z < kNear || eb.z < kNear || ec.z < kNear)
+			return;
+		const Vector sa = Screen(ea), sb = Screen(eb), sc = Screen(ec);
+		const Float area = (sb.x - sa.x) * (sc.y - sa.y) - (sb.y - sa.y) * (sc.x - sa.x);
+		if (area == 0.0 || !std::isfinite(area))
+			return;
+		const Vector n = Normalized(Cross(b - a, c - a));
+		const Vector view = Normalized((a + b + c) / 3.0 - camera.off);
+		const Vector col = kSurface * (0.2 + 0.8 * std::fabs(Dot(n, view)));
+		const Int32 x0 = std::max<Int32>(0, static_cast<Int32>(std::floor(std::min({sa.x, sb.x, sc.x}))));
+		const Int32 x1 = std::min<Int32>(w - 1, static_cast<Int32>(std::ceil(std::max({sa.x, sb.x, sc.x}))));
+		const Int32 y0 = std::max<Int32>(0, static_cast<Int32>(std::floor(std::min({sa.y, sb.y, sc.y}))));
+		const Int32 y1 = std::min<Int32>(h - 1, static_cast<Int32>(std::ceil(std::max({sa.y, sb.y, sc.y}))));
+		for (Int32 y = y0; y <= y1; ++y)
+			for (Int32 x = x0; x <= x1; ++x)
+			{
+				const Float px = x + 0.5, py = y + 0.5;
+				const Float wa = ((sb.x - px) * (sc.y - py) - (sb.y - py) * (sc.x - px)) / area;
+				const Float wb = ((sc.x - px) * (sa.y - py) - (sc.y - py) * (sa.x - px)) / area;
+				const Float wc = 1.0 - wa - wb;
+				if (wa < 0.0 || wb < 0.0 || wc < 0.0)
+					continue;
+				Plot(x, y, 1.0 / (wa / sa.z + wb / sb.z + wc / sc.z), col, true);
+			}
+	}
+
+	void Clear()
+	{
+		rgb.assign(static_cast<size_t>(w) * static_cast<size_t>(h) * 3, 0);
+		depth.assign(static_cast<size_t>(w) * static_cast<size_t>(h), kFar);
+		for (size_t i = 0; i < depth.size(); ++i)
+		{
+			rgb[3 * i] = Byte(kBackground.x);
+			rgb[3 * i + 1] = Byte(kBackground.y);
+			rgb[3 * i + 2] = Byte(kBackground.z);
+		}
+	}
+
+	void LookThrough(const BaseObject* cam)
+	{
+		const Matrix mg = cam->GetMg();
+		camera = Matrix(mg.off, Normalized(mg.v1), Normalized(mg.v2), Normalized(mg.v3));
+		to_camera = ~camera;
+		const BaseContainer* bc = cam->GetDataInstance();
+		const Float focus = bc->GetFloat(CAMERA_FOCUS, 36.0), aperture = bc->GetFloat(CAMERAOBJECT_APERTURE, 36.0);
+		focal_px = focus > 0.0 && aperture > 0.0 ? w * focus / aperture : static_cast<Float>(w);
+	}
+};
+
+struct ViewAccess
+{
+	static BaseDraw* Make() { return new BaseDraw(); }
+	static BaseDraw::Port& PortOf(BaseDraw* bd) { return *bd->_port; }
+	static const BaseDraw::Port& PortOf(const BaseDraw* bd) { return *bd->_port; }
+};
+
+BaseDraw::BaseDraw() : BaseList2D(0), _port(new Port())
+{
+	_bc.SetInt32(BASEDRAW_DRAWPORTTYPE, DRAWPORT_TYPE_ENHANCED);
+	_port->editor_camera = BaseObject::Alloc(Ocamera);
+}
+
+BaseDraw::~BaseDraw()
+{
+	BaseObject::Free(_port->editor_camera);
+	delete _port;
+}
+
+BaseObject* BaseDraw::GetSceneCamera(const BaseDocument* doc) const
+{
+	return doc && doc == _port->doc ? _port->scene_camera : nullptr;
+}
+
+BaseObject* BaseDraw::GetEditorCamera() const
+{
+	return _port->editor_camera;
+}
+
+void BaseDraw::SetMatrix_Matrix(BaseObject* op, const Matrix& mg)
+{
+	(void)op;
+	_port->draw = mg;
+}
+
+void BaseDraw::SetPen(const Vector& col, Int32 flags)
+{
+	(void)flags;
+	_port->pen = col;
+}
+
+void BaseDraw::DrawPointArray(Int32 cnt, const Vector32* vp, const Float32* vc, Int32 colcnt, const Vector32* vn)
+{
+	(void)vn;
+	if (!vp || cnt <= 0)
+		return;
+	Port& p = *_port;
+	const Matrix m = p.to_camera * p.draw;
+	const bool coloured = vc && colcnt >= 3;
+	for (Int32 i = 0; i < cnt; ++i)
+	{
+		const Vector e = m * Vector(vp[i].x, vp[i].y, vp[i].z);
+		if (e.z < kNear)
+			continue;
+		const Vector s = p.Screen(e);
+		if (!(std::fabs(s.x) < 1e9 && std::fabs(s.y) < 1e9))
+			continue;
+		const Vector col = coloured ? Vector(vc[static_cast<size_t>(i) * colcnt], vc[static_cast<size_t>(i) * colcnt + 1],
+										  vc[static_cast<size_t>(i) * colcnt + 2])
+									: p.pen;
+		p.Plot(static_cast<Int32>(std::floor(s.x)), static_cast<Int32>(std::floor(s.y)), s.z, col);
+	}
+}
+
+void BaseDraw::DrawCircle(const Matrix& m)
+{
+	Port& p = *_port;
+	const Matrix g = p.draw * m;
+	// enough segments that the outline stays round at its size on the image
+	const Vector c = p.Eye(g.off);
+	Int32 segments = 32;
+	if (c.z > kNear)
+	{
+		const Float r = p.focal_px * std::max(g.v1.GetLength(), g.v2.GetLength()) / c.z;
+		segments = std::max<Int32>(8, std::min<Int32>(256, static_cast<Int32>(r)));
+	}
+	Vector last = g.off + g.v1;
+	for (Int32 k = 1; k <= segments; ++k)
+	{
+		const Float a = 2.0 * M_PI * k / segments;
+		const Vector next = g.off + g.v1 * std::cos(a) + g.v2 * std::sin(a);
+		p.Line(last, next, p.pen, true);
+		last = next;
+	}
+}
+
+void BaseDraw::DrawLine(const Vector& p1, const Vector& p2, Int32 flags)
+{
+	Port& p = *_port;
+	p.Line(p.draw * p1, p.draw * p2, p.pen, !(flags & (NOCLIP_D | NOCLIP_Z)));
+}
+
+Vector BaseDraw::WS(const Vector& q) const
+{
+	const Vector e = _port->Eye(q);
+	return e.z > 0.0 ? _port->Screen(e) : Vector(0.0, 0.0, e.z);
+}
+
+Matrix BaseDrawHelp::GetMg() const
+{
+	return _op ? _op->GetMg() : Matrix();
+}
+
+// --- the driver's side
+
+namespace headless
+{
+
+namespace
+{
+
+BaseObject* FirstCamera(BaseObject* op)
+{
+	for (; op; op = op->GetNext())
+	{
+		if (op->GetType() == Ocamera)
+			return op;
+		if (BaseObject* c = FirstCamera(op->GetDown()))
+			return c;
+	}
+	return nullptr;
+}
+
+template <typename F>
+void EachPolygonObject(const BaseObject* op, const F& f)
+{
+	for (; op; op = op->GetNext())
+	{
+		if (op->GetType() == Opolygon)
+			f(static_cast<const PolygonObject*>(op));
+		EachPolygonObject(op->GetDown(), f);
+	}
+}
+
+template <typename F>
+void EachLivingParticle(BaseDocument* doc, const F& f)
+{
+	TP_MasterSystem* master = GetThinkingParticlesMaster(doc);
+	if (!master)
+		return;
+	for (Int32 id = 0; id < master->NumParticles(); ++id)
+		if (master->Alive(id))
+			f(master, id);
+}
+
+template <typename F>
+void EachObject(BaseObject* op, const F& f)
+{
+	for (; op; op = op->GetNext())
+	{
+		f(op);
+		EachObject(op->GetDown(), f);
+	}
+}
+
+} // namespace
+
+View::View(Int32 width, Int32 height) : _bd(ViewAccess::Make())
+{
+	auto& p = ViewAccess::PortOf(_bd);
+	p.w = std::max<Int32>(1, width);
+	p.h = std::max<Int32>(1, height);
+	p.Clear();
+}
+
+View::~View()
+{
+	delete _bd;
+}
+
+Int32 View::Width() const
+{
+	return ViewAccess::PortOf(_bd).w;
+}
+
+Int32 View::Height() const
+{
+	return ViewAccess::PortOf(_bd).h;
+}
+
+void View::DrawDocument(BaseDocument* doc)
+{
+	auto& p = ViewAccess::PortOf(_bd);
+	p.Clear();
+	p.doc = doc;
+	p.scene_camera = doc ? FirstCamera(doc->GetFirstObject()) : nullptr;
+	BaseDocument* shown = doc ? doc->Polygonize() : nullptr;
+
+	// The editor camera looks from the front, above and to the left at everything there is to see.
+	Vector lo(std::numeric_limits<Float>::max()), hi(-std::numeric_limits<Float>::max());
+	auto grow = [&](const Vector& v) {
+		lo = Vector(std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z));
+		hi = Vector(std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z));
+	};
+	if (shown)
+		EachPolygonObject(shown->GetFirstObject(), [&](const PolygonObject* op) {
+			const Matrix mg = op->GetMg();
+			for (Int32 i = 0; i < op->GetPointCount(); ++i)
+				grow(mg * op->GetPointR()[i]);
+		});
+	if (doc)
+		EachLivingParticle(doc, [&](TP_MasterSystem* m, Int32 id) { grow(m->Position(id)); });
+	const bool empty = lo.x > hi.x;
+	const Vector centre = empty ? Vector() : (lo + hi) * 0.5;
+	const Float radius = empty ? 0.0 : (hi - lo).GetLength() * 0.5;
+	const Vector z = Normalized(Vector(0.5, -0.4, 1.0));
+	const Vector x = Normalized(Cross(Vector(0, 1, 0), z));
+	const Vector y = Cross(z, x);
+	const Float half = std::atan(0.5 * std::min(p.w, p.h) / p.w); // of the narrower side, at focus = aperture
+	const Float distance = 1.1 * std::max(radius, 100.0) / std::sin(half);
+	p.editor_camera->SetMg(Matrix(centre - z * distance, x, y, z));
+	p.LookThrough(p.scene_camera ? p.scene_camera : p.editor_camera);
+
+	// what the host draws itself: surfaces, then the particles of groups that leave their drawing to it
+	if (shown)
+		EachPolygonObject(shown->GetFirstObject(), [&](const PolygonObject* op) {
+			const Matrix mg = op->GetMg();
+			const Vector* pts = op->GetPointR();
+			const Int32 n = op->GetPointCount();
+			const CPolygon* polys = op->GetPolygonR();
+			for (Int32 i = 0; i < op->GetPolygonCount(); ++i)
+			{
+				const CPolygon& q = polys[i];
+				if (q.a < 0 || q.b < 0 || q.c < 0 || q.d < 0 || q.a >= n || q.b >= n || q.c >= n || q.d >= n)
+					continue;
+				p.Triangle(mg * pts[q.a], mg * pts[q.b], mg * pts[q.c]);
+				if (q.c != q.d)
+					p.Triangle(mg * pts[q.a], mg * pts[q.c], mg * pts[q.d]);
+			}
+		});
+	BaseDocument::Free(shown);
+	if (doc)
+		EachLivingParticle(doc, [&](TP_MasterSystem* m, Int32 id) {
+			const TP_PGroup* g = m->Group(id);
+			if (g && g->GetViewType() == TP_PGROUP_VIEW_DEFAULT)
+			{
+				const Vector e = p.Eye(m->Position(id));
+				if (e.z >= kNear)
+				{
+					const Vector s = p.Screen(e);
+					p.Plot(static_cast<Int32>(std::floor(s.x)), static_cast<Int32>(std::floor(s.y)), s.z, kHostParticle);
+				}
+			}
+		});
+
+	// then every object draws itself, in every pass, as the host asks
+	_results.clear();
+	if (doc)
+		EachObject(doc->GetFirstObject(), [&](BaseObject* op) {
+			ObjectData* data = dynamic_cast<ObjectData*>(op->GetNodeData());
+			if (!data)
+				return;
+			BaseDrawHelp bh(_bd, op);
+			for (DRAWPASS pass : {DRAWPASS_OBJECT, DRAWPASS_BOX, DRAWPASS_HANDLES, DRAWPASS_HIGHLIGHTS})
+			{
+				_bd->SetMatrix_Matrix(op, Matrix());
+				_bd->SetPen(Vector(1.0, 1.0, 1.0));
+				_results.push_back({op, pass, data->Draw(op, pass, _bd, &bh)});
+			}
+		});
+	p.scene_camera = nullptr;
+	p.doc = nullptr;
+}
+
+bool View::Pixel(Int32 x, Int32 y, UChar rgb[3]) const
+{
+	const auto& p = ViewAccess::PortOf(_bd);
+	if (x < 0 || y < 0 || x >= p.w || y >= p.h)
+		return false;
+	const size_t i = 3 * (static_cast<size_t>(y) * static_cast<size_t>(p.w) + static_cast<size_t>(x));
+	std::copy(&p.rgb[i], &p.rgb[i] + 3, rgb);
+	return true;
+}
+
+float View::Depth(Int32 x, Int32 y) const
+{
+	const auto& p = ViewAccess::PortOf(_bd);
+	if (x < 0 || y < 0 || x >= p.w || y >= p.h)
+		return kFar;
+	return p.depth[static_cast<size_t>(y) * static_cast<size_t>(p.w) + static_cast<size_t>(x)];
+}
+
+bool View::Project(const Vector& global, Float* x, Float* y) const
+{
+	const auto& p = ViewAccess::PortOf(_bd);
+	const Vector e = p.Eye(global);
+	if (e.z < kNear)
+		return false;
+	const Vector s = p.Screen(e);
+	*x = s.x;
+	*y = s.y;
+	return true;
+}
+
+Matrix View::Camera() const
+{
+	return ViewAccess::PortOf(_bd).camera;
+}
+
+void View::Background(UChar rgb[3])
+{
+	rgb[0] = Byte(kBackground.x);
+	rgb[1] = Byte(kBackground.y);
+	rgb[2] = Byte(kBackground.z);
+}
+
+bool View::WritePng(const std::string& path, std::string* error) const
+{
+	const auto& p = ViewAccess::PortOf(_bd);
+	// written under a temporary name and renamed when whole: an interrupted write leaves no broken picture
+	const std::string part = path + ".part";
+	png_image image{};
+	image.version = PNG_IMAGE_VERSION;
+	image.width = static_cast<png_uint_32>(p.w);
+	image.height = static_cast<png_uint_32>(p.h);
+	image.format = PNG_FORMAT_RGB;
+	const bool ok = png_image_write_to_file(&image, part.c_str(), 0, p.rgb.data(), 0, nullptr) != 0;
+	const std::string reason = image.message;
+	png_image_free(&image);
+	if (!ok || std::rename(part.c_str(), path.c_str()) != 0)
+	{
+		std::remove(part.c_str());
+		if (error)
+			*error = ok ? "cannot rename the written picture into place" : reason;
+		return false;
+	}
+	return true;
+}
+
+} // namespace headless
