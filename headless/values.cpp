@@ -79,12 +79,34 @@ Int32 BaseTime::GetFrame(Float fps) const
 	return static_cast<Int32>(std::floor(Get() * fps + 1e-9));
 }
 
+namespace
+{
+
+std::vector<GradientKnot> SortedKnots(const std::vector<GradientKnot>& knots)
+{
+	std::vector<GradientKnot> k = knots;
+	std::stable_sort(k.begin(), k.end(), [](const GradientKnot& a, const GradientKnot& b) { return a.pos < b.pos; });
+	return k;
+}
+
+} // namespace
+
+Bool Gradient::InitRender() const
+{
+	_sorted = SortedKnots(_knots);
+	_prepared = true;
+	return true;
+}
+
 Vector Gradient::CalcGradientPixel(Float pos) const
 {
 	if (_knots.empty())
 		return Vector();
-	std::vector<GradientKnot> k = _knots;
-	std::stable_sort(k.begin(), k.end(), [](const GradientKnot& a, const GradientKnot& b) { return a.pos < b.pos; });
+	// between InitRender and FreeRender the knots are sorted once, not at every call
+	std::vector<GradientKnot> unprepared;
+	if (!_prepared)
+		unprepared = SortedKnots(_knots);
+	const std::vector<GradientKnot>& k = _prepared ? _sorted : unprepared;
 	auto colour = [](const GradientKnot& g) { return g.col * g.brightness; };
 	if (!(pos > k.front().pos))
 		return colour(k.front());

@@ -67,12 +67,21 @@ public:
 	void InsertKnot(const Vector& col, Float pos, Float brightness = 1.0, Float bias = 0.5, Int32 interpolation = 0)
 	{
 		_knots.push_back({col, pos, brightness, bias, interpolation});
+		FreeRender(); // a changed gradient is sorted again
 	}
-	void FlushKnots() { _knots.clear(); }
+	void FlushKnots()
+	{
+		_knots.clear();
+		FreeRender();
+	}
 	// Prepares and ends a run of CalcGradientPixel calls (while rendering or drawing); the knots are not
 	// changed in between.
-	Bool InitRender() const { return true; }
-	void FreeRender() const {}
+	Bool InitRender() const;
+	void FreeRender() const
+	{
+		_sorted.clear();
+		_prepared = false;
+	}
 	// Colour at a position: each knot's colour times its brightness; between two knots the left knot's
 	// bias places the midpoint of the blend and its interpolation shapes it. Before the first knot the
 	// first colour, after the last the last, black without knots.
@@ -81,6 +90,9 @@ public:
 
 private:
 	std::vector<GradientKnot> _knots;
+	// the knots in order of position, kept between InitRender and FreeRender
+	mutable std::vector<GradientKnot> _sorted;
+	mutable bool _prepared = false;
 };
 
 class BaseContainer;

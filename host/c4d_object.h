@@ -35,6 +35,12 @@ enum
 	INSTANCEOBJECT_RENDERINSTANCE_MODE_SINGLEINSTANCE = 1,
 };
 
+// An object's own switch: a switched-off generator or deformer does nothing (absent reads as on).
+enum
+{
+	ID_BASEOBJECT_GENERATOR_FLAG = 906,
+};
+
 class BaseObject : public BaseList2D
 {
 public:

@@ -65,6 +65,7 @@ TWParticleImporter::TWParticleImporter() : _settings()
 {
 	_settings.sequence = &_sequence;
 	_settings.load_percentage = 100.0f;
+	_colouriser.AttachSource(&_display_source, false);
 }
 
 TWParticleImporter::~TWParticleImporter() = default;
@@ -134,6 +135,8 @@ Bool TWParticleImporter::Init(GeListNode* node)
 void TWParticleImporter::Free(GeListNode* node)
 {
 	(void)node;
+	// the shown frame is the viewport table's: let go of it before the table goes
+	_colouriser.Invalidate();
 	if (_cache)
 	{
 		DetachImporterCache(_cache, &_settings);
@@ -268,7 +271,10 @@ void TWParticleImporter::ChooseFile(BaseObject* op)
 	ReadSettings(op);
 	// A file chosen again is read again, even where the layout stays the same.
 	if (chosen && _cache)
+	{
+		_colouriser.Invalidate(); // its frame was the table's
 		ResetCache(&_cache->viewport, &_settings);
+	}
 }
 
 void TWParticleImporter::RefreshSettings(BaseObject* op)
@@ -419,6 +425,13 @@ Bool TWParticleImporter::GetDEnabling(
 
 // --- evaluation
 
+Int32 TWParticleImporter::WholeFrame(const BaseTime& time, Int32 fps)
+{
+	const Float num = time.GetNumerator(), den = time.GetDenominator();
+	const Float whole = std::floor(den) != 0.0 ? std::floor(num * fps) / std::floor(den) : 0.0;
+	return std::fabs(whole) < 2147483647.0 ? static_cast<Int32>(whole) : 0;
+}
+
 BaseObject* TWParticleImporter::GetVirtualObjects(BaseObject* op, HierarchyHelp* hh)
 {
 	BaseDocument* doc = hh ? hh->GetDocument() : op->GetDocument();
@@ -430,8 +443,7 @@ BaseObject* TWParticleImporter::GetVirtualObjects(BaseObject* op, HierarchyHelp*
 	const Float seconds = den != 0.0 ? num / den : 0.0;
 	const Int32 fps = doc->GetFps();
 	const Float f = seconds * fps;
-	const Float whole = std::floor(den) != 0.0 ? std::floor(num * fps) / std::floor(den) : 0.0;
-	const Int32 fi = std::fabs(whole) < 2147483647.0 ? static_cast<Int32>(whole) : 0;
+	const Int32 fi = WholeFrame(time, fps);
 	const Bool rendering = bc->GetBool(TW_PI_RENDERING);
 
 	if (rendering)

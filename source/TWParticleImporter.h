@@ -4,6 +4,7 @@
 #include "c4d.h"
 #include "c4d_particles.h"
 #include "importer_cache.h"
+#include "particle_display.h"
 #include "particle_id_map.h"
 #include "remote_frame_sequence.h"
 
@@ -23,6 +24,11 @@ public:
 	Bool GetDDescription(GeListNode* node, Description* description, Int32& flags) override;
 	Bool GetDEnabling(GeListNode* node, Int32 id, const GeData& t_data, Int32 flags, const BaseContainer* itemdesc) override;
 	BaseObject* GetVirtualObjects(BaseObject* op, HierarchyHelp* hh) override;
+	DRAWRESULT Draw(BaseObject* op, DRAWPASS drawpass, BaseDraw* bd, BaseDrawHelp* bh) override;
+
+	// The whole document frame of a time: floor(fps x numerator) / floor(denominator), 0 when that is
+	// not a frame number.
+	static Int32 WholeFrame(const BaseTime& time, Int32 fps);
 
 	// --- Thinking Particles
 	void SetupThinkingParticles(BaseObject* op);
@@ -66,4 +72,9 @@ private:
 	FrameCacheSettings _settings;
 	std::vector<Row> _rows;
 	Bool _id_mode = false;
+	// What the viewport shows: a frame borrowed from the viewport table, and its colours.
+	ParticleFrameSource _display_source;
+	ParticleColouriser _colouriser;
+	// Sets the colouriser up from the display parameters before a draw.
+	void ConfigureDisplay(BaseObject* op, BaseDocument* doc);
 };

@@ -130,6 +130,8 @@ void TWParticleImporter::EnsureGroup(BaseObject* op)
 		return;
 	}
 	group->SetName(name);
+	// a new group knows at once who draws its particles, not only after the next change of a parameter
+	group->SetViewType(op->GetDataInstance()->GetInt32(TW_PI_DISPLAY_MODE) != 0 ? TP_PGROUP_VIEW_NONE : TP_PGROUP_VIEW_DEFAULT);
 	_master->InsertParticleGroup(nullptr, group, TP_INSERT_UNDERLAST);
 	_group = group;
 }
