@@ -133,6 +133,31 @@ void Collect(const BaseObject* op, BaseDocument* live, std::vector<SdExportEntry
 	}
 }
 
+// Calls f(point) for every point of the entry, in order; a template so that the per-point call of the
+// frame loop is inlined (a vertex-mode object writes every point of every frame).
+template <typename F>
+void VisitPoints(const SdExportEntry& e, const F& f)
+{
+	if (!e.group)
+	{
+		if (const PolygonObject* mesh = MeshOf(e.object))
+		{
+			const Vector* p = mesh->GetPointR();
+			const Int32 n = mesh->GetPointCount();
+			for (Int32 i = 0; i < n; ++i)
+				f(p[i]);
+		}
+		return;
+	}
+	for (const auto& m : e.members)
+	{
+		const Vector* p = m.first->GetPointR();
+		const Int32 n = m.first->GetPointCount();
+		for (Int32 i = 0; i < n; ++i)
+			f(p[i] + m.second);
+	}
+}
+
 double Seconds(std::chrono::steady_clock::time_point since)
 {
 	return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
@@ -170,22 +195,7 @@ Int32 SdExportEntry::PolygonCount() const
 
 void SdExportEntry::EachPoint(const std::function<void(const Vector&)>& f) const
 {
-	if (!group)
-	{
-		if (const PolygonObject* mesh = MeshOf(object))
-		{
-			const Vector* p = mesh->GetPointR();
-			for (Int32 i = 0; i < mesh->GetPointCount(); ++i)
-				f(p[i]);
-		}
-		return;
-	}
-	for (const auto& m : members)
-	{
-		const Vector* p = m.first->GetPointR();
-		for (Int32 i = 0; i < m.first->GetPointCount(); ++i)
-			f(p[i] + m.second);
-	}
+	VisitPoints(*this, f);
 }
 
 void SdExportEntry::EachPolygon(const std::function<void(const CPolygon&)>& f) const
@@ -360,19 +370,33 @@ public:
 
 	bool Put(int (*transfer)(SdFile*), int64_t bytes)
 	{
-		return Done(_ok && transfer(_file) != 0, bytes);
+		const auto t = _times ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point();
+		const bool ok = _ok && transfer(_file) != 0;
+		if (_times)
+			_times->transfer += Seconds(t);
+		return Done(ok, bytes);
 	}
 	bool PutVertices(const std::vector<float>& xyz)
 	{
+		const auto t = _times ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point();
 		const int64_t count = static_cast<int64_t>(xyz.size() / 3);
-		return Done(_ok && SdWriteVertices(_file, xyz.data(), count) != 0, SD_VERTEX_BYTES * count);
+		const bool ok = _ok && SdWriteVertices(_file, xyz.data(), count) != 0;
+		if (_times)
+			_times->transfer += Seconds(t);
+		return Done(ok, SD_VERTEX_BYTES * count);
 	}
 	// Closes the file; false when anything failed or the data did not reach the disk.
 	bool Close()
 	{
 		const int saved = errno;
 		errno = 0;
+		const auto t = _times ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point();
 		const bool closed = SdClose(_file) != 0;
+		if (_times)
+		{
+			_times->transfer += Seconds(t);
+			_times->write += Seconds(t);
+		}
 		_file = nullptr;
 		if (_ok && !closed)
 			Fail();
@@ -441,13 +465,16 @@ void WriteDescriptor(Writer& w, SdFile* file, const ExportObject& o, std::vector
 	d.triangle_count = o.triangle_count;
 	w.Put(SdWriteObjectDescriptor, SD_DESCRIPTOR_FIXED_BYTES + d.name_length + d.texture_length);
 
-	xyz.clear();
-	o.entry->EachPoint([&](const Vector& p) {
-		xyz.push_back(static_cast<float>(p.x * 0.01));
-		xyz.push_back(static_cast<float>(p.y * 0.01));
-		xyz.push_back(static_cast<float>(p.z * 0.01));
+	xyz.assign(static_cast<size_t>(o.vertex_count) * 3, 0.0f);
+	size_t at = 0;
+	VisitPoints(*o.entry, [&](const Vector& p) {
+		if (at + 3 > xyz.size())
+			return;
+		xyz[at] = static_cast<float>(p.x * 0.01);
+		xyz[at + 1] = static_cast<float>(p.y * 0.01);
+		xyz[at + 2] = static_cast<float>(p.z * 0.01);
+		at += 3;
 	});
-	xyz.resize(static_cast<size_t>(o.vertex_count) * 3, 0.0f);
 	w.PutVertices(xyz);
 
 	const BaseTag* tag = o.entry->object->GetTag(Tuvw);
@@ -528,26 +555,35 @@ void WriteObjectFrame(Writer& w, SdFile* file, ExportObject& o, const SdExportEn
 
 	const Float k = 0.01 * s;
 	const Vector x = g.v1 * k, y = g.v2 * k, z = g.v3 * k, p0 = g.off * k;
-	xyz.clear();
-	e.EachPoint([&](const Vector& p) {
+	const size_t want = static_cast<size_t>(o.vertex_count) * 3;
+	xyz.resize(want);
+	size_t at = 0;
+	int64_t seen = 0;
+	VisitPoints(e, [&](const Vector& p) {
+		++seen;
+		if (at + 3 > want)
+			return;
 		const Vector q = p0 + x * p.x + y * p.y + z * p.z;
-		xyz.push_back(static_cast<float>(q.x));
-		xyz.push_back(static_cast<float>(q.y));
-		xyz.push_back(static_cast<float>(q.z));
+		xyz[at] = static_cast<float>(q.x);
+		xyz[at + 1] = static_cast<float>(q.y);
+		xyz[at + 2] = static_cast<float>(q.z);
+		at += 3;
 	});
 	// Every frame must hold as many points as the descriptor says, or each later record would be read
 	// from the wrong place: a changed count is cut, or filled with the object's position.
-	const size_t want = static_cast<size_t>(o.vertex_count) * 3;
-	if (xyz.size() != want && !o.count_warned)
+	if (seen != o.vertex_count && !o.count_warned)
 	{
-		PrintConsole("[WARNING] SD export: %s has %zu points at this frame instead of %d; the frame's points are cut or "
+		PrintConsole("[WARNING] SD export: %s has %lld points at this frame instead of %d; the frame's points are cut or "
 					 "filled to that count",
-			o.name.c_str(), xyz.size() / 3, o.vertex_count);
+			o.name.c_str(), static_cast<long long>(seen), o.vertex_count);
 		o.count_warned = true;
 	}
-	for (size_t i = xyz.size(); i < want; i += 3)
-		xyz.insert(xyz.end(), {static_cast<float>(p0.x), static_cast<float>(p0.y), static_cast<float>(p0.z)});
-	xyz.resize(want);
+	for (; at + 3 <= want; at += 3)
+	{
+		xyz[at] = static_cast<float>(p0.x);
+		xyz[at + 1] = static_cast<float>(p0.y);
+		xyz[at + 2] = static_cast<float>(p0.z);
+	}
 	w.PutVertices(xyz);
 }
 

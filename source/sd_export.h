@@ -105,6 +105,7 @@ struct SdExportTimes
 {
 	double evaluate = 0.0; // seconds setting the time, evaluating, copying and collecting
 	double write = 0.0; // seconds building and writing records
+	double transfer = 0.0; // the part of `write` spent handing bytes to the file (the system's share)
 	int64_t bytes = 0; // bytes written
 	Int32 frames = 0;
 };

@@ -15,6 +15,24 @@
 namespace
 {
 
+// A generator whose polygon object has as many points as the document's frame number plus one, as a
+// mesh sequence whose point count changes from frame to frame.
+class Growing : public ObjectData
+{
+public:
+	static NodeData* Alloc() { return new Growing(); }
+	BaseObject* GetVirtualObjects(BaseObject* op, HierarchyHelp* hh) override
+	{
+		const Int32 n = hh->GetDocument()->GetTime().GetFrame(25) + 1;
+		PolygonObject* poly = PolygonObject::Alloc(n, 0);
+		for (Int32 i = 0; i < n; ++i)
+			poly->GetPointW()[i] = Vector(100.0 * i, 0, 0);
+		(void)op;
+		return poly;
+	}
+};
+constexpr Int32 kGrowing = 1999401;
+
 class SdExportTest : public HostTest
 {
 protected:
@@ -358,6 +376,35 @@ TEST_F(SdExportTest, AFailedWriteIsReportedAndNeverReady)
 	ASSERT_FALSE(statuses.empty());
 	EXPECT_NE(statuses.back(), "Ready");
 	EXPECT_EQ(doc->GetTime().GetFrame(25), 0);
+}
+
+// fault: a point count that changed after the header was written shifted every later record of the file
+TEST_F(SdExportTest, PointCountsThatChangeKeepTheFileReadable)
+{
+	ASSERT_TRUE(RegisterObjectPlugin(kGrowing, "Growing", OBJECT_GENERATOR, Growing::Alloc, String(), nullptr, 0));
+	BaseObject* op = Add(kGrowing, "Growing");
+	op->SetRelPos(Vector(0, 0, 500));
+	Quad("After", Vector());
+	doc->SetTime(BaseTime(2, 25));
+	doc->ExecutePasses(nullptr, true, true, true, 0); // three points when the export starts
+
+	SdExportSettings s = Settings({{"Growing", true}, {"After", false}});
+	s.end = 4;
+	ASSERT_TRUE(Run(s));
+	SdSceneReader* r = SdSceneOpen(s.path.c_str());
+	ASSERT_NE(r, nullptr);
+	EXPECT_EQ(r->descriptors[0].vertex_count, 3);
+	for (Int32 frame = 0; frame <= 4; ++frame)
+	{
+		ASSERT_TRUE(SdSceneReadFrame(r, frame)) << frame;
+		ASSERT_TRUE(r->valid) << frame;
+		EXPECT_STREQ(r->frames[1].name, "After") << frame;
+	}
+	ASSERT_TRUE(SdSceneReadFrame(r, 0)); // one point at frame 0: the rest filled with the object's place
+	EXPECT_FLOAT_EQ(r->vertices[0][5], 5.0f);
+	ASSERT_TRUE(SdSceneReadFrame(r, 4)); // five points at frame 4: cut to three
+	EXPECT_FLOAT_EQ(r->vertices[0][6], 2.0f);
+	SdSceneFree(r);
 }
 
 // fault: two objects whose identity texts hash alike were written with one object's motion
