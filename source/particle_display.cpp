@@ -217,16 +217,19 @@ void ParticleColouriser::DrawPoints(BaseDraw* bd, Int32 frame)
 					   f && f->bin && !f->tpc && n <= f->bin->kept_count;
 	const float* positions = plain ? f->bin->position : nullptr;
 	const bool by_value = plain && channel != 0;
+	Vector32* points = _points.data();
+	Float32* colours = _colours.data();
 	for (Int32 i = 0; i < n; ++i)
 	{
 		float p[3];
+		const float* at = p;
 		if (positions)
-			std::copy(positions + 3 * static_cast<size_t>(i), positions + 3 * static_cast<size_t>(i) + 3, p);
+			at = positions + 3 * static_cast<size_t>(i);
 		else
 			_source->Position(i, p);
-		_points[static_cast<size_t>(i)] = Vector32{p[0] * s, p[1] * s, p[2] * s};
+		points[i] = Vector32{at[0] * s, at[1] * s, at[2] * s};
 		const Vector c = by_value ? Blend(Place(GetBinChannelValue(f->bin, i, channel))) : ParticleColour(frame, i);
-		Float32* out = &_colours[3 * static_cast<size_t>(i)];
+		Float32* out = &colours[3 * static_cast<size_t>(i)];
 		out[0] = static_cast<Float32>(c.x);
 		out[1] = static_cast<Float32>(c.y);
 		out[2] = static_cast<Float32>(c.z);
