@@ -157,6 +157,8 @@ TEST(CliView, RangesWriteOnePicturePerFrameUnderTheAskedNames)
 		{"c/%%%+d.png", "--end 0", {"c/%+0.png"}},
 		{"d/pic.v2", "--start 2 --end 2", {"d/pic_0002.v2"}},
 		{"e/one%03d.png", "--frame 1", {"e/one001.png"}},
+		// a folder per frame: each made when its picture is written
+		{"f%02d/pic.png", "--end 1", {"f00/pic.png", "f01/pic.png"}},
 	};
 	for (const Case& c : cases)
 	{

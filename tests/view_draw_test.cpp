@@ -59,10 +59,9 @@ protected:
 		FreeParticleFrame(frame);
 		HostTest::TearDown();
 	}
-	// Draws the frame as points coloured by velocity through the default blue-to-red gradient.
-	void Draw(ParticleFrameSource* source, headless::View& view)
+	// Shows the frame through source, coloured by velocity through a blue-to-red gradient.
+	void Configure(ParticleColouriser& c, ParticleFrameSource* source)
 	{
-		ParticleColouriser c;
 		c.AttachSource(source, false);
 		source->SetFrame(frame, false);
 		c.channel = 1;
@@ -70,6 +69,11 @@ protected:
 		c.gradient.InsertKnot(Vector(0, 0, 1), 0.0, 1.0, 0.5, GRADIENT_INTERPOLATION_SMOOTHKNOT);
 		c.gradient.InsertKnot(Vector(1, 0, 0), 1.0, 1.0, 0.5, GRADIENT_INTERPOLATION_SMOOTHKNOT);
 		c.UseChannelRange();
+	}
+	void Draw(ParticleFrameSource* source, headless::View& view)
+	{
+		ParticleColouriser c;
+		Configure(c, source);
 		view.DrawDocument(doc);
 		c.Draw(view.GetBaseDraw());
 		source->DropFrame();
@@ -115,13 +119,7 @@ TEST_F(ViewDraw, PointsDrawnTogetherCoverThePixelsAsOneByOne)
 
 	// the same points and colours, one call each and in order: the last near one on a pixel shows
 	ParticleColouriser c;
-	c.AttachSource(&source, false);
-	source.SetFrame(frame, false);
-	c.channel = 1;
-	c.has_gradient = true;
-	c.gradient.InsertKnot(Vector(0, 0, 1), 0.0, 1.0, 0.5, GRADIENT_INTERPOLATION_SMOOTHKNOT);
-	c.gradient.InsertKnot(Vector(1, 0, 0), 1.0, 1.0, 0.5, GRADIENT_INTERPOLATION_SMOOTHKNOT);
-	c.UseChannelRange();
+	Configure(c, &source);
 	apart.DrawDocument(doc);
 	BaseDraw* bd = apart.GetBaseDraw();
 	for (Int32 i = 0; i < source.ParticleCount(); ++i)

@@ -184,6 +184,19 @@ bool ImportScene(BaseDocument* doc, const ViewOptions& o, long long* first, long
 	return true;
 }
 
+// The picture's folder, made when missing as the exporters make theirs.
+bool MakePictureFolder(const std::string& file)
+{
+	const size_t slash = file.rfind('/');
+	if (slash == std::string::npos || slash == 0)
+		return true;
+	const std::string dir = file.substr(0, slash);
+	if (MakeFolder(dir))
+		return true;
+	CliError("view: cannot make the folder '%s': %s", dir.c_str(), std::strerror(errno));
+	return false;
+}
+
 int DrawFrames(const ViewOptions& o, BaseDocument* doc, Kind kind, const PicturePath& path)
 {
 	BaseObject* op = nullptr;
@@ -217,6 +230,8 @@ int DrawFrames(const ViewOptions& o, BaseDocument* doc, Kind kind, const Picture
 		ReportBoxes(&shown);
 		const std::string file = path.For(f, ranged);
 		std::string error;
+		if (!MakePictureFolder(file))
+			return kExitFailed;
 		if (!view.WritePng(file, &error))
 			return CliError("view: cannot write '%s': %s", file.c_str(), error.c_str());
 		++written;
@@ -246,19 +261,6 @@ int DrawFrames(const ViewOptions& o, BaseDocument* doc, Kind kind, const Picture
 	return 0;
 }
 
-// The picture's folder, made when missing as the exporters make theirs.
-bool MakePictureFolder(const std::string& file)
-{
-	const size_t slash = file.rfind('/');
-	if (slash == std::string::npos || slash == 0)
-		return true;
-	const std::string dir = file.substr(0, slash);
-	if (MakeFolder(dir))
-		return true;
-	CliError("view: cannot make the folder '%s': %s", dir.c_str(), std::strerror(errno));
-	return false;
-}
-
 int RunView(const ViewOptions& o)
 {
 	if (ChannelCode(o.channel) < 0)
@@ -277,8 +279,6 @@ int RunView(const ViewOptions& o)
 	if (!f)
 		return CliError("view: cannot open '%s': %s", o.file.c_str(), std::strerror(errno));
 	std::fclose(f);
-	if (!MakePictureFolder(path.For(0, false)))
-		return kExitFailed;
 
 	headless::Module module;
 	if (!StartHost(module, PluginFolder(o.plugins)))
