@@ -60,6 +60,8 @@ struct BaseDraw::Port
 	Float focal_px = 1.0;
 	Matrix draw;
 	Vector pen{1.0, 1.0, 1.0};
+	// cosine and sine of each step round a circle of ring.size() segments
+	std::vector<std::pair<Float, Float>> ring;
 
 	// Camera space (x right, y up, z forward) of a global position.
 	Vector Eye(const Vector& p) const { return to_camera * p; }
@@ -276,11 +278,21 @@ void BaseDraw::DrawCircle(const Matrix& m)
 		const Float r = p.focal_px * std::max(g.v1.GetLength(), g.v2.GetLength()) / c.z;
 		segments = std::max<Int32>(8, std::min<Int32>(256, static_cast<Int32>(r)));
 	}
+	// a million small circles share a few segment counts: their angles are worked out once per count
+	if (static_cast<Int32>(p.ring.size()) != segments)
+	{
+		p.ring.resize(static_cast<size_t>(segments));
+		for (Int32 k = 1; k <= segments; ++k)
+		{
+			const Float a = 2.0 * M_PI * k / segments;
+			p.ring[static_cast<size_t>(k - 1)] = {std::cos(a), std::sin(a)};
+		}
+	}
 	Vector last = g.off + g.v1;
 	for (Int32 k = 1; k <= segments; ++k)
 	{
-		const Float a = 2.0 * M_PI * k / segments;
-		const Vector next = g.off + g.v1 * std::cos(a) + g.v2 * std::sin(a);
+		const auto& [cos_a, sin_a] = p.ring[static_cast<size_t>(k - 1)];
+		const Vector next = g.off + g.v1 * cos_a + g.v2 * sin_a;
 		p.Line(last, next, p.pen, true);
 		last = next;
 	}
