@@ -233,6 +233,7 @@ TEST(CliView, FailuresToReadOrWriteExitNonZeroAndSayWhy)
 	TempDir dir;
 	WriteDrops(dir, 0, 0);
 	WriteFile(dir / "file", "not a folder");
+	WriteFile(dir / "bad.sd", "not a scene");
 	ASSERT_EQ(Twconnect("sample mesh " + dir / "folder.png" + " --end 0").status, 0);
 	const std::string in = dir / "drop_00000.bin";
 	struct Case
@@ -245,6 +246,8 @@ TEST(CliView, FailuresToReadOrWriteExitNonZeroAndSayWhy)
 		{"view " + in + " --out " + dir / "folder.png", "cannot write"},
 		{"view " + dir / "missing_00000.bin" + " --out " + dir / "pic.png", "cannot open"},
 		{"view " + dir / "file" + " --out " + dir / "pic.png", "was not taken"},
+		// fault: a scene the importer cannot read gave an empty picture and success
+		{"view " + dir / "bad.sd" + " --out " + dir / "pic.png", "Invalid SD file format"},
 	};
 	for (const Case& c : cases)
 	{

@@ -159,20 +159,27 @@ bool ImportScene(BaseDocument* doc, const ViewOptions& o, long long* first, long
 {
 	doc->SetMinTime(BaseTime(0.0));
 	doc->SetMaxTime(BaseTime(0.0));
-	bool pressed = false;
+	bool opened = false, pressed = false;
+	std::string preview;
 	headless::SetModalDialogScript([&](headless::DialogDriver& d) {
 		if (d.ResourceId() != DLG_TW_SD_IMPORTER)
 			return;
+		opened = true;
 		d.SetFilename(TW_SDIMP_SCENE_FILE, o.file);
-		pressed = d.Press(TW_SDIMP_OK);
+		// a file the dialog cannot read would import nothing, and an empty picture is no answer
+		preview = d.GetText(TW_SDIMP_INFO_NAMES);
+		if (preview != "Invalid SD file format")
+			pressed = d.Press(TW_SDIMP_OK);
 	});
 	CallCommand(ID_TW_SD_IMPORTER);
 	headless::SetModalDialogScript(nullptr);
 	size_t shown = 0;
 	if (ReportBoxes(&shown) || !pressed)
 	{
-		if (!pressed)
+		if (!opened)
 			CliError("view: the module's SD Importer dialog did not open");
+		else if (!pressed)
+			CliError("view: the SD Importer's dialog says: %s", preview.c_str());
 		CliError("view: '%s' was not imported as an SD scene", o.file.c_str());
 		return false;
 	}
