@@ -94,6 +94,9 @@ std::vector<GradientKnot> SortedKnots(const std::vector<GradientKnot>& knots)
 Bool Gradient::InitRender() const
 {
 	_sorted = SortedKnots(_knots);
+	// the knots' shown colours once, not at every call
+	for (GradientKnot& k : _sorted)
+		k.col = k.col * k.brightness;
 	_prepared = true;
 	return true;
 }
@@ -102,19 +105,23 @@ Vector Gradient::CalcGradientPixel(Float pos) const
 {
 	if (_knots.empty())
 		return Vector();
-	// between InitRender and FreeRender the knots are sorted once, not at every call
-	std::vector<GradientKnot> unprepared;
-	if (!_prepared)
-		unprepared = SortedKnots(_knots);
-	const std::vector<GradientKnot>& k = _prepared ? _sorted : unprepared;
-	auto colour = [](const GradientKnot& g) { return g.col * g.brightness; };
+	if (_prepared)
+		return ColourAmong(_sorted, pos);
+	std::vector<GradientKnot> k = SortedKnots(_knots);
+	for (GradientKnot& g : k)
+		g.col = g.col * g.brightness;
+	return ColourAmong(k, pos);
+}
+
+Vector Gradient::ColourAmong(const std::vector<GradientKnot>& k, Float pos)
+{
 	if (!(pos > k.front().pos))
-		return colour(k.front());
+		return k.front().col;
 	size_t i = 1;
 	while (i < k.size() && pos > k[i].pos)
 		++i;
 	if (i == k.size())
-		return colour(k.back());
+		return k.back().col;
 	const GradientKnot& left = k[i - 1];
 	const GradientKnot& right = k[i];
 	const Float span = right.pos - left.pos;
@@ -124,14 +131,14 @@ Vector Gradient::CalcGradientPixel(Float pos) const
 	t = t < bias ? 0.5 * t / bias : 0.5 + 0.5 * (t - bias) / (1.0 - bias);
 	switch (left.interpolation)
 	{
-		case GRADIENT_INTERPOLATION_NONE: return colour(left);
+		case GRADIENT_INTERPOLATION_NONE: return left.col;
 		case GRADIENT_INTERPOLATION_LINEARKNOT:
 		case GRADIENT_INTERPOLATION_LINEAR: break;
 		case GRADIENT_INTERPOLATION_EXP_UP: t = t * t; break;
 		case GRADIENT_INTERPOLATION_EXP_DOWN: t = 1.0 - (1.0 - t) * (1.0 - t); break;
 		default: t = t * t * (3.0 - 2.0 * t); break; // the smooth and cubic blends ease in and out of each knot
 	}
-	return colour(left) + (colour(right) - colour(left)) * t;
+	return left.col + (right.col - left.col) * t;
 }
 
 bool Gradient::operator==(const Gradient& o) const

@@ -36,6 +36,14 @@ UChar Byte(Float c)
 	return static_cast<UChar>(std::lround(std::min(1.0, std::max(0.0, c)) * 255.0));
 }
 
+// The same for a float colour, without the call: c * 255 is exact in a double, so adding a half and
+// truncating rounds it as lround does. NaN reads as 0, as above.
+UChar Byte(Float32 c)
+{
+	const double v = c > 0.0f ? (c < 1.0f ? static_cast<double>(c) * 255.0 : 255.0) : 0.0;
+	return static_cast<UChar>(static_cast<int>(v + 0.5));
+}
+
 } // namespace
 
 // What a view draws into and looks through.
@@ -52,6 +60,8 @@ struct BaseDraw::Port
 	Float focal_px = 1.0;
 	Matrix draw;
 	Vector pen{1.0, 1.0, 1.0};
+	// cosine and sine of each step round a circle of ring.size() segments
+	std::vector<std::pair<Float, Float>> ring;
 
 	// Camera space (x right, y up, z forward) of a global position.
 	Vector Eye(const Vector& p) const { return to_camera * p; }
@@ -203,18 +213,56 @@ void BaseDraw::DrawPointArray(Int32 cnt, const Vector32* vp, const Float32* vc, 
 	Port& p = *_port;
 	const Matrix m = p.to_camera * p.draw;
 	const bool coloured = vc && colcnt >= 3;
-	for (Int32 i = 0; i < cnt; ++i)
+	const UChar pen[3] = {Byte(p.pen.x), Byte(p.pen.y), Byte(p.pen.z)};
+	// A million points land all over a large image: each batch is projected first and its pixels fetched
+	// ahead, then plotted in the order given, so that what a later point covers is the same as one by one.
+	constexpr Int32 kBatch = 64;
+	struct Hit
 	{
-		const Vector e = m * Vector(vp[i].x, vp[i].y, vp[i].z);
-		if (e.z < kNear)
-			continue;
-		const Vector s = p.Screen(e);
-		if (!(std::fabs(s.x) < 1e9 && std::fabs(s.y) < 1e9))
-			continue;
-		const Vector col = coloured ? Vector(vc[static_cast<size_t>(i) * colcnt], vc[static_cast<size_t>(i) * colcnt + 1],
-										  vc[static_cast<size_t>(i) * colcnt + 2])
-									: p.pen;
-		p.Plot(static_cast<Int32>(std::floor(s.x)), static_cast<Int32>(std::floor(s.y)), s.z, col);
+		size_t pixel;
+		float z;
+		Int32 point;
+	};
+	Hit hits[kBatch];
+	for (Int32 start = 0; start < cnt; start += kBatch)
+	{
+		const Int32 stop = std::min(cnt, start + kBatch);
+		Int32 found = 0;
+		for (Int32 i = start; i < stop; ++i)
+		{
+			const Vector e = m * Vector(vp[i].x, vp[i].y, vp[i].z);
+			if (e.z < kNear)
+				continue;
+			const Vector s = p.Screen(e);
+			if (!(std::fabs(s.x) < 1e9 && std::fabs(s.y) < 1e9))
+				continue;
+			const Int32 x = static_cast<Int32>(std::floor(s.x)), y = static_cast<Int32>(std::floor(s.y));
+			if (x < 0 || y < 0 || x >= p.w || y >= p.h)
+				continue;
+			const size_t pixel = static_cast<size_t>(y) * static_cast<size_t>(p.w) + static_cast<size_t>(x);
+			__builtin_prefetch(&p.depth[pixel], 1);
+			__builtin_prefetch(&p.rgb[3 * pixel], 1);
+			hits[found++] = {pixel, static_cast<float>(s.z), i};
+		}
+		for (Int32 k = 0; k < found; ++k)
+		{
+			const Hit& h = hits[k];
+			float& depth = p.depth[h.pixel];
+			// as Plot: a small allowance in front of what is there
+			if (!(h.z <= depth * 1.0001f + 0.001f))
+				continue;
+			depth = std::min(depth, h.z);
+			UChar* out = &p.rgb[3 * h.pixel];
+			if (coloured)
+			{
+				const Float32* c = &vc[static_cast<size_t>(h.point) * static_cast<size_t>(colcnt)];
+				out[0] = Byte(c[0]);
+				out[1] = Byte(c[1]);
+				out[2] = Byte(c[2]);
+			}
+			else
+				std::copy(pen, pen + 3, out);
+		}
 	}
 }
 
@@ -230,11 +278,21 @@ void BaseDraw::DrawCircle(const Matrix& m)
 		const Float r = p.focal_px * std::max(g.v1.GetLength(), g.v2.GetLength()) / c.z;
 		segments = std::max<Int32>(8, std::min<Int32>(256, static_cast<Int32>(r)));
 	}
+	// a million small circles share a few segment counts: their angles are worked out once per count
+	if (static_cast<Int32>(p.ring.size()) != segments)
+	{
+		p.ring.resize(static_cast<size_t>(segments));
+		for (Int32 k = 1; k <= segments; ++k)
+		{
+			const Float a = 2.0 * M_PI * k / segments;
+			p.ring[static_cast<size_t>(k - 1)] = {std::cos(a), std::sin(a)};
+		}
+	}
 	Vector last = g.off + g.v1;
 	for (Int32 k = 1; k <= segments; ++k)
 	{
-		const Float a = 2.0 * M_PI * k / segments;
-		const Vector next = g.off + g.v1 * std::cos(a) + g.v2 * std::sin(a);
+		const auto& [cos_a, sin_a] = p.ring[static_cast<size_t>(k - 1)];
+		const Vector next = g.off + g.v1 * cos_a + g.v2 * sin_a;
 		p.Line(last, next, p.pen, true);
 		last = next;
 	}

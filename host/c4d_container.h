@@ -89,8 +89,11 @@ public:
 	bool operator==(const Gradient& o) const;
 
 private:
+	// The colour at pos among knots in order of position whose colours include their brightness.
+	static Vector ColourAmong(const std::vector<GradientKnot>& knots, Float pos);
+
 	std::vector<GradientKnot> _knots;
-	// the knots in order of position, kept between InitRender and FreeRender
+	// the knots in order of position with their shown colours, kept between InitRender and FreeRender
 	mutable std::vector<GradientKnot> _sorted;
 	mutable bool _prepared = false;
 };

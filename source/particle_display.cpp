@@ -1,8 +1,11 @@
 // particle_display.cpp - the Particle Importer's frame source and colouriser.
 #include "particle_display.h"
 
+#include "particle_bin.h"
+
 #include <algorithm>
 #include <cmath>
+#include <typeinfo>
 
 // --- frame source
 
@@ -140,6 +143,11 @@ void ParticleColouriser::UseChannelRange()
 
 Vector ParticleColouriser::ColourAt(Float t) const
 {
+	return Blend(t);
+}
+
+Vector ParticleColouriser::Blend(Float t) const
+{
 	if (has_gradient)
 		return gradient.CalcGradientPixel(t);
 	if (t == 0.0)
@@ -149,17 +157,20 @@ Vector ParticleColouriser::ColourAt(Float t) const
 	return colour_a + (colour_b - colour_a) * t;
 }
 
+Float ParticleColouriser::Place(Float v) const
+{
+	if (range_max == range_min)
+		return 1.0;
+	return std::min(1.0, std::max(0.0, (v - range_min) / (range_max - range_min)));
+}
+
 Vector ParticleColouriser::ParticleColour(Int32 frame, Int32 i) const
 {
 	const Vector base = frame >= 0 && static_cast<size_t>(frame) < frame_colours.size() ? frame_colours[static_cast<size_t>(frame)]
 																						 : Vector(1.0, 1.0, 1.0);
 	if (channel == 0 || !_source)
 		return base;
-	const Float v = _source->Value(_source->ChannelValue(i, channel));
-	Float t = 1.0;
-	if (range_max != range_min)
-		t = std::min(1.0, std::max(0.0, (v - range_min) / (range_max - range_min)));
-	return ColourAt(t);
+	return ColourAt(Place(_source->Value(_source->ChannelValue(i, channel))));
 }
 
 void ParticleColouriser::RecordSettings()
@@ -199,13 +210,26 @@ void ParticleColouriser::DrawPoints(BaseDraw* bd, Int32 frame)
 	_points.resize(static_cast<size_t>(n));
 	_colours.resize(3 * static_cast<size_t>(n));
 	const float s = static_cast<float>(scale);
+	// The plain source over a .bin frame, coloured by this plain colouriser, is read straight from the
+	// frame's arrays: no calls per particle to what a variant could have changed.
+	const ParticleFrame* f = _source->Current();
+	const bool plain = typeid(*_source) == typeid(ParticleFrameSource) && typeid(*this) == typeid(ParticleColouriser) &&
+					   f && f->bin && !f->tpc && n <= f->bin->kept_count;
+	const float* positions = plain ? f->bin->position : nullptr;
+	const bool by_value = plain && channel != 0;
+	Vector32* points = _points.data();
+	Float32* colours = _colours.data();
 	for (Int32 i = 0; i < n; ++i)
 	{
 		float p[3];
-		_source->Position(i, p);
-		_points[static_cast<size_t>(i)] = Vector32{p[0] * s, p[1] * s, p[2] * s};
-		const Vector c = ParticleColour(frame, i);
-		Float32* out = &_colours[3 * static_cast<size_t>(i)];
+		const float* at = p;
+		if (positions)
+			at = positions + 3 * static_cast<size_t>(i);
+		else
+			_source->Position(i, p);
+		points[i] = Vector32{at[0] * s, at[1] * s, at[2] * s};
+		const Vector c = by_value ? Blend(Place(GetBinChannelValue(f->bin, i, channel))) : ParticleColour(frame, i);
+		Float32* out = &colours[3 * static_cast<size_t>(i)];
 		out[0] = static_cast<Float32>(c.x);
 		out[1] = static_cast<Float32>(c.y);
 		out[2] = static_cast<Float32>(c.z);

@@ -103,6 +103,10 @@ public:
 	BaseObject* object = nullptr;
 
 private:
+	// ColourAt's work, and where a value lies in the colour range (1 for an empty range).
+	Vector Blend(Float t) const;
+	Float Place(Float v) const;
+
 	ParticleFrameSource* _source = nullptr;
 	Bool _owns_source = false;
 	// The settings of the last draw.

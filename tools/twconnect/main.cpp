@@ -27,6 +27,7 @@ const Command kCommands[] = {
 	{"play", "play a sequence through its importer in the headless host", PlayCommand},
 	{"import-sd", "import an SD scene through its dialog and play it", ImportSdCommand},
 	{"export", "export particles or a mesh sequence through the exporters' dialogs", ExportCommand},
+	{"view", "draw a sequence or SD scene in the headless viewport into PNG pictures", ViewCommand},
 };
 
 // The name of the deepest subcommand on the command line, for the hint after a bad argument.
