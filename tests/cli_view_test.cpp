@@ -1,6 +1,7 @@
 // cli_view_test.cpp - twconnect view: sequences and scenes drawn into PNGs, checked by the pixels that matter.
 #include "cli_support.h"
 #include "particle_bin.h"
+#include "picture_support.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -11,16 +12,6 @@
 
 namespace
 {
-
-struct Rgb
-{
-	int r, g, b;
-	bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
-};
-std::ostream& operator<<(std::ostream& os, const Rgb& c)
-{
-	return os << "(" << c.r << ", " << c.g << ", " << c.b << ")";
-}
 
 const Rgb kBackground{61, 61, 61};
 // Speeds 0, 1 and 2 give velocity values 0, 1 and 4: blue, a quarter of the way to red (eased by the

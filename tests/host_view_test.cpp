@@ -1,6 +1,7 @@
 // host_view_test.cpp - the headless viewport: projection, the drawing calls, depth, what the host draws
 // itself, and the host's gradient.
 #include "host_test.h"
+#include "picture_support.h"
 
 #include "c4d_camera.h"
 #include "c4d_particles.h"
@@ -27,17 +28,6 @@ public:
 };
 std::function<DRAWRESULT(BaseObject*, DRAWPASS, BaseDraw*)> Sketch::draw;
 constexpr Int32 kSketch = 1999301;
-
-struct Rgb
-{
-	int r, g, b;
-	bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
-	bool operator!=(const Rgb& o) const { return !(*this == o); }
-};
-std::ostream& operator<<(std::ostream& os, const Rgb& c)
-{
-	return os << "(" << c.r << ", " << c.g << ", " << c.b << ")";
-}
 
 class HostView : public HostTest
 {
@@ -79,18 +69,8 @@ protected:
 		doc->InsertObject(op, nullptr, nullptr);
 		return op;
 	}
-	static Rgb At(const headless::View& v, Int32 x, Int32 y)
-	{
-		UChar c[3] = {};
-		v.Pixel(x, y, c);
-		return {c[0], c[1], c[2]};
-	}
-	static Rgb Background()
-	{
-		UChar c[3];
-		headless::View::Background(c);
-		return {c[0], c[1], c[2]};
-	}
+	static Rgb At(const headless::View& v, Int32 x, Int32 y) { return PixelOf(v, x, y); }
+	static Rgb Background() { return ViewBackground(); }
 };
 
 TEST(HostGradient, EvaluatesKnotsWithBrightnessBiasAndInterpolation)

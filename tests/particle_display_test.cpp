@@ -1,5 +1,6 @@
 // particle_display_test.cpp - the Particle Importer's particles in the viewport, checked in the picture.
 #include "host_test.h"
+#include "picture_support.h"
 
 #include "TW_Particle_Importer.h"
 #include "c4d_particles.h"
@@ -40,16 +41,6 @@ void WriteFrame(const std::string& path, const std::vector<P>& particles)
 	FreeParticleBin(f);
 }
 
-struct Rgb
-{
-	int r, g, b;
-	bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
-	bool operator!=(const Rgb& o) const { return !(*this == o); }
-};
-std::ostream& operator<<(std::ostream& os, const Rgb& c)
-{
-	return os << "(" << c.r << ", " << c.g << ", " << c.b << ")";
-}
 // The velocity channel is the squared speed: 0, 1 and 4 for speeds 0, 1 and 2; a quarter of the way from
 // blue to red, eased by the default gradient's smooth knots, is 0.15625 red.
 const Rgb kBlue{0, 0, 255}, kRed{255, 0, 0}, kQuarter{40, 0, 215}, kWhite{255, 255, 255};
@@ -78,18 +69,8 @@ protected:
 		doc->SetTime(BaseTime(0.0));
 		doc->ExecutePasses(nullptr, true, true, true, 0);
 	}
-	Rgb At(Int32 x, Int32 y) const
-	{
-		UChar c[3] = {};
-		view.Pixel(x, y, c);
-		return {c[0], c[1], c[2]};
-	}
-	static Rgb Background()
-	{
-		UChar c[3];
-		headless::View::Background(c);
-		return {c[0], c[1], c[2]};
-	}
+	Rgb At(Int32 x, Int32 y) const { return PixelOf(view, x, y); }
+	static Rgb Background() { return ViewBackground(); }
 	TP_PGroup* Group()
 	{
 		for (TP_PGroup* g : GetThinkingParticlesMaster(doc)->GetParticleGroups())
