@@ -649,6 +649,8 @@ Bool SdExport(BaseDocument* doc, const SdExportSettings& settings, const std::fu
 		return false;
 	}
 	const BaseObject* camera = settings.camera_on ? cameras[static_cast<size_t>(settings.camera)] : nullptr;
+	// most records are a few dozen bytes: a large buffer hands them to the system in few calls
+	std::setvbuf(file->stream, nullptr, _IOFBF, 1 << 20);
 
 	auto clock = std::chrono::steady_clock::now();
 	SdExportCandidates prepared(doc);
