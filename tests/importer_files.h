@@ -4,10 +4,12 @@
 #include "mesh_bin.h"
 #include "particle_bin.h"
 
+#include <functional>
 #include <string>
 
-// A v12 particle frame of `count` particles, ids 1..count, at x = frame (metres).
-inline bool WriteParticleFrameFile(const std::string& path, int frame, int count)
+// A v12 particle frame "test" of `count` particles, ids 1..count, 25 fps, numbered `frame`; fill(f, i) sets
+// what else particle i holds. False when the file cannot be written.
+inline bool WriteBinFrame(const std::string& path, int frame, int count, const std::function<void(BinParticleFrame*, int)>& fill)
 {
 	BinParticleFrame* f = OpenParticleBin(path.c_str(), 1);
 	if (!f)
@@ -24,12 +26,19 @@ inline bool WriteParticleFrameFile(const std::string& path, int frame, int count
 		for (int i = 0; i < count; ++i)
 		{
 			f->id[i] = i + 1;
-			f->position[3 * i] = static_cast<float>(frame);
+			if (fill)
+				fill(f, i);
 		}
 		ok = WriteParticleBin(f) != 0;
 	}
 	FreeParticleBin(f);
 	return ok;
+}
+
+// A v12 particle frame of `count` particles, ids 1..count, at x = frame (metres).
+inline bool WriteParticleFrameFile(const std::string& path, int frame, int count)
+{
+	return WriteBinFrame(path, frame, count, [frame](BinParticleFrame* f, int i) { f->position[3 * i] = static_cast<float>(frame); });
 }
 
 // A mesh frame of four vertices at x = frame + i (metres), moving at 1 m/s along x, two faces.

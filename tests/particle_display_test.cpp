@@ -1,5 +1,6 @@
 // particle_display_test.cpp - the Particle Importer's particles in the viewport, checked in the picture.
 #include "host_test.h"
+#include "importer_files.h"
 #include "picture_support.h"
 
 #include "TW_Particle_Importer.h"
@@ -21,24 +22,11 @@ struct P
 
 void WriteFrame(const std::string& path, const std::vector<P>& particles)
 {
-	BinParticleFrame* f = OpenParticleBin(path.c_str(), 1);
-	ASSERT_NE(f, nullptr);
-	const int n = static_cast<int>(particles.size());
-	ASSERT_TRUE(AllocateChannels(f, n));
-	f->header.magic = PARTICLE_BIN_MAGIC;
-	SetParticleBinName(f, "test");
-	f->header.version = 12;
-	f->header.fps = 25;
-	f->header.particle_count = n;
-	for (int i = 0; i < n; ++i)
-	{
-		f->id[i] = i + 1;
+	ASSERT_TRUE(WriteBinFrame(path, 0, static_cast<int>(particles.size()), [&](BinParticleFrame* f, int i) {
 		f->position[3 * i] = particles[static_cast<size_t>(i)].x;
 		f->position[3 * i + 1] = particles[static_cast<size_t>(i)].y;
 		f->velocity[3 * i] = particles[static_cast<size_t>(i)].vx;
-	}
-	ASSERT_TRUE(WriteParticleBin(f));
-	FreeParticleBin(f);
+	}));
 }
 
 // The velocity channel is the squared speed: 0, 1 and 4 for speeds 0, 1 and 2; a quarter of the way from

@@ -1,5 +1,6 @@
 // particle_importer_test.cpp - the particle importer in the headless host: files, frames, IDs, renders.
 #include "host_test.h"
+#include "importer_files.h"
 #include "test_support.h"
 
 #include "TW_Particle_Importer.h"
@@ -25,18 +26,7 @@ struct P
 // A v12 frame; position (x, 0, 0), velocity (vx, 0, 0), the rest small distinct values.
 void WriteFrame(const std::string& path, const std::vector<P>& particles, int frame = 0)
 {
-	BinParticleFrame* f = OpenParticleBin(path.c_str(), 1);
-	ASSERT_NE(f, nullptr);
-	const int n = static_cast<int>(particles.size());
-	ASSERT_TRUE(AllocateChannels(f, n));
-	f->header.magic = PARTICLE_BIN_MAGIC;
-	SetParticleBinName(f, "test");
-	f->header.version = 12;
-	f->header.frame = frame;
-	f->header.fps = 25;
-	f->header.particle_count = n;
-	for (int i = 0; i < n; ++i)
-	{
+	ASSERT_TRUE(WriteBinFrame(path, frame, static_cast<int>(particles.size()), [&](BinParticleFrame* f, int i) {
 		f->id[i] = particles[static_cast<size_t>(i)].id;
 		f->position[3 * i] = particles[static_cast<size_t>(i)].x;
 		f->velocity[3 * i] = particles[static_cast<size_t>(i)].vx;
@@ -46,9 +36,7 @@ void WriteFrame(const std::string& path, const std::vector<P>& particles, int fr
 		f->force[3 * i + 1] = -9.8f;
 		f->age[i] = 1.5f;
 		f->mass[i] = 0.25f;
-	}
-	ASSERT_TRUE(WriteParticleBin(f));
-	FreeParticleBin(f);
+	}));
 }
 
 class ParticleImporter : public HostTest

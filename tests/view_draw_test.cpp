@@ -1,5 +1,6 @@
 // view_draw_test.cpp - the quick ways of drawing many coloured points give the picture of the plain ones.
 #include "host_test.h"
+#include "importer_files.h"
 
 #include "cache_types.h"
 #include "particle_bin.h"
@@ -29,27 +30,15 @@ protected:
 		cam->SetRelPos(Vector(0, 0, -500));
 		doc->InsertObject(cam, nullptr, nullptr);
 		const std::string path = dir / "drop_00000.bin";
-		BinParticleFrame* f = OpenParticleBin(path.c_str(), 1);
-		ASSERT_NE(f, nullptr);
-		ASSERT_TRUE(AllocateChannels(f, kCount));
-		f->header.magic = PARTICLE_BIN_MAGIC;
-		SetParticleBinName(f, "drop");
-		f->header.version = 12;
-		f->header.fps = 25;
-		f->header.particle_count = kCount;
 		std::mt19937 random(7);
 		std::uniform_real_distribution<float> across(-2.0f, 2.0f), speed(0.0f, 3.0f);
-		for (int i = 0; i < kCount; ++i)
-		{
-			f->id[i] = i + 1;
+		ASSERT_TRUE(WriteBinFrame(path, 0, kCount, [&](BinParticleFrame* f, int i) {
 			// a coarse grid so that particles share pixels at different depths
 			f->position[3 * i] = std::round(across(random) * 10.0f) / 10.0f;
 			f->position[3 * i + 1] = std::round(across(random) * 5.0f) / 10.0f;
 			f->position[3 * i + 2] = across(random);
 			f->velocity[3 * i] = speed(random);
-		}
-		ASSERT_TRUE(WriteParticleBin(f));
-		FreeParticleBin(f);
+		}));
 		frame = OpenParticleFrame(path.c_str(), CACHE_PARTICLE_BIN);
 		ASSERT_NE(frame, nullptr);
 		ASSERT_EQ(ReadParticleFrame(frame, 100.0f), 1);

@@ -86,9 +86,7 @@ int RunExportMesh(const MeshExportOptions& o)
 	headless::Module module;
 	if (!StartHost(module, PluginFolder(c.plugins)))
 		return kExitFailed;
-	BaseDocument* doc = BaseDocument::Alloc();
-	headless::SetActiveDocument(doc);
-	doc->SetFps(static_cast<Int32>(c.fps_given->count() ? c.fps : kDefaultFps));
+	BaseDocument* doc = NewActiveDocument(static_cast<Int32>(c.fps_given->count() ? c.fps : kDefaultFps), false);
 	long long first = 0, last = 0;
 	const std::string object = AddImporter(doc, o, &first, &last);
 	ExportFrames frames;
@@ -116,8 +114,7 @@ int RunExportMesh(const MeshExportOptions& o)
 		};
 		status = RunExport(kMeshExporter, frames, c.json, fill, ReadMeshFrame);
 	}
-	headless::SetActiveDocument(nullptr);
-	BaseDocument::Free(doc);
+	FreeActiveDocument(doc);
 	return status;
 }
 

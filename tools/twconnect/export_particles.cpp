@@ -139,9 +139,7 @@ int RunExportParticles(const ParticleExportOptions& o)
 	headless::Module module;
 	if (!StartHost(module, PluginFolder(c.plugins)))
 		return kExitFailed;
-	BaseDocument* doc = BaseDocument::Alloc();
-	headless::SetActiveDocument(doc);
-	doc->SetFps(static_cast<Int32>(fps));
+	BaseDocument* doc = NewActiveDocument(static_cast<Int32>(fps), false);
 	long long first = kEmitterFirst, last = kEmitterLast;
 	const std::string source = o.emitter ? AddEmitter(doc, o) : AddImporter(doc, o.from, &first, &last);
 	ExportFrames frames;
@@ -179,8 +177,7 @@ int RunExportParticles(const ParticleExportOptions& o)
 		};
 		status = RunExport(kParticleExporter, frames, c.json, fill, ReadParticleFrame);
 	}
-	headless::SetActiveDocument(nullptr);
-	BaseDocument::Free(doc);
+	FreeActiveDocument(doc);
 	return status;
 }
 

@@ -332,14 +332,8 @@ int RunExportSd(const SdExportOptions& o)
 	headless::Module module;
 	if (!StartHost(module, PluginFolder(o.plugins)))
 		return kExitFailed;
-	BaseDocument* doc = BaseDocument::Alloc();
-	headless::SetActiveDocument(doc);
-	doc->SetFps(kFps);
 	// The importer grows the range to the file's; from an empty one it becomes exactly the file's.
-	doc->SetMinTime(BaseTime(0.0));
-	doc->SetMaxTime(BaseTime(0.0));
-	doc->SetLoopMinTime(BaseTime(0.0));
-	doc->SetLoopMaxTime(BaseTime(0.0));
+	BaseDocument* doc = NewActiveDocument(kFps, true);
 
 	int status = kExitFailed;
 	if (ImportScene(o.scene, has_camera))
@@ -353,8 +347,7 @@ int RunExportSd(const SdExportOptions& o)
 		if (status == 0)
 			status = ReportSdExport(request, o.json);
 	}
-	headless::SetActiveDocument(nullptr);
-	BaseDocument::Free(doc);
+	FreeActiveDocument(doc);
 	return status;
 }
 

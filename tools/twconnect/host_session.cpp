@@ -31,3 +31,24 @@ bool StartHost(headless::Module& module, const std::string& folder)
 	}
 	return true;
 }
+
+BaseDocument* NewActiveDocument(Int32 fps, bool empty_range)
+{
+	BaseDocument* doc = BaseDocument::Alloc();
+	headless::SetActiveDocument(doc);
+	doc->SetFps(fps);
+	if (empty_range)
+	{
+		doc->SetMinTime(BaseTime(0.0));
+		doc->SetMaxTime(BaseTime(0.0));
+		doc->SetLoopMinTime(BaseTime(0.0));
+		doc->SetLoopMaxTime(BaseTime(0.0));
+	}
+	return doc;
+}
+
+void FreeActiveDocument(BaseDocument* doc)
+{
+	headless::SetActiveDocument(nullptr);
+	BaseDocument::Free(doc);
+}

@@ -106,14 +106,8 @@ int RunImportSd(const ImportOptions& o)
 	headless::Module module;
 	if (!StartHost(module, PluginFolder(o.plugins)))
 		return kExitFailed;
-	BaseDocument* doc = BaseDocument::Alloc();
-	headless::SetActiveDocument(doc);
-	doc->SetFps(static_cast<Int32>(o.fps));
 	// The range grows to the files'; start from an empty one so that only theirs is played.
-	doc->SetMinTime(BaseTime(0.0));
-	doc->SetMaxTime(BaseTime(0.0));
-	doc->SetLoopMinTime(BaseTime(0.0));
-	doc->SetLoopMaxTime(BaseTime(0.0));
+	BaseDocument* doc = NewActiveDocument(static_cast<Int32>(o.fps), true);
 
 	bool pressed = false;
 	std::string preview;
@@ -165,8 +159,7 @@ int RunImportSd(const ImportOptions& o)
 		}
 		std::fflush(stdout);
 	}
-	headless::SetActiveDocument(nullptr);
-	BaseDocument::Free(doc);
+	FreeActiveDocument(doc);
 	return status;
 }
 

@@ -234,12 +234,9 @@ int RunPlay(const PlayOptions& o)
 	headless::Module module;
 	if (!StartHost(module, PluginFolder(o.plugins)))
 		return kExitFailed;
-	BaseDocument* doc = BaseDocument::Alloc();
-	headless::SetActiveDocument(doc);
-	doc->SetFps(static_cast<Int32>(o.fps));
+	BaseDocument* doc = NewActiveDocument(static_cast<Int32>(o.fps), false);
 	const int status = Play(o, doc, IsMeshSequence(o) ? kMeshImporter : kParticleImporter);
-	headless::SetActiveDocument(nullptr);
-	BaseDocument::Free(doc);
+	FreeActiveDocument(doc);
 	return status;
 }
 

@@ -290,12 +290,9 @@ int RunView(const ViewOptions& o)
 	headless::Module module;
 	if (!StartHost(module, PluginFolder(o.plugins)))
 		return kExitFailed;
-	BaseDocument* doc = BaseDocument::Alloc();
-	headless::SetActiveDocument(doc);
-	doc->SetFps(25);
+	BaseDocument* doc = NewActiveDocument(25, false);
 	const int status = DrawFrames(o, doc, kind, path);
-	headless::SetActiveDocument(nullptr);
-	BaseDocument::Free(doc);
+	FreeActiveDocument(doc);
 	return status;
 }
 
