@@ -68,31 +68,23 @@ bool FailedFrame(const std::string& line, long long* frame)
 	return std::sscanf(line.c_str(), "[ERROR] Frame %lld not written%n", frame, &end) == 1 && end > 0;
 }
 
-// What the status line told while the export ran.
-struct StatusWatch
-{
-	std::vector<long long> announced; // frames in the order the exporter began them
-	std::string last;
-	bool progress = false;
-	long long total = 0;
-
-	void Heard(const std::string& text)
-	{
-		last = text;
-		long long frame = 0;
-		int end = 0;
-		if (std::sscanf(text.c_str(), "Export frame %lld%n", &frame, &end) == 1 && end == static_cast<int>(text.size()))
-		{
-			announced.push_back(frame);
-			if (progress)
-				CliProgress(static_cast<long long>(announced.size()) - 1, total);
-		}
-		else if (progress && !announced.empty())
-			CliProgress(static_cast<long long>(announced.size()), total);
-	}
-};
 
 } // namespace
+
+void ExportStatusWatch::Heard(const std::string& text)
+{
+	last = text;
+	long long frame = 0;
+	int end = 0;
+	if (std::sscanf(text.c_str(), "Export frame %lld%n", &frame, &end) == 1 && end == static_cast<int>(text.size()))
+	{
+		announced.push_back(frame);
+		if (progress)
+			CliProgress(static_cast<long long>(announced.size()) - 1, total);
+	}
+	else if (progress && !announced.empty())
+		CliProgress(static_cast<long long>(announced.size()), total);
+}
 
 int RunExport(const ExporterDialog& kind, const ExportFrames& frames, bool json, const DialogFill& fill,
 	const FrameReadBack& read)
@@ -101,7 +93,7 @@ int RunExport(const ExporterDialog& kind, const ExportFrames& frames, bool json,
 	const size_t console_from = headless::ConsoleLines().size();
 	const size_t boxes_from = headless::MessageBoxes().size();
 
-	StatusWatch watch;
+	ExportStatusWatch watch;
 	// A bar only where a person watches it: never into a file or a pipe, never beside JSON.
 	watch.progress = !json && isatty(STDERR_FILENO);
 	watch.total = static_cast<long long>(expected.size());

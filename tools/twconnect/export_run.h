@@ -41,6 +41,18 @@ bool SetExactInt(headless::DialogDriver& d, Int32 id, long long value, const cha
 bool SetExactText(headless::DialogDriver& d, Int32 id, const std::string& text, const char* option, std::string* refused);
 bool SetExactCheck(headless::DialogDriver& d, Int32 id, bool on, const char* option, std::string* refused);
 
+// What an exporter's status line told while it ran: the frames it began ("Export frame %d") and its last
+// line; with progress set, a bar on the terminal follows it.
+struct ExportStatusWatch
+{
+	std::vector<long long> announced; // frames in the order the exporter began them
+	std::string last;
+	bool progress = false;
+	long long total = 0;
+
+	void Heard(const std::string& text);
+};
+
 // Opens the exporter in the active document, fills its dialog and presses Export; a progress bar on a
 // terminal follows the status line. Then lists every frame the exporter announced, did not report as
 // failed and that reads back (its path, or with json one object per frame); a failed frame, a message

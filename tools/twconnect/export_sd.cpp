@@ -1,6 +1,7 @@
 // export_sd.cpp - twconnect export sd: an SD scene imported through the SD Importer, then written again
 // by the SD Exporter's dialog as a user fills it.
 #include "export_cli.h"
+#include "export_run.h"
 #include "export_sd.h"
 #include "host_session.h"
 
@@ -253,29 +254,6 @@ bool FillDialog(headless::DialogDriver& d, const SdExportOptions& o, SdExportReq
 	return FillRows(d, o, request, error) && FillCamera(d, o, request, error);
 }
 
-// The status line while the export runs, and the bar that follows it on a terminal.
-struct StatusWatch
-{
-	std::string last;
-	long long begun = 0, total = 0;
-	bool progress = false;
-
-	void Heard(const std::string& text)
-	{
-		last = text;
-		long long frame = 0;
-		int end = 0;
-		if (std::sscanf(text.c_str(), "Export frame %lld%n", &frame, &end) == 1 && end == static_cast<int>(text.size()))
-		{
-			if (progress)
-				CliProgress(begun, total);
-			++begun;
-		}
-		else if (progress && text == "Ready" && begun > 0)
-			CliProgress(total, total);
-	}
-};
-
 // Closes the exporter's window when the run leaves it open (a value it refused, an export that kept it).
 struct OpenExporter
 {
@@ -300,7 +278,7 @@ int Export(const SdExportOptions& o, SdExportRequest* request)
 												: CliError("export sd: %s", error.text.c_str());
 
 	const size_t boxes_from = headless::MessageBoxes().size();
-	StatusWatch watch;
+	ExportStatusWatch watch;
 	// a bar only where a person watches it: never into a file or a pipe, never beside JSON
 	watch.progress = !o.json && isatty(STDERR_FILENO);
 	watch.total = request->FileFrames();
