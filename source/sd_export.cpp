@@ -366,6 +366,14 @@ public:
 	Writer(SdFile* file, SdExportTimes* times) : _file(file), _times(times) {}
 
 	bool Ok() const { return _ok; }
+	// Stops the run for a reason of its own (the first reason stays).
+	void Fail(const char* reason)
+	{
+		if (!_ok)
+			return;
+		_ok = false;
+		std::snprintf(_reason, sizeof _reason, "%s", reason);
+	}
 	const char* Reason() const { return _reason; }
 
 	bool Put(int (*transfer)(SdFile*), int64_t bytes)
@@ -398,8 +406,8 @@ public:
 			_times->write += Seconds(t);
 		}
 		_file = nullptr;
-		if (_ok && !closed)
-			Fail();
+		if (!closed)
+			Fail(FailReason());
 		errno = saved;
 		return _ok;
 	}
@@ -407,17 +415,14 @@ public:
 private:
 	bool Done(bool ok, int64_t bytes)
 	{
-		if (!ok && _ok)
-			Fail();
+		if (!ok)
+			Fail(FailReason());
 		if (ok && _times)
 			_times->bytes += bytes;
 		return _ok;
 	}
-	void Fail()
-	{
-		_ok = false;
-		std::snprintf(_reason, sizeof _reason, "%s", errno ? std::strerror(errno) : "the file could not be written whole");
-	}
+
+	static const char* FailReason() { return errno ? std::strerror(errno) : "the file could not be written whole"; }
 
 	SdFile* _file;
 	SdExportTimes* _times;
@@ -458,7 +463,7 @@ void WriteDescriptor(Writer& w, SdFile* file, const ExportObject& o, std::vector
 	PutVector(d.host_vector, o.entry->object->GetRad());
 	if (!SdDescriptorSetName(&d, o.name.c_str()) || !SdDescriptorSetTexture(&d, o.texture.c_str()))
 	{
-		w.Put([](SdFile*) { return 0; }, 0);
+		w.Fail("out of memory");
 		return;
 	}
 	d.vertex_count = o.vertex_count;
@@ -534,7 +539,7 @@ void WriteObjectFrame(Writer& w, SdFile* file, ExportObject& o, const SdExportEn
 {
 	if (!SdDescriptorSetName(&file->descriptor, o.name.c_str()))
 	{
-		w.Put([](SdFile*) { return 0; }, 0);
+		w.Fail("out of memory");
 		return;
 	}
 	const Matrix g = e.object->GetMg();
