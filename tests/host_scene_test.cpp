@@ -22,14 +22,7 @@ protected:
 	}
 	void Key(BaseObject* op, Int32 param, Int32 component, Int32 frame, Float value)
 	{
-		const DescID id(DescLevel(param, DTYPE_VECTOR, 0), DescLevel(component, DTYPE_REAL, 0));
-		CTrack* track = op->FindCTrack(id);
-		if (!track)
-		{
-			track = CTrack::Alloc(op, id);
-			op->InsertTrackSorted(track);
-		}
-		track->GetCurve()->AddKey(BaseTime(frame, doc->GetFps()))->SetValue(track->GetCurve(), value);
+		KeyComponent(op, param, component, frame, value, doc->GetFps());
 	}
 	void EvaluateAt(Float frame)
 	{

@@ -66,14 +66,7 @@ protected:
 	}
 	void KeyX(BaseObject* op, Int32 frame, Float value)
 	{
-		const DescID id(DescLevel(ID_BASEOBJECT_REL_POSITION, DTYPE_VECTOR, 0), DescLevel(VECTOR_X, DTYPE_REAL, 0));
-		CTrack* track = op->FindCTrack(id);
-		if (!track)
-		{
-			track = CTrack::Alloc(op, id);
-			op->InsertTrackSorted(track);
-		}
-		track->GetCurve()->AddKey(BaseTime(frame, doc->GetFps()))->SetValue(track->GetCurve(), value);
+		KeyComponent(op, ID_BASEOBJECT_REL_POSITION, VECTOR_X, frame, value, doc->GetFps());
 	}
 	SdExportSettings Settings(std::initializer_list<std::pair<const char*, bool>> rows)
 	{
