@@ -157,6 +157,7 @@ void BaseList2D::InsertTrackSorted(CTrack* track)
 
 BaseList2D::~BaseList2D()
 {
+	headless::FreeShaders(this);
 	while (_first_track)
 	{
 		CTrack* t = _first_track;

@@ -151,6 +151,31 @@ bool IsEnabled(BaseList2D* node, Int32 id);
 void RenderDocument(BaseDocument* doc, const std::vector<BaseTime>& times,
 	const std::function<void(const BaseTime&)>& after_each = nullptr);
 
+// What the last RenderDocument (the host call of c4d_document.h) did, for drivers and tests. The objects
+// named stay valid until the document is evaluated again or freed.
+struct RenderReport
+{
+	Int32 width = 0, height = 0;
+	Int64 render_objects = 0; // render objects made, render instances included
+	Int64 instances = 0;	  // of which render instances
+	Int64 triangles = 0;	  // triangles rasterised
+	Int64 samples = 0;		  // samples shaded
+	Int64 lights = 0;		  // lights of the scene (0: the default light from the camera lit it)
+	double seconds_evaluate = 0.0, seconds_geometry = 0.0, seconds_raster = 0.0, seconds_shade = 0.0;
+	Matrix camera;		 // the camera rendered through (axes of unit length)
+	Float focal_px = 0.0; // focal length in pixels
+	// Per pixel, rows from the top: the scene object seen there (for a render instance the instance
+	// object, for a generator's result the object of the result), null for the background; and the
+	// distance along the view axis (infinity for the background).
+	std::vector<const BaseObject*> seen;
+	std::vector<float> depth;
+
+	// Where a global position lands on the image (pixels from the top left); false behind the camera.
+	bool Project(const Vector& global, Float* x, Float* y) const;
+	const BaseObject* SeenAt(Int32 x, Int32 y) const;
+};
+const RenderReport& LastRender();
+
 // --- modal dialogs: what a user does in a dialog the module opens
 // One gadget of a dialog as its resource laid it out.
 struct Gadget

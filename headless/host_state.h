@@ -3,6 +3,9 @@
 
 #include "headless.h"
 
+#include "c4d_material.h"
+#include "c4d_plugin.h"
+
 #include <map>
 #include <set>
 
@@ -46,6 +49,12 @@ void AnimateObject(BaseObject* op, const BaseTime& time);
 Matrix AnimatedMl(const BaseObject* op, const BaseTime& time);
 // Appends copies of src's tracks with their keys to dst.
 void CopyTracks(const BaseList2D* src, BaseList2D* dst);
+// Frees the shaders of a node's shader list.
+void FreeShaders(BaseList2D* node);
+// The standard material while rendering (render.cpp): its preparation, release and surface colour.
+INITRENDERRESULT StandardInitRender(BaseMaterial* mat, const InitRenderStruct& irs);
+void StandardFreeRender(BaseMaterial* mat);
+void StandardSurface(BaseMaterial* mat, VolumeData* vd);
 // "NAME = 123" pairs of a symbols header (res/c4d_symbols.h).
 std::map<std::string, Int32> ParseSymbols(const std::string& text);
 // Words, numbers, quoted strings (with their quotes) and { } ; = , of a resource file.

@@ -151,7 +151,29 @@ BaseObject* BaseObject::Alloc(Int32 type)
 	}
 	if (type == Oinstance)
 		op->GetDataInstance()->SetInt32(INSTANCEOBJECT_RENDERINSTANCE_MODE, 0);
-	if (type == Ocamera || type == Onull || type == Oinstance || type == Opolygongroup)
+	if (type == Osphere)
+	{
+		BaseContainer* bc = op->GetDataInstance();
+		bc->SetFloat(PRIM_SPHERE_RAD, 100.0);
+		bc->SetInt32(PRIM_SPHERE_SUB, 24);
+	}
+	if (type == Odisc)
+	{
+		BaseContainer* bc = op->GetDataInstance();
+		bc->SetFloat(PRIM_DISC_IRAD, 0.0);
+		bc->SetFloat(PRIM_DISC_ORAD, 100.0);
+		bc->SetInt32(PRIM_DISC_SUB, 1);
+		bc->SetInt32(PRIM_DISC_SEG, 36);
+	}
+	if (type == Olight)
+	{
+		BaseContainer* bc = op->GetDataInstance();
+		bc->SetVector(LIGHT_COLOR, Vector(1.0, 1.0, 1.0));
+		bc->SetFloat(LIGHT_BRIGHTNESS, 1.0);
+		bc->SetInt32(LIGHT_TYPE, LIGHT_TYPE_OMNI);
+	}
+	if (type == Ocamera || type == Onull || type == Oinstance || type == Opolygongroup || type == Osphere ||
+		type == Odisc || type == Olight)
 		return op;
 	if (!op->AttachNodeData())
 	{
@@ -308,6 +330,8 @@ BaseTag* BaseTag::Alloc(Int32 type)
 		return ParticleTag::Alloc(0);
 	if (headless::TagAllocationRefused(type))
 		return nullptr;
+	if (type == Ttexture)
+		return new TextureTag();
 	BaseTag* tag = new BaseTag(type);
 	if (headless::FindRegistration(type) && !tag->AttachNodeData())
 	{
@@ -426,6 +450,8 @@ BaseObject* BaseObject::GetClone(Int32 flags) const
 	copy->_bc = _bc;
 	copy->_name = _name;
 	copy->_ml = _ml;
+	copy->_editor_mode = _editor_mode;
+	copy->_render_mode = _render_mode;
 	headless::CopyTracks(this, copy);
 	if (!CopyNodeDataTo(copy))
 	{

@@ -17,5 +17,6 @@
 #include "c4d_particleobject.h"
 #include "c4d_plugin.h"
 #include "c4d_polygon.h"
+#include "c4d_raytrace.h"
 #include "c4d_tag.h"
 #include "ge_types.h"

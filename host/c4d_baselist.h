@@ -5,6 +5,7 @@
 
 class NodeData;
 class BaseDocument;
+class BaseShader;
 class CTrack;
 struct DescID;
 
@@ -12,10 +13,14 @@ struct DescID;
 enum
 {
 	Opolygon = 5100,
+	Olight = 5102,
 	Ocamera = 5103,
 	Oparticle = 5109, // the standard emitter
 	Oinstance = 5126, // refers to another object (INSTANCEOBJECT_LINK)
 	Onull = 5140,
+	Obase = 5155, // every object is an instance of it
+	Osphere = 5160,
+	Odisc = 5164,
 	Opolygongroup = 1019268, // heads a group of polygon objects, its children
 	Tpolygon = 5604,
 	Tphong = 5612,
@@ -23,7 +28,9 @@ enum
 	Ttexture = 5616,
 	Tuvw = 5671,
 	Tvertexmap = 5682,
+	Mbase = 5702, // every material is an instance of it
 	Mmaterial = 5703,
+	Xbase = 5707, // every shader is an instance of it
 };
 
 // Common messages of scene nodes.
@@ -87,6 +94,8 @@ protected:
 
 	friend class BaseDocument;
 	friend class BaseObject;
+	friend class BaseList2D;
+	friend class BaseShader;
 	friend class headless::Module; // unloading frees the plug-in data of nodes that stay
 };
 
@@ -174,6 +183,15 @@ public:
 	// A counter that grows with every change of the given kind.
 	UInt32 GetDirty(Int32 flags) const;
 
+	// Whether the node is of this type or of a base type its kind belongs to (Obase for objects, Mbase
+	// for materials, Xbase for shaders).
+	virtual Bool IsInstanceOf(Int32 type) const { return type == _type; }
+
+	// Shaders the node owns (a document's shader list, a material's shaders): inserted after pred, or
+	// first when pred is null. The node frees them with itself.
+	void InsertShader(BaseShader* shader, BaseShader* pred = nullptr);
+	BaseShader* GetFirstShader() const { return _first_shader; }
+
 	BaseContainer* GetDataInstance() { return &_bc; }
 	const BaseContainer* GetDataInstance() const { return &_bc; }
 	BaseContainer GetData() const { return _bc; }
@@ -198,6 +216,8 @@ protected:
 	UInt32 _dirty_matrix = 1;
 	UInt32 _dirty_cache = 0;
 	CTrack* _first_track = nullptr;
+	BaseShader* _first_shader = nullptr;
 	friend class GeListNode;
+	friend class BaseShader;
 	friend class CTrack;
 };

@@ -5,6 +5,12 @@
 
 #include <vector>
 
+// Image file formats of BaseBitmap::Save.
+enum
+{
+	FILTER_PNG = 1023671,
+};
+
 enum IMAGERESULT : Int32
 {
 	IMAGERESULT_OK = 1,
@@ -29,6 +35,9 @@ public:
 	// RGBA pixel, 8 bits per channel.
 	void GetPixel(Int32 x, Int32 y, UChar* rgba) const;
 	BaseBitmap* GetClone() const;
+	// Writes the image as an 8-bit RGB file of this format (FILTER_PNG), whole or not at all: a file
+	// that could not be written completely is removed.
+	IMAGERESULT Save(const Filename& name, Int32 format) const;
 
 private:
 	BaseBitmap() = default;

@@ -17,6 +17,28 @@ enum
 	RDATA_RENDERENGINE = 5300,
 };
 
+// What a render answers.
+enum RENDERRESULT : Int32
+{
+	RENDERRESULT_OK = 0,
+	RENDERRESULT_OUTOFMEMORY = 1,
+	RENDERRESULT_ASSETMISSING = 2,
+	RENDERRESULT_SAVINGFAILED = 5,
+	RENDERRESULT_USERBREAK = 6,
+};
+
+// How a render runs: RENDERFLAGS_EXTERNAL renders as the picture viewer does (a final render).
+enum
+{
+	RENDERFLAGS_NONE = 0,
+	RENDERFLAGS_EXTERNAL = 1 << 0,
+};
+
+// Called now and then while a render runs: the share done (0..1); answering false stops the render.
+using ProgressHook = Bool (*)(Float done, void* private_data);
+
+class BaseBitmap;
+
 // A document's render settings; the active ones say which engine renders and at what size.
 class RenderData : public BaseList2D
 {
@@ -116,6 +138,14 @@ private:
 	friend class BaseMaterial;
 	friend struct DocumentFileAccess; // the headless host saves and loads the settings containers
 };
+
+// Renders doc at its current time through its scene camera (the editor camera when it has none) into
+// bmp, which is initialised to the size rdata gives (RDATA_XRES, RDATA_YRES): the render notification
+// (start) to every object, the document evaluated, every visible object shaded through its material,
+// the notification (end), then the document evaluated again for the editor. The document itself is
+// rendered, not a copy. prog may be null; th may be null.
+RENDERRESULT RenderDocument(BaseDocument* doc, const BaseContainer& rdata, ProgressHook prog, void* private_data,
+	BaseBitmap* bmp, Int32 renderflags, BaseThread* th);
 
 // The document the user works in; the host always has one.
 BaseDocument* GetActiveDocument();

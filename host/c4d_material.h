@@ -1,7 +1,9 @@
-// c4d_material.h - materials of a document, their channels, and the texture tag that applies one.
+// c4d_material.h - materials of a document, their channels and shaders, and the texture tag that applies
+// a material to an object.
 #pragma once
 
 #include "c4d_baselist.h"
+#include "c4d_tag.h"
 
 #include <map>
 #include <memory>
@@ -12,6 +14,14 @@ enum
 	CHANNEL_COLOR = 0,
 	BASECHANNEL_TEXTURE = 1002,
 	BASECHANNEL_SUGGESTEDFOLDER = 1017,
+};
+
+// Standard material parameters: the colour of its colour channel, and the shader that gives that colour
+// instead when one is linked (a shader of the material's document).
+enum
+{
+	MATERIAL_COLOR_COLOR = 2100,
+	MATERIAL_COLOR_SHADER = 8000,
 };
 
 // Texture tag parameters: the material (a link) and how it is projected.
@@ -33,6 +43,63 @@ private:
 	BaseContainer _bc;
 };
 
+class VolumeData;
+struct ChannelData;
+struct InitRenderStruct;
+
+// What a shader's or material's render preparation answers.
+enum INITRENDERRESULT : Int32
+{
+	INITRENDERRESULT_OK = 0,
+	INITRENDERRESULT_OUTOFMEMORY = -100,
+	INITRENDERRESULT_ASSETMISSING = -101,
+	INITRENDERRESULT_UNKNOWNERROR = -102,
+	INITRENDERRESULT_USERBREAK = -103,
+};
+
+// A shader: a registered shader plug-in (ShaderData) that gives a colour per shading sample. Shaders live
+// in a node's shader list (a document's or a material's, BaseList2D::InsertShader).
+class BaseShader : public BaseList2D
+{
+public:
+	// A shader of a registered shader plug-in; null when there is none.
+	static BaseShader* Alloc(Int32 type);
+	// Takes the shader out of its list, then frees it.
+	static void Free(BaseShader*& sh);
+
+	BaseShader* GetNext() const { return static_cast<BaseShader*>(GeListNode::GetNext()); }
+	BaseShader* GetPred() const { return static_cast<BaseShader*>(GeListNode::GetPred()); }
+	// Takes the shader out of its list; the caller owns it again.
+	void Remove();
+	Bool IsInstanceOf(Int32 type) const override { return type == Xbase || type == _type; }
+
+	// Around a render: the plug-in's InitRender and FreeRender.
+	INITRENDERRESULT InitRender(const InitRenderStruct& irs);
+	void FreeRender();
+	// The plug-in's Output for this sample.
+	Vector Sample(ChannelData* cd);
+
+	~BaseShader() override;
+
+private:
+	explicit BaseShader(Int32 type) : BaseList2D(type) {}
+	BaseList2D* _owner = nullptr; // the node whose shader list holds it
+	friend class BaseList2D;
+};
+
+// Render information flags of a material (GetRenderInfo).
+enum
+{
+	VOLUMEINFO_INITCALCULATION = 1 << 3, // InitCalculation is called before each sample
+};
+
+// What InitCalculation prepares for: a surface sample or a shadow ray.
+enum INITCALCULATION : Int32
+{
+	INITCALCULATION_SURFACE = 0,
+	INITCALCULATION_TRANSPARENCY = 1,
+};
+
 class BaseMaterial : public BaseList2D
 {
 public:
@@ -45,6 +112,19 @@ public:
 	BaseMaterial* GetPred() const { return static_cast<BaseMaterial*>(GeListNode::GetPred()); }
 	// Takes the material out of its document; the caller owns it again.
 	void Remove();
+	Bool IsInstanceOf(Int32 type) const override { return type == Mbase || type == _type; }
+
+	// --- while rendering: a standard material is the host's own; a plug-in material answers through its
+	// MaterialData. The renderer calls them in the order of c4d_plugin.h.
+	INITRENDERRESULT InitRender(const InitRenderStruct& irs);
+	void FreeRender();
+	Int32 GetRenderInfo();
+	void InitCalculation(VolumeData* vd, INITCALCULATION type);
+	// Sets vd->col (and for the standard material vd->trans, vd->refl) for the sample in vd.
+	void CalcSurface(VolumeData* vd);
+	void CalcTransparency(VolumeData* vd);
+	void CalcAlpha(VolumeData* vd);
+	void CalcVolumetric(VolumeData* vd);
 
 	~BaseMaterial() override;
 
@@ -61,9 +141,24 @@ public:
 	BaseChannel* GetChannel(Int32 id);
 
 protected:
-	Material() : BaseMaterial(Mmaterial) {}
+	// The host's default material colour: a light grey.
+	Material() : BaseMaterial(Mmaterial) { _bc.SetVector(MATERIAL_COLOR_COLOR, Vector(0.8, 0.8, 0.8)); }
 	std::map<Int32, std::unique_ptr<BaseChannel>> _channels;
 	friend class BaseMaterial;
+};
+
+// A texture tag: applies its material to the object it sits on (and to the children that have none).
+class TextureTag : public BaseTag
+{
+public:
+	// The material linked under TEXTURETAG_MATERIAL, resolved in the tag's document; null when none.
+	BaseMaterial* GetMaterial() const;
+	void SetMaterial(BaseMaterial* mat);
+
+protected:
+	TextureTag() : BaseTag(Ttexture) {}
+	BaseTag* CloneSelf() const override { return new TextureTag(); }
+	friend class BaseTag;
 };
 
 // The host's texture search: the file a texture name stands for, looked for beside the document

@@ -35,6 +35,39 @@ enum
 	INSTANCEOBJECT_RENDERINSTANCE_MODE_SINGLEINSTANCE = 1,
 };
 
+// An object's editor and render modes: MODE_OFF hides it (and its children that do not say MODE_ON),
+// MODE_UNDEF follows its parent.
+enum
+{
+	MODE_ON = 0,
+	MODE_OFF = 1,
+	MODE_UNDEF = 2,
+};
+
+// Parameters of the sphere and disc primitives (generators of polygon objects). A disc lies in its
+// own XZ plane facing +Y; its radial segments run from the inner to the outer radius, its rotation
+// segments round it.
+enum
+{
+	PRIM_SPHERE_RAD = 1110,
+	PRIM_SPHERE_SUB = 1111,
+	PRIM_DISC_IRAD = 1120,
+	PRIM_DISC_ORAD = 1121,
+	PRIM_DISC_SUB = 1122,
+	PRIM_DISC_SEG = 1123,
+};
+
+// Parameters of a light object (Olight): colour, brightness (1 = full) and kind.
+enum
+{
+	LIGHT_COLOR = 90000,
+	LIGHT_BRIGHTNESS = 90001,
+	LIGHT_TYPE = 90002,
+	LIGHT_TYPE_OMNI = 0,
+	LIGHT_TYPE_SPOT = 1,
+	LIGHT_TYPE_DISTANT = 3,
+};
+
 // An object's own switch: a switched-off generator or deformer does nothing (absent reads as on).
 enum
 {
@@ -75,6 +108,14 @@ public:
 	void SetRelRot(const Vector& v);
 	void SetRelScale(const Vector& v);
 
+	// MODE_ON, MODE_OFF or MODE_UNDEF (the default) in the editor and in renders.
+	void SetEditorMode(Int32 mode) { _editor_mode = static_cast<Char>(mode); }
+	Int32 GetEditorMode() const { return _editor_mode; }
+	void SetRenderMode(Int32 mode) { _render_mode = static_cast<Char>(mode); }
+	Int32 GetRenderMode() const { return _render_mode; }
+
+	Bool IsInstanceOf(Int32 type) const override { return type == Obase || type == _type; }
+
 	// Tags, in the order the object lists them.
 	BaseTag* GetFirstTag() const { return _first_tag; }
 	// The nr-th tag of this type (0 = first), or null.
@@ -114,6 +155,8 @@ protected:
 	virtual BaseObject* CloneSelf() const { return new BaseObject(_type); }
 
 	Matrix _ml;
+	Char _editor_mode = MODE_UNDEF;
+	Char _render_mode = MODE_UNDEF;
 	BaseTag* _first_tag = nullptr;
 	BaseObject* _cache = nullptr;
 	BaseObject* _deform_cache = nullptr;

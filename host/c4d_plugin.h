@@ -4,7 +4,9 @@
 #include "c4d_basedraw.h"
 #include "c4d_bitmap.h"
 #include "c4d_document.h"
+#include "c4d_material.h"
 #include "c4d_object.h"
+#include "c4d_raytrace.h"
 
 class HierarchyHelp;
 class HyperFile;
@@ -110,12 +112,46 @@ public:
 	virtual Bool RestoreLayout(void* secret) { (void)secret; return false; }
 };
 
+// A shader plug-in. While rendering the host calls InitRender once before the first sample, Output per
+// sample, FreeRender after the last; Output may be called from several threads at once.
 class ShaderData : public NodeData
 {
+public:
+	virtual INITRENDERRESULT InitRender(BaseShader* sh, const InitRenderStruct& irs)
+	{
+		(void)sh; (void)irs;
+		return INITRENDERRESULT_OK;
+	}
+	virtual void FreeRender(BaseShader* sh) { (void)sh; }
+	// The colour of the sample in cd (cd->vd may be null).
+	virtual Vector Output(BaseShader* sh, ChannelData* cd)
+	{
+		(void)sh; (void)cd;
+		return Vector();
+	}
 };
 
+// A material plug-in. Around a render: InitRender (irs.vd lists the render objects), FreeRender. Per
+// surface sample: InitCalculation (only when GetRenderInfo has VOLUMEINFO_INITCALCULATION), CalcAlpha,
+// CalcSurface, CalcVolumetric; per shadow ray: InitCalculation, CalcAlpha, CalcTransparency.
 class MaterialData : public NodeData
 {
+public:
+	virtual INITRENDERRESULT InitRender(BaseMaterial* mat, const InitRenderStruct& irs)
+	{
+		(void)mat; (void)irs;
+		return INITRENDERRESULT_OK;
+	}
+	virtual void FreeRender(BaseMaterial* mat) { (void)mat; }
+	virtual Int32 GetRenderInfo(BaseMaterial* mat) { (void)mat; return 0; }
+	virtual void InitCalculation(BaseMaterial* mat, VolumeData* vd, INITCALCULATION type)
+	{
+		(void)mat; (void)vd; (void)type;
+	}
+	virtual void CalcSurface(BaseMaterial* mat, VolumeData* vd) { (void)mat; (void)vd; }
+	virtual void CalcTransparency(BaseMaterial* mat, VolumeData* vd) { (void)mat; (void)vd; }
+	virtual void CalcAlpha(BaseMaterial* mat, VolumeData* vd) { (void)mat; (void)vd; }
+	virtual void CalcVolumetric(BaseMaterial* mat, VolumeData* vd) { (void)mat; (void)vd; }
 };
 
 using GvOperatorID = Int32;
