@@ -82,6 +82,16 @@ RENDERRESULT RenderDocument(BaseDocument* doc, const BaseContainer& rdata, Progr
 	return RENDERRESULT_OUTOFMEMORY;
 }
 
+BaseDraw* BaseDocument::GetActiveBaseDraw()
+{
+	return nullptr;
+}
+
+BaseDraw* BaseDocument::GetRenderBaseDraw()
+{
+	return nullptr;
+}
+
 namespace
 {
 headless::RenderReport g_report;

@@ -51,6 +51,7 @@ public:
 };
 
 class BaseMaterial;
+class BaseDraw;
 
 // Document settings containers.
 enum
@@ -97,6 +98,11 @@ public:
 	// The document's scene hook of this ID (the particle master is 1001428), or null.
 	BaseSceneHook* FindSceneHook(Int32 id) const;
 	RenderData* GetActiveRenderData() { return &_render_data; }
+	// The view the user works in, and the view renders look through (one and the same in the headless
+	// host, owned by the document): its scene camera is the document's first camera in hierarchy
+	// order; its editor camera looks from the front, above and to the left. Never null.
+	BaseDraw* GetActiveBaseDraw();
+	BaseDraw* GetRenderBaseDraw();
 
 	// The material list (c4d_material.h): inserts after pred, or first when pred is null; the
 	// document owns inserted materials.
