@@ -280,28 +280,6 @@ RENDERRESULT FromInit(INITRENDERRESULT r)
 	}
 }
 
-// Every object hears that a render starts or ends.
-void Notify(BaseDocument* doc, Bool start)
-{
-	RenderNotificationData rn;
-	rn.doc = doc;
-	rn.start = start;
-	std::vector<BaseObject*> todo;
-	for (BaseObject* op = doc->GetFirstObject(); op; op = op->GetNext())
-		todo.push_back(op);
-	std::reverse(todo.begin(), todo.end());
-	while (!todo.empty())
-	{
-		BaseObject* op = todo.back();
-		todo.pop_back();
-		op->Message(MSG_MULTI_RENDERNOTIFICATION, &rn);
-		const size_t at = todo.size();
-		for (BaseObject* c = op->GetDown(); c; c = c->GetNext())
-			todo.push_back(c);
-		std::reverse(todo.begin() + static_cast<std::ptrdiff_t>(at), todo.end());
-	}
-}
-
 // A render from preparation to release: the materials prepared are released whatever happens.
 class Render
 {
@@ -671,7 +649,7 @@ RENDERRESULT RenderDocument(BaseDocument* doc, const BaseContainer& rdata, Progr
 	if (static_cast<Int64>(w) * h > kMaxPixels || bmp->Init(w, h, 24) != IMAGERESULT_OK)
 		return RENDERRESULT_OUTOFMEMORY;
 	RENDERRESULT result = RENDERRESULT_OK;
-	Notify(doc, true);
+	headless::NotifyRender(doc, true);
 	try
 	{
 		const auto t0 = std::chrono::steady_clock::now();
@@ -685,7 +663,7 @@ RENDERRESULT RenderDocument(BaseDocument* doc, const BaseContainer& rdata, Progr
 	{
 		result = RENDERRESULT_OUTOFMEMORY;
 	}
-	Notify(doc, false);
+	headless::NotifyRender(doc, false);
 	return result;
 }
 

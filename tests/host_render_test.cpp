@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <mutex>
 #include <set>
 
@@ -109,8 +110,16 @@ class Scatter : public ObjectData
 public:
 	static NodeData* Alloc() { return new Scatter(); }
 	static Int32 count;
+	static std::vector<std::string> log;
+	Bool Message(GeListNode*, Int32 type, void* data) override
+	{
+		if (type == MSG_MULTI_RENDERNOTIFICATION)
+			log.push_back(static_cast<RenderNotificationData*>(data)->start ? "start" : "end");
+		return true;
+	}
 	BaseObject* GetVirtualObjects(BaseObject*, HierarchyHelp*) override
 	{
+		log.push_back("evaluate");
 		BaseObject* null = BaseObject::Alloc(Onull);
 		BaseObject* disc = BaseObject::Alloc(Odisc);
 		disc->GetDataInstance()->SetFloat(PRIM_DISC_ORAD, 1.0);
@@ -129,6 +138,7 @@ public:
 	}
 };
 Int32 Scatter::count = 1;
+std::vector<std::string> Scatter::log;
 
 class HostRender : public HostTest
 {
@@ -140,6 +150,7 @@ protected:
 		ASSERT_TRUE(RegisterMaterialPlugin(kProbeMaterial, "Probe", 0, ProbeMaterial::Alloc, String(), 0));
 		ASSERT_TRUE(RegisterObjectPlugin(kScatter, "Scatter", OBJECT_GENERATOR, Scatter::Alloc, String(), nullptr, 0));
 		ProbeShader::Clear();
+		Scatter::log.clear();
 		ProbeMaterial::log.clear();
 		ProbeMaterial::info = 0;
 		bmp = BaseBitmap::Alloc();
@@ -320,6 +331,7 @@ TEST_F(HostRender, AGeneratorsResultOfInstancesRendersEachAtItsPlace)
 	BaseObject* gen = Add(kScatter, Vector(-40, 0, 0));
 	Apply(gen, Plain(Vector(0, 1, 0)));
 	ASSERT_EQ(Render(400, 200), RENDERRESULT_OK);
+	EXPECT_EQ(Scatter::log, (std::vector<std::string>{"start", "evaluate", "end"})) << "not evaluated again afterwards";
 	EXPECT_EQ(headless::LastRender().render_objects, 1000);
 	EXPECT_EQ(headless::LastRender().instances, 999);
 	BaseObject* disc = gen->GetCache()->GetDown();
@@ -327,6 +339,39 @@ TEST_F(HostRender, AGeneratorsResultOfInstancesRendersEachAtItsPlace)
 	for (Float x : {-40.0, -37.0, -34.0, 20.0})
 		EXPECT_EQ(AtPoint(Vector(x, 0, 0)), (Rgb{0, 255, 0})) << x;
 	EXPECT_EQ(AtPoint(Vector(-38.5, 0, 0)), kBlack);
+}
+
+TEST_F(HostRender, PrimitivesAndTheGeneratorsInAResultPolygonizeToPolygons)
+{
+	BaseObject* sphere = Add(Osphere, Vector());
+	Scatter::count = 3;
+	Add(kScatter, Vector(10, 0, 0));
+	doc->ExecutePasses(nullptr, true, true, true, 0);
+	const BaseObject* cache = sphere->GetCache();
+	ASSERT_NE(cache, nullptr);
+	EXPECT_NEAR(sphere->GetRad().y, 100.0, 1e-9);
+	doc->ExecutePasses(nullptr, true, true, true, 0);
+	EXPECT_EQ(sphere->GetCache(), cache) << "an unchanged primitive keeps its polygons";
+	sphere->SetParameter(PRIM_SPHERE_RAD, 50.0);
+	doc->ExecutePasses(nullptr, true, true, true, 0);
+	EXPECT_NEAR(sphere->GetRad().y, 50.0, 1e-9);
+
+	BaseDocument* shown = doc->Polygonize();
+	std::vector<Int32> points;
+	std::function<void(const BaseObject*)> walk = [&](const BaseObject* op) {
+		for (; op; op = op->GetNext())
+		{
+			if (op->GetType() == Opolygon)
+				points.push_back(static_cast<const PolygonObject*>(op)->GetPointCount());
+			EXPECT_NE(op->GetType(), Odisc);
+			EXPECT_NE(op->GetType(), Oinstance);
+			walk(op->GetDown());
+		}
+	};
+	walk(shown->GetFirstObject());
+	// the scatter's disc and its two instances (36 segments and a centre), then the sphere
+	EXPECT_EQ(points, (std::vector<Int32>{37, 37, 37, 2 + 11 * 24}));
+	BaseDocument::Free(shown);
 }
 
 TEST_F(HostRender, ModeOffHidesAnObjectAndItsChildrenUnlessTheySayOn)
