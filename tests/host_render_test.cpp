@@ -374,6 +374,26 @@ TEST_F(HostRender, PrimitivesAndTheGeneratorsInAResultPolygonizeToPolygons)
 	BaseDocument::Free(shown);
 }
 
+// Corners that are not points of the object, a texture tag without a material and an instance that
+// repeats its own parent would read out of bounds, shade through no material or never end.
+TEST_F(HostRender, FaultyObjectsAreLeftOutAndTheRestRenders)
+{
+	CameraAbove();
+	PolygonObject* bad = Polygon({{-10, 0, -10}, {10, 0, -10}, {10, 0, 10}});
+	bad->GetPolygonW()[0] = CPolygon(0, 1, 7);
+	BaseObject* null = Add(Onull, Vector());
+	BaseObject* disc = Add(Odisc, Vector(25, 0, 0), null);
+	disc->GetDataInstance()->SetFloat(PRIM_DISC_ORAD, 10.0);
+	disc->MakeTag(Ttexture); // no material
+	BaseObject* loop = Add(Oinstance, Vector(-50, 0, 0), null);
+	loop->GetDataInstance()->SetLink(INSTANCEOBJECT_LINK, null);
+	ASSERT_EQ(Render(400, 200), RENDERRESULT_OK);
+	EXPECT_EQ(AtPoint(Vector(5, 0, 0)), kBlack);
+	EXPECT_EQ(AtPoint(Vector(25, 0, 0)), (Rgb{204, 204, 204}));
+	EXPECT_EQ(SeenAtPoint(Vector(-25, 0, 0)), disc) << "the instance repeats the disc once, as a plain copy";
+	EXPECT_EQ(headless::LastRender().render_objects, 2);
+}
+
 TEST_F(HostRender, ModeOffHidesAnObjectAndItsChildrenUnlessTheySayOn)
 {
 	CameraAbove();
