@@ -35,6 +35,13 @@ constexpr Int32 kMaxSide = 32768;
 headless::RenderReport g_report;
 Int32 g_threads = 0;
 
+// Threads for a picture of this many rows: one per core unless set, at most one per row.
+Int32 Threads(Int32 rows)
+{
+	const Int32 threads = g_threads > 0 ? g_threads : static_cast<Int32>(std::thread::hardware_concurrency());
+	return std::max(1, std::min(threads, std::min(rows, 16)));
+}
+
 Vector Normalized(const Vector& v)
 {
 	const Float l = v.GetLength();
@@ -184,7 +191,7 @@ public:
 		t0 = clock::now();
 		headless::ZBuffer zb;
 		zb.Init(w, h);
-		if (!headless::Rasterise(*_scene, zb, &rep.triangles, [this](Float done) { return Progress(0.1 + 0.4 * done); }))
+		if (!headless::Rasterise(*_scene, zb, Threads(h), &rep.triangles, [this](Float done) { return Progress(0.1 + 0.4 * done); }))
 			return RENDERRESULT_USERBREAK;
 		rep.seconds_raster = SecondsSince(t0);
 
@@ -326,8 +333,7 @@ private:
 			}
 			VolumeData::Free(vd);
 		};
-		Int32 threads = g_threads > 0 ? g_threads : static_cast<Int32>(std::thread::hardware_concurrency());
-		threads = std::max(1, std::min(threads, std::min(h, 16)));
+		const Int32 threads = Threads(h);
 		std::vector<std::thread> helpers;
 		for (Int32 t = 1; t < threads; ++t)
 			helpers.emplace_back(work, false);

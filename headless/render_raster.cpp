@@ -2,8 +2,10 @@
 #include "render_raster.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 namespace headless
 {
@@ -25,7 +27,11 @@ namespace
 class Rasteriser
 {
 public:
-	Rasteriser(const VolumeData::Render& scene, ZBuffer& zb) : _scene(scene), _lens(scene.lens), _zb(zb) {}
+	// Draws into the rows top .. bottom - 1 only.
+	Rasteriser(const VolumeData::Render& scene, ZBuffer& zb, Int32 top, Int32 bottom)
+		: _scene(scene), _lens(scene.lens), _zb(zb), _top(top), _bottom(bottom)
+	{
+	}
 
 	Int64 triangles = 0;
 
@@ -52,6 +58,7 @@ private:
 	const VolumeData::Render& _scene;
 	const Lens& _lens;
 	ZBuffer& _zb;
+	const Int32 _top, _bottom;
 	std::vector<Vector> _eye;
 
 	// Whether the shape's bounding sphere (in camera space through m) can cover a pixel centre: most of
@@ -72,7 +79,7 @@ private:
 		const Float sx0 = _lens.w * 0.5 + _lens.focal_px * xl, sx1 = _lens.w * 0.5 + _lens.focal_px * xh;
 		const Float sy0 = _lens.h * 0.5 - _lens.focal_px * yh, sy1 = _lens.h * 0.5 - _lens.focal_px * yl;
 		const Float px0 = std::max(0.0, std::ceil(sx0 - 0.5)), px1 = std::min(_lens.w - 1.0, std::floor(sx1 - 0.5));
-		const Float py0 = std::max(0.0, std::ceil(sy0 - 0.5)), py1 = std::min(_lens.h - 1.0, std::floor(sy1 - 0.5));
+		const Float py0 = std::max<Float>(_top, std::ceil(sy0 - 0.5)), py1 = std::min<Float>(_bottom - 1, std::floor(sy1 - 0.5));
 		return px0 <= px1 && py0 <= py1;
 	}
 
@@ -111,11 +118,15 @@ private:
 			return;
 		const Float x0 = std::max(0.0, std::ceil(std::min({sa.x, sb.x, sc.x}) - 0.5));
 		const Float x1 = std::min(_zb.w - 1.0, std::floor(std::max({sa.x, sb.x, sc.x}) - 0.5));
-		const Float y0 = std::max(0.0, std::ceil(std::min({sa.y, sb.y, sc.y}) - 0.5));
-		const Float y1 = std::min(_zb.h - 1.0, std::floor(std::max({sa.y, sb.y, sc.y}) - 0.5));
-		if (!(x0 <= x1 && y0 <= y1))
+		const Float first = std::max(0.0, std::ceil(std::min({sa.y, sb.y, sc.y}) - 0.5));
+		const Float last = std::min(_zb.h - 1.0, std::floor(std::max({sa.y, sb.y, sc.y}) - 0.5));
+		if (!(x0 <= x1 && first <= last))
 			return;
-		++triangles;
+		if (first >= _top && first < _bottom) // counted once, by the band of its first row
+			++triangles;
+		const Float y0 = std::max<Float>(first, _top), y1 = std::min<Float>(last, _bottom - 1);
+		if (!(y0 <= y1))
+			return;
 		const Float inv_area = 1.0 / area;
 		for (Int32 y = static_cast<Int32>(y0); y <= static_cast<Int32>(y1); ++y)
 		{
@@ -145,19 +156,35 @@ private:
 
 } // namespace
 
-bool Rasterise(const VolumeData::Render& scene, ZBuffer& zb, Int64* triangles, const std::function<bool(Float)>& progress)
+bool Rasterise(const VolumeData::Render& scene, ZBuffer& zb, Int32 threads, Int64* triangles,
+	const std::function<bool(Float)>& progress)
 {
-	Rasteriser raster(scene, zb);
+	// Each thread draws every object into a band of rows of its own: a pixel sees the objects in the
+	// same order whatever the thread count, and an object outside a band costs that band one test.
+	const Int32 bands = std::max(1, std::min(threads, zb.h));
 	const Int32 count = static_cast<Int32>(scene.objects.size());
-	bool going = true;
-	for (Int32 i = 0; i < count && going; ++i)
-	{
-		raster.Object(i);
-		if ((i & 0xffff) == 0xffff)
-			going = progress(static_cast<Float>(i) / count);
-	}
-	*triangles = raster.triangles;
-	return going;
+	std::vector<Int64> counted(static_cast<size_t>(bands), 0);
+	std::atomic<bool> stop{false};
+	auto band = [&](Int32 b) {
+		Rasteriser raster(scene, zb, zb.h * b / bands, zb.h * (b + 1) / bands);
+		for (Int32 i = 0; i < count && !stop; ++i)
+		{
+			raster.Object(i);
+			if (b == 0 && (i & 0xffff) == 0xffff && !progress(static_cast<Float>(i) / count))
+				stop = true;
+		}
+		counted[static_cast<size_t>(b)] = raster.triangles;
+	};
+	std::vector<std::thread> helpers;
+	for (Int32 b = 1; b < bands; ++b)
+		helpers.emplace_back(band, b);
+	band(0);
+	for (std::thread& t : helpers)
+		t.join();
+	*triangles = 0;
+	for (Int64 n : counted)
+		*triangles += n;
+	return !stop;
 }
 
 } // namespace headless

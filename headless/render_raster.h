@@ -22,9 +22,11 @@ struct ZBuffer
 	void Init(Int32 width, Int32 height);
 };
 
-// Rasterises every render object of the scene in order through its lens. progress hears the share
-// done now and then; false from it stops the pass (the answer is false then). triangles counts the
-// triangles that reached a pixel centre's bounds.
-bool Rasterise(const VolumeData::Render& scene, ZBuffer& zb, Int64* triangles, const std::function<bool(Float)>& progress);
+// Rasterises every render object of the scene in order through its lens, on up to threads threads;
+// the result is the same for any count. progress (called on this thread) hears the share done now and
+// then; false from it stops the pass (the answer is false then). triangles counts the triangles that
+// reached a pixel centre's bounds.
+bool Rasterise(const VolumeData::Render& scene, ZBuffer& zb, Int32 threads, Int64* triangles,
+	const std::function<bool(Float)>& progress);
 
 } // namespace headless

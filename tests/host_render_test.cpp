@@ -553,10 +553,12 @@ TEST_F(HostRender, ThePictureIsTheSameWhateverTheThreadCount)
 	Apply(Add(Osphere, Vector(0, -50, 0)), Shaded());
 	Add(Odisc, Vector(30, 0, 0))->GetDataInstance()->SetFloat(PRIM_DISC_ORAD, 20.0);
 	std::vector<std::vector<UChar>> pictures;
+	std::set<Int64> triangles;
 	for (Int32 threads : {1, 2, 3})
 	{
 		headless::SetRenderThreads(threads);
 		ASSERT_EQ(Render(), RENDERRESULT_OK);
+		triangles.insert(headless::LastRender().triangles);
 		std::vector<UChar> px;
 		for (Int32 y = 0; y < 100; ++y)
 			for (Int32 x = 0; x < 200; ++x)
@@ -569,6 +571,7 @@ TEST_F(HostRender, ThePictureIsTheSameWhateverTheThreadCount)
 	}
 	EXPECT_EQ(pictures[0], pictures[1]);
 	EXPECT_EQ(pictures[0], pictures[2]);
+	EXPECT_EQ(triangles.size(), 1u) << "a triangle across bands of rows counts once";
 }
 
 TEST_F(HostRender, TheDocumentsViewAnswersItsFirstCameraAtTheTimeOfAsking)
