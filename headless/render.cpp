@@ -157,6 +157,7 @@ public:
 	{
 		for (BaseMaterial* mat : _prepared)
 			mat->FreeRender();
+		VolumeData::Free(_init_vd);
 		BaseMaterial::Free(_scene->default_material);
 	}
 
@@ -225,6 +226,7 @@ private:
 	void* _prog_data;
 	std::shared_ptr<VolumeData::Render> _scene;
 	std::vector<BaseMaterial*> _prepared;
+	VolumeData* _init_vd = nullptr;
 
 	bool Progress(Float done)
 	{
@@ -277,7 +279,9 @@ private:
 		add(_scene->default_material);
 		for (BaseMaterial* m : mats)
 			_scene->colour_shader[m] = headless::ColourShaderOf(m);
-		VolumeData* vd = VolumeData::Alloc();
+		// kept until the end of the render: a material may hold on to what InitRender handed it
+		_init_vd = VolumeData::Alloc();
+		VolumeData* vd = _init_vd;
 		vd->render = _scene;
 		InitRenderStruct irs;
 		irs.doc = _doc;
@@ -296,7 +300,6 @@ private:
 			}
 			_scene->render_info[m] = m->GetRenderInfo();
 		}
-		VolumeData::Free(vd);
 		return result;
 	}
 

@@ -30,6 +30,8 @@ public:
 	static std::set<std::pair<const BaseObject*, const BaseObject*>> seen; // (op->link, instance's link)
 	static std::set<const Vector*> arrays;
 	static VolumeData* kept; // a copy of the last sample
+	static Int32 watch_x, watch_y; // the pixel whose texture coordinate is noted
+	static Vector watched_uvw;
 
 	INITRENDERRESULT InitRender(BaseShader*, const InitRenderStruct&) override
 	{
@@ -49,11 +51,14 @@ public:
 		if (!kept)
 			kept = VolumeData::Alloc();
 		cd->vd->CopyTo(kept);
+		if (cd->vd->x == watch_x && cd->vd->y == watch_y)
+			watched_uvw = cd->p;
 		return source->GetDataInstance()->GetVector(kColour);
 	}
 	static void Clear()
 	{
 		inits = frees = 0;
+		watch_x = watch_y = -1;
 		seen.clear();
 		arrays.clear();
 		VolumeData::Free(kept);
@@ -64,6 +69,8 @@ int ProbeShader::inits = 0, ProbeShader::frees = 0;
 std::set<std::pair<const BaseObject*, const BaseObject*>> ProbeShader::seen;
 std::set<const Vector*> ProbeShader::arrays;
 VolumeData* ProbeShader::kept = nullptr;
+Int32 ProbeShader::watch_x = -1, ProbeShader::watch_y = -1;
+Vector ProbeShader::watched_uvw;
 
 // A material that logs the calls it gets (render with one thread) and shows white.
 class ProbeMaterial : public MaterialData
@@ -287,9 +294,14 @@ TEST_F(HostRender, ShaderSeesTheRayObjectAndAnInstanceRecordNamingTheInstanceObj
 	inst->GetDataInstance()->SetInt32(INSTANCEOBJECT_RENDERINSTANCE_MODE, 1);
 	inst->GetDataInstance()->SetVector(kColour, Vector(0, 1, 0));
 
+	ProbeShader::watch_x = 300; // by the instance's centre
+	ProbeShader::watch_y = 100;
 	ASSERT_EQ(Render(400, 200), RENDERRESULT_OK);
 	EXPECT_EQ(AtPoint(Vector(-25, 0, 0)), (Rgb{255, 0, 0}));
 	EXPECT_EQ(AtPoint(Vector(25, 0, 0)), (Rgb{0, 255, 0}));
+	// the pixel centre (300.5, 100.5) lies at x = 25.125, z = -0.125 on the disc of radius 10
+	EXPECT_NEAR(ProbeShader::watched_uvw.x, 0.5 + 0.125 / 20.0, 1e-9);
+	EXPECT_NEAR(ProbeShader::watched_uvw.y, 0.5 - 0.125 / 20.0, 1e-9);
 	EXPECT_EQ(SeenAtPoint(Vector(25, 0, 0)), inst);
 	std::set<std::pair<const BaseObject*, const BaseObject*>> expected{{disc, nullptr}, {disc, inst}};
 	EXPECT_EQ(ProbeShader::seen, expected);
