@@ -89,10 +89,13 @@ private:
 	friend class BaseList2D;
 };
 
-// Render information flags of a material (GetRenderInfo).
+// Render information flags of a material (GetRenderInfo): which of its calls the renderer makes.
 enum
 {
-	VOLUMEINFO_INITCALCULATION = 1 << 3, // InitCalculation is called before each sample
+	VOLUMEINFO_TRANSPARENCY = 1 << 2,	 // CalcTransparency for shadow rays
+	VOLUMEINFO_INITCALCULATION = 1 << 3, // InitCalculation before each sample
+	VOLUMEINFO_ALPHA = 1 << 4,			 // CalcAlpha before the surface
+	VOLUMEINFO_VOLUMETRIC = 1 << 7,		 // CalcVolumetric after the surface
 };
 
 // What InitCalculation prepares for: a surface sample or a shadow ray.
