@@ -87,24 +87,12 @@ protected:
 	BaseObject* result = nullptr;
 };
 
-TEST_F(ParticleRender, NoParticlesOrNoGroupAddNothing)
+TEST_F(ParticleRender, NoParticlesAddNothing)
 {
 	Load({});
 	EXPECT_TRUE(Render().empty());
 	ASSERT_NE(result, nullptr);
 	EXPECT_EQ(result->GetType(), Onull);
-	// outside a render the importer's result lives in Thinking Particles alone
-	doc->ExecutePasses(nullptr, true, true, true, 0);
-	EXPECT_EQ(op->GetCache(), nullptr);
-}
-
-TEST_F(ParticleRender, NoThinkingParticlesAddsNothing)
-{
-	headless::SetThinkingParticlesAvailable(false);
-	headless::ClearMessageBoxes();
-	Load({{0, 0, 0, 0}});
-	EXPECT_TRUE(Render().empty());
-	ASSERT_NE(result, nullptr);
 }
 
 TEST_F(ParticleRender, EachShapeValueGivesItsObject)
@@ -204,17 +192,19 @@ TEST_F(ParticleRender, ShapeForTheFirstParticleInstancesForTheRestInTheObjectsSp
 	}
 }
 
-TEST_F(ParticleRender, ColoursByChannelThroughTheGradientOrTheMaterialsColour)
+TEST_F(ParticleRender, ColoursByTheImportersOrTheShadersChannelAndRamp)
 {
 	Load({{-1, 0, 0, 0}, {0, 0, 0, 1}, {1, 0, 0, 2}});
-	op->GetDataInstance()->SetInt32(TW_PI_COLOR_CHANNEL, 1);
-
-	// without a particle material nothing carries a colour
+	BaseContainer* bc = op->GetDataInstance();
+	bc->SetInt32(TW_PI_COLOR_CHANNEL, 1);
 	for (BaseObject* o : Render())
-		EXPECT_EQ(o->GetDataInstance()->GetDataPointer(TW_PARTICLE_COLOUR), nullptr);
+		EXPECT_EQ(o->GetDataInstance()->GetDataPointer(TW_PARTICLE_COLOUR), nullptr) << "no particle material";
 
-	BaseShader* shader = Shader();
-	ASSERT_NE(shader, nullptr);
+	BaseContainer* sc = Shader()->GetDataInstance();
+	Gradient green;
+	green.InsertKnot(Vector(0, 1, 0), 0.0);
+	sc->SetInt32(TW_PS_CHANNEL, 0);
+	sc->SetData(TW_PS_GRADIENT, GeData(green));
 	std::vector<Vector> c = Colours();
 	ASSERT_EQ(c.size(), 3u);
 	ExpectNear(c[0], kBlue, "slowest");
@@ -222,48 +212,27 @@ TEST_F(ParticleRender, ColoursByChannelThroughTheGradientOrTheMaterialsColour)
 	ExpectNear(c[2], kRed, "fastest");
 
 	// a fixed range when the automatic one is off
-	op->GetDataInstance()->SetBool(TW_PI_AUTO_RANGE, false);
-	op->GetDataInstance()->SetFloat(TW_PI_RANGE_MIN, 1.0);
-	op->GetDataInstance()->SetFloat(TW_PI_RANGE_MAX, 3.0);
+	bc->SetBool(TW_PI_AUTO_RANGE, false);
+	bc->SetFloat(TW_PI_RANGE_MIN, 1.0);
+	bc->SetFloat(TW_PI_RANGE_MAX, 3.0);
 	c = Colours();
 	ExpectNear(c[1], kBlue, "at the range's start");
 	ExpectNear(c[2], kRed, "past its end");
-	op->GetDataInstance()->SetBool(TW_PI_AUTO_RANGE, true);
+
+	// the shader's own channel and ramp, over the frame's range whatever the importer's says
+	sc->SetBool(TW_PS_USE_IMPORTER, false);
+	sc->SetInt32(TW_PS_CHANNEL, 1);
+	bc->SetInt32(TW_PI_COLOR_CHANNEL, 0);
+	for (const Vector& v : Colours())
+		ExpectNear(v, Vector(0, 1, 0), "the shader's ramp");
+	sc->SetData(TW_PS_GRADIENT, GeData(DefaultParticleGradient()));
+	ExpectNear(Colours()[1], kQuarter, "the frame's range");
 
 	// channel 0: the material's own colour
 	FindParticleMaterial(op)->GetDataInstance()->SetVector(MATERIAL_COLOR_COLOR, Vector(0.1, 0.2, 0.3));
-	op->GetDataInstance()->SetInt32(TW_PI_COLOR_CHANNEL, 0);
+	sc->SetInt32(TW_PS_CHANNEL, 0);
 	for (const Vector& v : Colours())
 		ExpectNear(v, Vector(0.1, 0.2, 0.3), "base colour");
-}
-
-TEST_F(ParticleRender, TheShadersChannelAndGradientOnlyCountWhenItDoesNotUseTheImporters)
-{
-	Load({{-1, 0, 0, 0}, {0, 0, 0, 1}, {1, 0, 0, 2}});
-	op->GetDataInstance()->SetInt32(TW_PI_COLOR_CHANNEL, 1);
-	BaseShader* shader = Shader();
-	ASSERT_NE(shader, nullptr);
-	BaseContainer* sc = shader->GetDataInstance();
-	Gradient green;
-	green.InsertKnot(Vector(0, 1, 0), 0.0);
-	green.InsertKnot(Vector(0, 1, 0), 1.0);
-	sc->SetInt32(TW_PS_CHANNEL, 0);
-	sc->SetData(TW_PS_GRADIENT, GeData(green));
-	std::vector<Vector> c = Colours();
-	ExpectNear(c[0], kBlue, "the importer's channel and ramp");
-	ExpectNear(c[2], kRed, "the importer's channel and ramp");
-
-	sc->SetBool(TW_PS_USE_IMPORTER, false);
-	sc->SetInt32(TW_PS_CHANNEL, 1);
-	for (const Vector& v : Colours())
-		ExpectNear(v, Vector(0, 1, 0), "the shader's ramp");
-
-	// the shader's own range is always the frame's, whatever the importer's range settings say
-	op->GetDataInstance()->SetInt32(TW_PI_COLOR_CHANNEL, 0);
-	op->GetDataInstance()->SetBool(TW_PI_AUTO_RANGE, false);
-	sc->SetData(TW_PS_GRADIENT, GeData(DefaultParticleGradient()));
-	c = Colours();
-	ExpectNear(c[1], kQuarter, "the frame's range");
 }
 
 // fault: a group holding more particles than the frame read colours past the frame's end
