@@ -30,6 +30,8 @@ public:
 	static std::set<std::pair<const BaseObject*, const BaseObject*>> seen; // (op->link, instance's link)
 	static std::set<const Vector*> arrays;
 	static VolumeData* kept; // a copy of the last sample
+	static Int32 watch_x, watch_y; // the pixel whose texture coordinate is noted
+	static Vector watched_uvw;
 
 	INITRENDERRESULT InitRender(BaseShader*, const InitRenderStruct&) override
 	{
@@ -49,11 +51,14 @@ public:
 		if (!kept)
 			kept = VolumeData::Alloc();
 		cd->vd->CopyTo(kept);
+		if (cd->vd->x == watch_x && cd->vd->y == watch_y)
+			watched_uvw = cd->p;
 		return source->GetDataInstance()->GetVector(kColour);
 	}
 	static void Clear()
 	{
 		inits = frees = 0;
+		watch_x = watch_y = -1;
 		seen.clear();
 		arrays.clear();
 		VolumeData::Free(kept);
@@ -64,6 +69,8 @@ int ProbeShader::inits = 0, ProbeShader::frees = 0;
 std::set<std::pair<const BaseObject*, const BaseObject*>> ProbeShader::seen;
 std::set<const Vector*> ProbeShader::arrays;
 VolumeData* ProbeShader::kept = nullptr;
+Int32 ProbeShader::watch_x = -1, ProbeShader::watch_y = -1;
+Vector ProbeShader::watched_uvw;
 
 // A material that logs the calls it gets (render with one thread) and shows white.
 class ProbeMaterial : public MaterialData
@@ -287,9 +294,14 @@ TEST_F(HostRender, ShaderSeesTheRayObjectAndAnInstanceRecordNamingTheInstanceObj
 	inst->GetDataInstance()->SetInt32(INSTANCEOBJECT_RENDERINSTANCE_MODE, 1);
 	inst->GetDataInstance()->SetVector(kColour, Vector(0, 1, 0));
 
+	ProbeShader::watch_x = 300; // by the instance's centre
+	ProbeShader::watch_y = 100;
 	ASSERT_EQ(Render(400, 200), RENDERRESULT_OK);
 	EXPECT_EQ(AtPoint(Vector(-25, 0, 0)), (Rgb{255, 0, 0}));
 	EXPECT_EQ(AtPoint(Vector(25, 0, 0)), (Rgb{0, 255, 0}));
+	// the pixel centre (300.5, 100.5) lies at x = 25.125, z = -0.125 on the disc of radius 10
+	EXPECT_NEAR(ProbeShader::watched_uvw.x, 0.5 + 0.125 / 20.0, 1e-9);
+	EXPECT_NEAR(ProbeShader::watched_uvw.y, 0.5 - 0.125 / 20.0, 1e-9);
 	EXPECT_EQ(SeenAtPoint(Vector(25, 0, 0)), inst);
 	std::set<std::pair<const BaseObject*, const BaseObject*>> expected{{disc, nullptr}, {disc, inst}};
 	EXPECT_EQ(ProbeShader::seen, expected);
@@ -372,6 +384,26 @@ TEST_F(HostRender, PrimitivesAndTheGeneratorsInAResultPolygonizeToPolygons)
 	// the scatter's disc and its two instances (36 segments and a centre), then the sphere
 	EXPECT_EQ(points, (std::vector<Int32>{37, 37, 37, 2 + 11 * 24}));
 	BaseDocument::Free(shown);
+}
+
+// Corners that are not points of the object, a texture tag without a material and an instance that
+// repeats its own parent would read out of bounds, shade through no material or never end.
+TEST_F(HostRender, FaultyObjectsAreLeftOutAndTheRestRenders)
+{
+	CameraAbove();
+	PolygonObject* bad = Polygon({{-10, 0, -10}, {10, 0, -10}, {10, 0, 10}});
+	bad->GetPolygonW()[0] = CPolygon(0, 1, 7);
+	BaseObject* null = Add(Onull, Vector());
+	BaseObject* disc = Add(Odisc, Vector(25, 0, 0), null);
+	disc->GetDataInstance()->SetFloat(PRIM_DISC_ORAD, 10.0);
+	disc->MakeTag(Ttexture); // no material
+	BaseObject* loop = Add(Oinstance, Vector(-50, 0, 0), null);
+	loop->GetDataInstance()->SetLink(INSTANCEOBJECT_LINK, null);
+	ASSERT_EQ(Render(400, 200), RENDERRESULT_OK);
+	EXPECT_EQ(AtPoint(Vector(5, 0, 0)), kBlack);
+	EXPECT_EQ(AtPoint(Vector(25, 0, 0)), (Rgb{204, 204, 204}));
+	EXPECT_EQ(SeenAtPoint(Vector(-25, 0, 0)), disc) << "the instance repeats the disc once, as a plain copy";
+	EXPECT_EQ(headless::LastRender().render_objects, 2);
 }
 
 TEST_F(HostRender, ModeOffHidesAnObjectAndItsChildrenUnlessTheySayOn)
@@ -533,10 +565,12 @@ TEST_F(HostRender, ThePictureIsTheSameWhateverTheThreadCount)
 	Apply(Add(Osphere, Vector(0, -50, 0)), Shaded());
 	Add(Odisc, Vector(30, 0, 0))->GetDataInstance()->SetFloat(PRIM_DISC_ORAD, 20.0);
 	std::vector<std::vector<UChar>> pictures;
+	std::set<Int64> triangles;
 	for (Int32 threads : {1, 2, 3})
 	{
 		headless::SetRenderThreads(threads);
 		ASSERT_EQ(Render(), RENDERRESULT_OK);
+		triangles.insert(headless::LastRender().triangles);
 		std::vector<UChar> px;
 		for (Int32 y = 0; y < 100; ++y)
 			for (Int32 x = 0; x < 200; ++x)
@@ -549,6 +583,7 @@ TEST_F(HostRender, ThePictureIsTheSameWhateverTheThreadCount)
 	}
 	EXPECT_EQ(pictures[0], pictures[1]);
 	EXPECT_EQ(pictures[0], pictures[2]);
+	EXPECT_EQ(triangles.size(), 1u) << "a triangle across bands of rows counts once";
 }
 
 TEST_F(HostRender, TheDocumentsViewAnswersItsFirstCameraAtTheTimeOfAsking)
