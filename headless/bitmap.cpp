@@ -1,6 +1,7 @@
 // bitmap.cpp - bitmaps decoded from PNG files.
 #include "c4d_bitmap.h"
 #include "headless.h"
+#include "host_state.h"
 
 #include <png.h>
 
@@ -99,6 +100,25 @@ Bool BaseBitmap::SetPixel(Int32 x, Int32 y, Int32 r, Int32 g, Int32 b)
 	for (int i = 0; i < 3; ++i)
 		p[i] = static_cast<UChar>(c[i] < 0 ? 0 : c[i] > 255 ? 255 : c[i]);
 	return true;
+}
+
+IMAGERESULT BaseBitmap::Save(const Filename& name, Int32 format) const
+{
+	if (format != FILTER_PNG || _w <= 0 || _h <= 0 || name.IsEmpty())
+		return IMAGERESULT_WRONGTYPE;
+	std::vector<UChar> rgb;
+	try
+	{
+		rgb.resize(static_cast<size_t>(_w) * static_cast<size_t>(_h) * 3);
+	}
+	catch (...)
+	{
+		return IMAGERESULT_OUTOFMEMORY;
+	}
+	for (size_t i = 0, n = static_cast<size_t>(_w) * static_cast<size_t>(_h); i < n; ++i)
+		for (size_t k = 0; k < 3; ++k)
+			rgb[3 * i + k] = _rgba[4 * i + k];
+	return headless::WritePngFile(name.Get(), _w, _h, rgb.data()) ? IMAGERESULT_OK : IMAGERESULT_NOTEXISTING;
 }
 
 // --- the host's own images

@@ -114,6 +114,55 @@ void BaseDocument::Deform(BaseObject* op, BaseThread* bt)
 		m.second->ModifyObject(m.first, this, op->_deform_cache, mg, m.first->GetMg(), 1.0, 0, bt);
 }
 
+// A generator's result becomes its cache; a primitive's polygons are rebuilt when its parameters
+// changed. The generators inside a result (a copy of a generator, even of op itself) then build
+// theirs, down to a few levels. The result's hierarchy is walked without recursion or lists, so a
+// result of a million objects under one null costs a glance at each.
+void BaseDocument::BuildCache(BaseObject* op, HierarchyHelp* hh, Int32 depth)
+{
+	constexpr Int32 kMaxNesting = 6;
+	ObjectData* data = dynamic_cast<ObjectData*>(op->GetNodeData());
+	if (data && (InfoOf(op) & OBJECT_GENERATOR))
+	{
+		BaseObject* result = data->GetVirtualObjects(op, hh);
+		if (result != op->_cache)
+		{
+			BaseObject::Free(op->_cache);
+			op->_cache = result;
+			op->SetDirty(DIRTYFLAGS_CACHE);
+		}
+	}
+	else if (headless::IsPrimitive(op))
+	{
+		if (!op->_cache || op->IsDirty(DIRTYFLAGS_DATA))
+		{
+			BaseObject::Free(op->_cache);
+			op->_cache = headless::BuildPrimitive(op);
+			op->SetDirty(DIRTYFLAGS_CACHE);
+		}
+	}
+	else
+		return;
+	op->_cache_dirty = op->GetDirty(DIRTYFLAGS_DATA);
+	op->_cache_dirty_matrix = op->GetDirty(DIRTYFLAGS_MATRIX);
+	BaseObject* root = op->_cache;
+	if (!root || depth >= kMaxNesting)
+		return;
+	for (BaseObject* o = root; o;)
+	{
+		if (o->GetNodeData() || headless::IsPrimitive(o))
+			BuildCache(o, hh, depth + 1);
+		if (o->GetDown())
+		{
+			o = o->GetDown();
+			continue;
+		}
+		while (o != root && !o->GetNext())
+			o = o->GetUp();
+		o = o == root ? nullptr : o->GetNext();
+	}
+}
+
 Bool BaseDocument::ExecutePasses(BaseThread* bt, Bool animation, Bool expressions, Bool caches, Int32 flags)
 {
 	(void)expressions;
@@ -140,20 +189,7 @@ Bool BaseDocument::ExecutePasses(BaseThread* bt, Bool animation, Bool expression
 	{
 		HierarchyHelp hh(this);
 		EachObject(_first, [&](BaseObject* op) {
-			ObjectData* data = dynamic_cast<ObjectData*>(op->GetNodeData());
-			const Int32 info = InfoOf(op);
-			if (data && (info & OBJECT_GENERATOR))
-			{
-				BaseObject* result = data->GetVirtualObjects(op, &hh);
-				if (result != op->_cache)
-				{
-					BaseObject::Free(op->_cache);
-					op->_cache = result;
-					op->SetDirty(DIRTYFLAGS_CACHE);
-				}
-				op->_cache_dirty = op->GetDirty(DIRTYFLAGS_DATA);
-				op->_cache_dirty_matrix = op->GetDirty(DIRTYFLAGS_MATRIX);
-			}
+			BuildCache(op, &hh, 0);
 			Deform(op, bt);
 			return true;
 		});

@@ -55,6 +55,15 @@ void FreeShaders(BaseList2D* node);
 INITRENDERRESULT StandardInitRender(BaseMaterial* mat, const InitRenderStruct& irs);
 void StandardFreeRender(BaseMaterial* mat);
 void StandardSurface(BaseMaterial* mat, VolumeData* vd);
+// A document's own view (BaseDocument::GetActiveBaseDraw): its scene camera is the document's first
+// camera at the time of asking, its editor camera has the editor's orientation.
+BaseDraw* NewDocumentDraw(const BaseDocument* doc);
+// Writes 8-bit RGB rows (w x h, top down) as a PNG under a temporary name, then renames it into place;
+// nothing is left at path or beside it on failure.
+bool WritePngFile(const std::string& path, Int32 w, Int32 h, const UChar* rgb, std::string* error = nullptr);
+// Whether op is a primitive the host generates (sphere, disc), and the polygon object it stands for.
+bool IsPrimitive(const BaseObject* op);
+PolygonObject* BuildPrimitive(const BaseObject* op);
 // "NAME = 123" pairs of a symbols header (res/c4d_symbols.h).
 std::map<std::string, Int32> ParseSymbols(const std::string& text);
 // Words, numbers, quoted strings (with their quotes) and { } ; = , of a resource file.

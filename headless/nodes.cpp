@@ -245,6 +245,8 @@ BaseDocument::~BaseDocument()
 		BaseMaterial* mat = _first_material;
 		BaseMaterial::Free(mat);
 	}
+	delete _draw;
+	_draw = nullptr;
 	if (State().active_doc == this)
 	{
 		State().active_doc = nullptr;

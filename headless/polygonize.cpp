@@ -83,11 +83,12 @@ struct Polygonizer
 			if (copy)
 				ml = cache ? op->GetMl() * deformed->GetMl() : deformed->GetMl();
 		}
-		else if (InfoOf(op) & OBJECT_GENERATOR)
+		else if ((InfoOf(op) & OBJECT_GENERATOR) || headless::IsPrimitive(op))
 		{
 			if (!cache)
 				return NullNamed(op);
-			copy = cache->GetClone();
+			// through Copy: the generators and instances inside the result show as what they stand for
+			copy = Copy(cache);
 			if (copy)
 				ml = op->GetMl() * cache->GetMl();
 		}

@@ -1,5 +1,6 @@
 // view.cpp - the headless viewport: a camera, a depth-tested RGB image, the host's own drawing of polygon
 // objects and particle groups, and the drawing calls objects make for themselves.
+#include "camera.h"
 #include "headless.h"
 #include "host_state.h"
 
@@ -18,8 +19,7 @@ namespace
 {
 
 constexpr float kFar = std::numeric_limits<float>::infinity();
-// Nothing nearer the camera than this (host units) is drawn: it would project to infinity.
-constexpr Float kNear = 0.01;
+constexpr Float kNear = headless::kNearPlane;
 const Vector kBackground(0.24, 0.24, 0.24);
 const Vector kSurface(0.75, 0.75, 0.75);
 // Particles the host draws itself, for groups whose display asks it to.
@@ -47,29 +47,19 @@ UChar Byte(Float32 c)
 } // namespace
 
 // What a view draws into and looks through.
-struct BaseDraw::Port
+struct BaseDraw::Port : headless::Lens
 {
-	Int32 w = 0, h = 0;
 	std::vector<UChar> rgb;
 	std::vector<float> depth;
 	BaseDocument* doc = nullptr;
 	BaseObject* scene_camera = nullptr;
 	BaseObject* editor_camera = nullptr; // owned
-	Matrix camera; // orthonormal axes
-	Matrix to_camera;
-	Float focal_px = 1.0;
+	// A document's own view answers the document's first camera whenever it is asked.
+	const BaseDocument* owner = nullptr;
 	Matrix draw;
 	Vector pen{1.0, 1.0, 1.0};
 	// cosine and sine of each step round a circle of ring.size() segments
 	std::vector<std::pair<Float, Float>> ring;
-
-	// Camera space (x right, y up, z forward) of a global position.
-	Vector Eye(const Vector& p) const { return to_camera * p; }
-	// Pixel position (x, y from the top left) and depth of a camera-space position in front of the camera.
-	Vector Screen(const Vector& e) const
-	{
-		return Vector(w * 0.5 + focal_px * e.x / e.z, h * 0.5 - focal_px * e.y / e.z, e.z);
-	}
 
 	void Plot(Int32 x, Int32 y, Float z, const Vector& col, bool test = true)
 	{
@@ -152,16 +142,6 @@ struct BaseDraw::Port
 			rgb[3 * i + 2] = Byte(kBackground.z);
 		}
 	}
-
-	void LookThrough(const BaseObject* cam)
-	{
-		const Matrix mg = cam->GetMg();
-		camera = Matrix(mg.off, Normalized(mg.v1), Normalized(mg.v2), Normalized(mg.v3));
-		to_camera = ~camera;
-		const BaseContainer* bc = cam->GetDataInstance();
-		const Float focus = bc->GetFloat(CAMERA_FOCUS, 36.0), aperture = bc->GetFloat(CAMERAOBJECT_APERTURE, 36.0);
-		focal_px = focus > 0.0 && aperture > 0.0 ? w * focus / aperture : static_cast<Float>(w);
-	}
 };
 
 struct ViewAccess
@@ -185,7 +165,18 @@ BaseDraw::~BaseDraw()
 
 BaseObject* BaseDraw::GetSceneCamera(const BaseDocument* doc) const
 {
+	if (doc && doc == _port->owner)
+		return headless::FirstCamera(doc->GetFirstObject());
 	return doc && doc == _port->doc ? _port->scene_camera : nullptr;
+}
+
+BaseDraw* headless::NewDocumentDraw(const BaseDocument* doc)
+{
+	BaseDraw* bd = ViewAccess::Make();
+	auto& p = ViewAccess::PortOf(bd);
+	p.owner = doc;
+	p.editor_camera->SetMg(headless::EditorAxes());
+	return bd;
 }
 
 BaseObject* BaseDraw::GetEditorCamera() const
@@ -323,18 +314,6 @@ namespace headless
 namespace
 {
 
-BaseObject* FirstCamera(BaseObject* op)
-{
-	for (; op; op = op->GetNext())
-	{
-		if (op->GetType() == Ocamera)
-			return op;
-		if (BaseObject* c = FirstCamera(op->GetDown()))
-			return c;
-	}
-	return nullptr;
-}
-
 template <typename F>
 void EachPolygonObject(const BaseObject* op, const F& f)
 {
@@ -414,15 +393,7 @@ void View::DrawDocument(BaseDocument* doc)
 		});
 	if (doc)
 		EachLivingParticle(doc, [&](TP_MasterSystem* m, Int32 id) { grow(m->Position(id)); });
-	const bool empty = lo.x > hi.x;
-	const Vector centre = empty ? Vector() : (lo + hi) * 0.5;
-	const Float radius = empty ? 0.0 : (hi - lo).GetLength() * 0.5;
-	const Vector z = Normalized(Vector(0.5, -0.4, 1.0));
-	const Vector x = Normalized(Cross(Vector(0, 1, 0), z));
-	const Vector y = Cross(z, x);
-	const Float half = std::atan(0.5 * std::min(p.w, p.h) / p.w); // of the narrower side, at focus = aperture
-	const Float distance = 1.1 * std::max(radius, 100.0) / std::sin(half);
-	p.editor_camera->SetMg(Matrix(centre - z * distance, x, y, z));
+	p.editor_camera->SetMg(FrameEditorCamera(lo, hi, p.w, p.h));
 	p.LookThrough(p.scene_camera ? p.scene_camera : p.editor_camera);
 
 	// what the host draws itself: surfaces, then the particles of groups that leave their drawing to it
@@ -521,14 +492,19 @@ void View::Background(UChar rgb[3])
 bool View::WritePng(const std::string& path, std::string* error) const
 {
 	const auto& p = ViewAccess::PortOf(_bd);
+	return WritePngFile(path, p.w, p.h, p.rgb.data(), error);
+}
+
+bool WritePngFile(const std::string& path, Int32 w, Int32 h, const UChar* rgb, std::string* error)
+{
 	// written under a temporary name and renamed when whole: an interrupted write leaves no broken picture
 	const std::string part = path + ".part";
 	png_image image{};
 	image.version = PNG_IMAGE_VERSION;
-	image.width = static_cast<png_uint_32>(p.w);
-	image.height = static_cast<png_uint_32>(p.h);
+	image.width = static_cast<png_uint_32>(w);
+	image.height = static_cast<png_uint_32>(h);
 	image.format = PNG_FORMAT_RGB;
-	const bool ok = png_image_write_to_file(&image, part.c_str(), 0, p.rgb.data(), 0, nullptr) != 0;
+	const bool ok = png_image_write_to_file(&image, part.c_str(), 0, rgb, 0, nullptr) != 0;
 	const std::string reason = image.message;
 	png_image_free(&image);
 	if (!ok || std::rename(part.c_str(), path.c_str()) != 0)

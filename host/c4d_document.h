@@ -129,6 +129,8 @@ private:
 	BaseDocument();
 	// Runs the deformers under op when they or what they deform changed (headless host).
 	void Deform(BaseObject* op, BaseThread* bt);
+	// Builds op's cache when it is a generator, then those of the generators in it (headless host).
+	void BuildCache(BaseObject* op, HierarchyHelp* hh, Int32 depth);
 
 	Filename _path, _file;
 	BaseObject* _first = nullptr;
@@ -139,6 +141,7 @@ private:
 	RenderData _render_data;
 	Int32 _pass_depth = 0;
 	BaseMaterial* _first_material = nullptr;
+	BaseDraw* _draw = nullptr; // made on first use
 
 	friend class GeListNode;
 	friend class BaseMaterial;
@@ -148,8 +151,8 @@ private:
 // Renders doc at its current time through its scene camera (the editor camera when it has none) into
 // bmp, which is initialised to the size rdata gives (RDATA_XRES, RDATA_YRES): the render notification
 // (start) to every object, the document evaluated, every visible object shaded through its material,
-// the notification (end), then the document evaluated again for the editor. The document itself is
-// rendered, not a copy. prog may be null; th may be null.
+// the notification (end). The document itself is rendered, not a copy, and keeps what the render's
+// evaluation built. prog may be null; th may be null.
 RENDERRESULT RenderDocument(BaseDocument* doc, const BaseContainer& rdata, ProgressHook prog, void* private_data,
 	BaseBitmap* bmp, Int32 renderflags, BaseThread* th);
 

@@ -1,0 +1,109 @@
+// primitives.cpp - the sphere and disc primitives: generators whose result is one polygon object.
+#include "host_state.h"
+
+#include "c4d_polygon.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace
+{
+
+// Segment counts are held to what a polygon object of Int32 counts can take without a giant allocation.
+constexpr Int32 kMaxSegments = 1000;
+
+Int32 Segments(const BaseContainer* bc, Int32 id, Int32 preset, Int32 least)
+{
+	return std::max(least, std::min(kMaxSegments, bc->GetInt32(id, preset)));
+}
+
+// A UV sphere round the origin: poles on the Y axis, sub segments round it and sub / 2 from pole to
+// pole; polygons face outwards.
+PolygonObject* Sphere(const BaseContainer* bc)
+{
+	const Float r = bc->GetFloat(PRIM_SPHERE_RAD, 100.0);
+	const Int32 around = Segments(bc, PRIM_SPHERE_SUB, 24, 3);
+	const Int32 rings = std::max<Int32>(2, around / 2);
+	const Int32 pcnt = 2 + (rings - 1) * around;
+	const Int32 vcnt = around * rings;
+	PolygonObject* op = PolygonObject::Alloc(pcnt, vcnt);
+	if (!op)
+		return nullptr;
+	Vector* p = op->GetPointW();
+	CPolygon* v = op->GetPolygonW();
+	const Int32 top = 0, bottom = pcnt - 1;
+	p[top] = Vector(0.0, r, 0.0);
+	p[bottom] = Vector(0.0, -r, 0.0);
+	auto at = [&](Int32 ring, Int32 k) { return 1 + (ring - 1) * around + (k % around); }; // ring 1..rings-1
+	for (Int32 ring = 1; ring < rings; ++ring)
+	{
+		const Float theta = M_PI * ring / rings;
+		for (Int32 k = 0; k < around; ++k)
+		{
+			const Float phi = 2.0 * M_PI * k / around;
+			p[at(ring, k)] = Vector(r * std::sin(theta) * std::cos(phi), r * std::cos(theta), r * std::sin(theta) * std::sin(phi));
+		}
+	}
+	Int32 n = 0;
+	for (Int32 k = 0; k < around; ++k)
+		v[n++] = CPolygon(top, at(1, k + 1), at(1, k));
+	for (Int32 ring = 1; ring + 1 < rings; ++ring)
+		for (Int32 k = 0; k < around; ++k)
+			v[n++] = CPolygon(at(ring, k), at(ring, k + 1), at(ring + 1, k + 1), at(ring + 1, k));
+	for (Int32 k = 0; k < around; ++k)
+		v[n++] = CPolygon(bottom, at(rings - 1, k), at(rings - 1, k + 1));
+	return op;
+}
+
+// A disc in the XZ plane facing +Y: rings from the inner to the outer radius, segments round it; a
+// disc without a hole has a centre point and triangles round it.
+PolygonObject* Disc(const BaseContainer* bc)
+{
+	const Float inner = std::max(0.0, bc->GetFloat(PRIM_DISC_IRAD, 0.0));
+	const Float outer = bc->GetFloat(PRIM_DISC_ORAD, 100.0);
+	const Int32 rings = Segments(bc, PRIM_DISC_SUB, 1, 1);
+	const Int32 around = Segments(bc, PRIM_DISC_SEG, 36, 3);
+	const bool hole = inner > 0.0;
+	const Int32 circles = hole ? rings + 1 : rings; // circles of points, innermost first
+	const Int32 first = hole ? 0 : 1;				// the centre point comes first
+	PolygonObject* op = PolygonObject::Alloc(first + circles * around, rings * around);
+	if (!op)
+		return nullptr;
+	Vector* p = op->GetPointW();
+	CPolygon* v = op->GetPolygonW();
+	auto at = [&](Int32 circle, Int32 k) { return first + circle * around + (k % around); };
+	for (Int32 c = 0; c < circles; ++c)
+	{
+		const Float r = hole ? inner + (outer - inner) * c / rings : outer * (c + 1) / rings;
+		for (Int32 k = 0; k < around; ++k)
+		{
+			const Float phi = 2.0 * M_PI * k / around;
+			p[at(c, k)] = Vector(r * std::cos(phi), 0.0, r * std::sin(phi));
+		}
+	}
+	Int32 n = 0;
+	if (!hole)
+		for (Int32 k = 0; k < around; ++k)
+			v[n++] = CPolygon(0, at(0, k + 1), at(0, k));
+	for (Int32 c = 0; c + 1 < circles; ++c)
+		for (Int32 k = 0; k < around; ++k)
+			v[n++] = CPolygon(at(c, k), at(c, k + 1), at(c + 1, k + 1), at(c + 1, k));
+	return op;
+}
+
+} // namespace
+
+bool headless::IsPrimitive(const BaseObject* op)
+{
+	return op && (op->GetType() == Osphere || op->GetType() == Odisc);
+}
+
+PolygonObject* headless::BuildPrimitive(const BaseObject* op)
+{
+	if (!IsPrimitive(op))
+		return nullptr;
+	PolygonObject* poly = op->GetType() == Osphere ? Sphere(op->GetDataInstance()) : Disc(op->GetDataInstance());
+	if (poly)
+		poly->SetName(op->GetName());
+	return poly;
+}
