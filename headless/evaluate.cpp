@@ -227,22 +227,24 @@ bool headless::IsEnabled(BaseList2D* node, Int32 id)
 
 // --- rendering and assets
 
+void headless::NotifyRender(BaseDocument* doc, Bool start)
+{
+	RenderNotificationData rn;
+	rn.doc = doc;
+	rn.start = start;
+	EachObject(doc->GetFirstObject(), [&](BaseObject* op) {
+		op->Message(MSG_MULTI_RENDERNOTIFICATION, &rn);
+		return true;
+	});
+}
+
 void headless::RenderDocument(BaseDocument* doc, const std::vector<BaseTime>& times,
 	const std::function<void(const BaseTime&)>& after_each)
 {
 	if (!doc)
 		return;
-	auto notify = [doc](Bool start) {
-		RenderNotificationData rn;
-		rn.doc = doc;
-		rn.start = start;
-		EachObject(doc->GetFirstObject(), [&](BaseObject* op) {
-			op->Message(MSG_MULTI_RENDERNOTIFICATION, &rn);
-			return true;
-		});
-	};
 	const BaseTime before = doc->GetTime();
-	notify(true);
+	NotifyRender(doc, true);
 	for (const BaseTime& t : times)
 	{
 		doc->SetTime(t);
@@ -250,7 +252,7 @@ void headless::RenderDocument(BaseDocument* doc, const std::vector<BaseTime>& ti
 		if (after_each)
 			after_each(t);
 	}
-	notify(false);
+	NotifyRender(doc, false);
 	doc->SetTime(before);
 }
 

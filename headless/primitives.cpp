@@ -18,7 +18,7 @@ Int32 Segments(const BaseContainer* bc, Int32 id, Int32 preset, Int32 least)
 }
 
 // A UV sphere round the origin: poles on the Y axis, sub segments round it and sub / 2 from pole to
-// pole; polygons face outwards.
+// pole; polygons face outwards. Both primitives carry texture coordinates in a UVW tag.
 PolygonObject* Sphere(const BaseContainer* bc)
 {
 	const Float r = bc->GetFloat(PRIM_SPHERE_RAD, 100.0);
@@ -44,14 +44,25 @@ PolygonObject* Sphere(const BaseContainer* bc)
 			p[at(ring, k)] = Vector(r * std::sin(theta) * std::cos(phi), r * std::cos(theta), r * std::sin(theta) * std::sin(phi));
 		}
 	}
+	// texture coordinates: u round the sphere, v from the top pole down
+	UVWTag* uvw = UVWTag::Alloc(vcnt);
+	op->InsertTag(uvw); // none when memory ran out: the polygons come without coordinates
+	auto uv = [&](Int32 ring, Int32 k) { return Vector(static_cast<Float>(k) / around, static_cast<Float>(ring) / rings, 0.0); };
 	Int32 n = 0;
+	auto add = [&](const CPolygon& q, const UVWStruct& t) {
+		if (uvw)
+			UVWTag::Set(uvw->GetDataAddressW(), n, t);
+		v[n++] = q;
+	};
 	for (Int32 k = 0; k < around; ++k)
-		v[n++] = CPolygon(top, at(1, k + 1), at(1, k));
+		add(CPolygon(top, at(1, k + 1), at(1, k)), UVWStruct(uv(0, k) + Vector(0.5 / around, 0, 0), uv(1, k + 1), uv(1, k), uv(1, k)));
 	for (Int32 ring = 1; ring + 1 < rings; ++ring)
 		for (Int32 k = 0; k < around; ++k)
-			v[n++] = CPolygon(at(ring, k), at(ring, k + 1), at(ring + 1, k + 1), at(ring + 1, k));
+			add(CPolygon(at(ring, k), at(ring, k + 1), at(ring + 1, k + 1), at(ring + 1, k)),
+				UVWStruct(uv(ring, k), uv(ring, k + 1), uv(ring + 1, k + 1), uv(ring + 1, k)));
 	for (Int32 k = 0; k < around; ++k)
-		v[n++] = CPolygon(bottom, at(rings - 1, k), at(rings - 1, k + 1));
+		add(CPolygon(bottom, at(rings - 1, k), at(rings - 1, k + 1)),
+			UVWStruct(uv(rings, k) + Vector(0.5 / around, 0, 0), uv(rings - 1, k), uv(rings - 1, k + 1), uv(rings - 1, k + 1)));
 	return op;
 }
 
@@ -81,13 +92,24 @@ PolygonObject* Disc(const BaseContainer* bc)
 			p[at(c, k)] = Vector(r * std::cos(phi), 0.0, r * std::sin(phi));
 		}
 	}
+	// texture coordinates: the disc seen from above, its outer circle touching the unit square's sides
+	UVWTag* uvw = UVWTag::Alloc(rings * around);
+	op->InsertTag(uvw); // none when memory ran out: the polygons come without coordinates
+	auto uv = [&](Int32 i) {
+		return outer > 0.0 ? Vector(0.5 + p[i].x / (2.0 * outer), 0.5 + p[i].z / (2.0 * outer), 0.0) : Vector(0.5, 0.5, 0.0);
+	};
 	Int32 n = 0;
+	auto add = [&](const CPolygon& q) {
+		if (uvw)
+			UVWTag::Set(uvw->GetDataAddressW(), n, UVWStruct(uv(q.a), uv(q.b), uv(q.c), uv(q.d)));
+		v[n++] = q;
+	};
 	if (!hole)
 		for (Int32 k = 0; k < around; ++k)
-			v[n++] = CPolygon(0, at(0, k + 1), at(0, k));
+			add(CPolygon(0, at(0, k + 1), at(0, k)));
 	for (Int32 c = 0; c + 1 < circles; ++c)
 		for (Int32 k = 0; k < around; ++k)
-			v[n++] = CPolygon(at(c, k), at(c, k + 1), at(c + 1, k + 1), at(c + 1, k));
+			add(CPolygon(at(c, k), at(c, k + 1), at(c + 1, k + 1), at(c + 1, k)));
 	return op;
 }
 

@@ -7,7 +7,7 @@
 // caster would first need an acceleration structure over all instances (or their geometry flattened
 // into one mesh, a copy per instance). Shading is deferred: the z-buffer keeps per pixel the depth,
 // render object and polygon, and only the visible sample of each pixel is shaded.
-#include "render_scene.h"
+#include "render_raster.h"
 
 #include "c4d_polygon.h"
 
@@ -23,17 +23,24 @@
 #include <thread>
 
 using headless::RenderShape;
+using headless::ZBuffer;
 
 namespace
 {
 
-constexpr float kFar = std::numeric_limits<float>::infinity();
 // The largest picture the renderer makes; beyond it a render fails as out of memory.
 constexpr Int64 kMaxPixels = Int64(1) << 25;
 constexpr Int32 kMaxSide = 32768;
 
 headless::RenderReport g_report;
 Int32 g_threads = 0;
+
+// Threads for a picture of this many rows: one per core unless set, at most one per row.
+Int32 Threads(Int32 rows)
+{
+	const Int32 threads = g_threads > 0 ? g_threads : static_cast<Int32>(std::thread::hardware_concurrency());
+	return std::max(1, std::min(threads, std::min(rows, 16)));
+}
 
 Vector Normalized(const Vector& v)
 {
@@ -70,148 +77,6 @@ bool Barycentric(const Vector& a, const Vector& b, const Vector& c, const Vector
 	*wa = 1.0 - *wb - *wc;
 	return true;
 }
-
-// What the rasteriser keeps per pixel.
-struct ZBuffer
-{
-	Int32 w = 0, h = 0;
-	std::vector<float> depth;
-	std::vector<Int32> object;
-	std::vector<Int32> polygon;
-	std::vector<UChar> half; // which triangle of a quad: 0 (a, b, c), 1 (a, c, d)
-
-	void Init(Int32 width, Int32 height)
-	{
-		w = width;
-		h = height;
-		const size_t n = static_cast<size_t>(w) * static_cast<size_t>(h);
-		depth.assign(n, kFar);
-		object.assign(n, -1);
-		polygon.assign(n, -1);
-		half.assign(n, 0);
-	}
-};
-
-class Rasteriser
-{
-public:
-	Rasteriser(const VolumeData::Render& scene, ZBuffer& zb) : _scene(scene), _lens(scene.lens), _zb(zb) {}
-
-	Int64 triangles = 0;
-
-	void Object(Int32 index)
-	{
-		const RayObject& ro = _scene.objects[static_cast<size_t>(index)];
-		const RenderShape& shape = _scene.shapes[static_cast<size_t>(_scene.shape_of[static_cast<size_t>(index)])];
-		const Matrix m = _lens.to_camera * ro.mg;
-		if (!Visible(shape, m))
-			return;
-		_eye.resize(static_cast<size_t>(ro.pcnt));
-		for (Int32 i = 0; i < ro.pcnt; ++i)
-			_eye[static_cast<size_t>(i)] = m * ro.padr[i];
-		for (Int32 i = 0; i < ro.vcnt; ++i)
-		{
-			const CPolygon& q = ro.vadr[i];
-			Triangle(_eye[static_cast<size_t>(q.a)], _eye[static_cast<size_t>(q.b)], _eye[static_cast<size_t>(q.c)], index, i, 0);
-			if (q.c != q.d)
-				Triangle(_eye[static_cast<size_t>(q.a)], _eye[static_cast<size_t>(q.c)], _eye[static_cast<size_t>(q.d)], index, i, 1);
-		}
-	}
-
-private:
-	const VolumeData::Render& _scene;
-	const headless::Lens& _lens;
-	ZBuffer& _zb;
-	std::vector<Vector> _eye;
-
-	// Whether the shape's bounding sphere (in camera space through m) can cover a pixel centre: most of
-	// a million small instances are settled here without touching their points.
-	bool Visible(const RenderShape& shape, const Matrix& m) const
-	{
-		const Vector c = m * ((shape.lo + shape.hi) * 0.5);
-		const Float scale = std::max({m.v1.GetLength(), m.v2.GetLength(), m.v3.GetLength()});
-		const Float r = (shape.hi - shape.lo).GetLength() * 0.5 * scale * 1.0001 + 1e-9;
-		if (!(c.z + r >= headless::kNearPlane))
-			return false;
-		if (c.z - r <= headless::kNearPlane)
-			return true; // reaches the near plane: left to clipping
-		// x / z over the sphere's box is extreme at its corners (z > 0 throughout)
-		const Float z0 = c.z - r, z1 = c.z + r;
-		const Float xl = std::min((c.x - r) / z0, (c.x - r) / z1), xh = std::max((c.x + r) / z0, (c.x + r) / z1);
-		const Float yl = std::min((c.y - r) / z0, (c.y - r) / z1), yh = std::max((c.y + r) / z0, (c.y + r) / z1);
-		const Float sx0 = _lens.w * 0.5 + _lens.focal_px * xl, sx1 = _lens.w * 0.5 + _lens.focal_px * xh;
-		const Float sy0 = _lens.h * 0.5 - _lens.focal_px * yh, sy1 = _lens.h * 0.5 - _lens.focal_px * yl;
-		const Float px0 = std::max(0.0, std::ceil(sx0 - 0.5)), px1 = std::min(_lens.w - 1.0, std::floor(sx1 - 0.5));
-		const Float py0 = std::max(0.0, std::ceil(sy0 - 0.5)), py1 = std::min(_lens.h - 1.0, std::floor(sy1 - 0.5));
-		return px0 <= px1 && py0 <= py1;
-	}
-
-	// A camera-space triangle; the part behind the near plane is cut away, so a triangle reaching
-	// behind the camera still shows its front part.
-	void Triangle(const Vector& a, const Vector& b, const Vector& c, Int32 object, Int32 polygon, UChar half)
-	{
-		const Float n = headless::kNearPlane;
-		if (a.z >= n && b.z >= n && c.z >= n)
-		{
-			Screen(_lens.Screen(a), _lens.Screen(b), _lens.Screen(c), object, polygon, half);
-			return;
-		}
-		const Vector in[3] = {a, b, c};
-		Vector out[4];
-		Int32 k = 0;
-		for (Int32 i = 0; i < 3; ++i)
-		{
-			const Vector& p = in[i];
-			const Vector& q = in[(i + 1) % 3];
-			const bool pin = p.z >= n, qin = q.z >= n;
-			if (pin)
-				out[k++] = p;
-			if (pin != qin)
-				out[k++] = p + (q - p) * ((n - p.z) / (q.z - p.z));
-		}
-		for (Int32 i = 1; i + 1 < k; ++i)
-			Screen(_lens.Screen(out[0]), _lens.Screen(out[i]), _lens.Screen(out[i + 1]), object, polygon, half);
-	}
-
-	// One sample at each pixel centre inside the triangle; the nearest stays (the first drawn on a tie).
-	void Screen(const Vector& sa, const Vector& sb, const Vector& sc, Int32 object, Int32 polygon, UChar half)
-	{
-		const Float area = (sb.x - sa.x) * (sc.y - sa.y) - (sb.y - sa.y) * (sc.x - sa.x);
-		if (area == 0.0 || !std::isfinite(area))
-			return;
-		const Float x0 = std::max(0.0, std::ceil(std::min({sa.x, sb.x, sc.x}) - 0.5));
-		const Float x1 = std::min(_zb.w - 1.0, std::floor(std::max({sa.x, sb.x, sc.x}) - 0.5));
-		const Float y0 = std::max(0.0, std::ceil(std::min({sa.y, sb.y, sc.y}) - 0.5));
-		const Float y1 = std::min(_zb.h - 1.0, std::floor(std::max({sa.y, sb.y, sc.y}) - 0.5));
-		if (!(x0 <= x1 && y0 <= y1))
-			return;
-		++triangles;
-		const Float inv_area = 1.0 / area;
-		for (Int32 y = static_cast<Int32>(y0); y <= static_cast<Int32>(y1); ++y)
-		{
-			const Float py = y + 0.5;
-			size_t i = static_cast<size_t>(y) * static_cast<size_t>(_zb.w) + static_cast<size_t>(x0);
-			for (Int32 x = static_cast<Int32>(x0); x <= static_cast<Int32>(x1); ++x, ++i)
-			{
-				const Float px = x + 0.5;
-				const Float wa = ((sb.x - px) * (sc.y - py) - (sb.y - py) * (sc.x - px)) * inv_area;
-				const Float wb = ((sc.x - px) * (sa.y - py) - (sc.y - py) * (sa.x - px)) * inv_area;
-				const Float wc = 1.0 - wa - wb;
-				if (wa < 0.0 || wb < 0.0 || wc < 0.0)
-					continue;
-				// 1 / depth is linear across the screen
-				const float z = static_cast<float>(1.0 / (wa / sa.z + wb / sb.z + wc / sc.z));
-				if (z < _zb.depth[i])
-				{
-					_zb.depth[i] = z;
-					_zb.object[i] = object;
-					_zb.polygon[i] = polygon;
-					_zb.half[i] = half;
-				}
-			}
-		}
-	}
-};
 
 // Fills the sample of pixel i from the z-buffer: the ray through the pixel centre meets the plane of the
 // triangle the rasteriser kept there.
@@ -280,28 +145,6 @@ RENDERRESULT FromInit(INITRENDERRESULT r)
 	}
 }
 
-// Every object hears that a render starts or ends.
-void Notify(BaseDocument* doc, Bool start)
-{
-	RenderNotificationData rn;
-	rn.doc = doc;
-	rn.start = start;
-	std::vector<BaseObject*> todo;
-	for (BaseObject* op = doc->GetFirstObject(); op; op = op->GetNext())
-		todo.push_back(op);
-	std::reverse(todo.begin(), todo.end());
-	while (!todo.empty())
-	{
-		BaseObject* op = todo.back();
-		todo.pop_back();
-		op->Message(MSG_MULTI_RENDERNOTIFICATION, &rn);
-		const size_t at = todo.size();
-		for (BaseObject* c = op->GetDown(); c; c = c->GetNext())
-			todo.push_back(c);
-		std::reverse(todo.begin() + static_cast<std::ptrdiff_t>(at), todo.end());
-	}
-}
-
 // A render from preparation to release: the materials prepared are released whatever happens.
 class Render
 {
@@ -314,6 +157,7 @@ public:
 	{
 		for (BaseMaterial* mat : _prepared)
 			mat->FreeRender();
+		VolumeData::Free(_init_vd);
 		BaseMaterial::Free(_scene->default_material);
 	}
 
@@ -346,17 +190,10 @@ public:
 			return RENDERRESULT_USERBREAK;
 
 		t0 = clock::now();
-		ZBuffer zb;
+		headless::ZBuffer zb;
 		zb.Init(w, h);
-		Rasteriser raster(*_scene, zb);
-		const Int32 count = static_cast<Int32>(_scene->objects.size());
-		for (Int32 i = 0; i < count; ++i)
-		{
-			raster.Object(i);
-			if ((i & 0xffff) == 0xffff && !Progress(0.1 + 0.4 * i / count))
-				return RENDERRESULT_USERBREAK;
-		}
-		rep.triangles = raster.triangles;
+		if (!headless::Rasterise(*_scene, zb, Threads(h), &rep.triangles, [this](Float done) { return Progress(0.1 + 0.4 * done); }))
+			return RENDERRESULT_USERBREAK;
 		rep.seconds_raster = SecondsSince(t0);
 
 		t0 = clock::now();
@@ -389,6 +226,7 @@ private:
 	void* _prog_data;
 	std::shared_ptr<VolumeData::Render> _scene;
 	std::vector<BaseMaterial*> _prepared;
+	VolumeData* _init_vd = nullptr;
 
 	bool Progress(Float done)
 	{
@@ -441,7 +279,9 @@ private:
 		add(_scene->default_material);
 		for (BaseMaterial* m : mats)
 			_scene->colour_shader[m] = headless::ColourShaderOf(m);
-		VolumeData* vd = VolumeData::Alloc();
+		// kept until the end of the render: a material may hold on to what InitRender handed it
+		_init_vd = VolumeData::Alloc();
+		VolumeData* vd = _init_vd;
 		vd->render = _scene;
 		InitRenderStruct irs;
 		irs.doc = _doc;
@@ -460,7 +300,6 @@ private:
 			}
 			_scene->render_info[m] = m->GetRenderInfo();
 		}
-		VolumeData::Free(vd);
 		return result;
 	}
 
@@ -497,8 +336,7 @@ private:
 			}
 			VolumeData::Free(vd);
 		};
-		Int32 threads = g_threads > 0 ? g_threads : static_cast<Int32>(std::thread::hardware_concurrency());
-		threads = std::max(1, std::min(threads, std::min(h, 16)));
+		const Int32 threads = Threads(h);
 		std::vector<std::thread> helpers;
 		for (Int32 t = 1; t < threads; ++t)
 			helpers.emplace_back(work, false);
@@ -671,7 +509,7 @@ RENDERRESULT RenderDocument(BaseDocument* doc, const BaseContainer& rdata, Progr
 	if (static_cast<Int64>(w) * h > kMaxPixels || bmp->Init(w, h, 24) != IMAGERESULT_OK)
 		return RENDERRESULT_OUTOFMEMORY;
 	RENDERRESULT result = RENDERRESULT_OK;
-	Notify(doc, true);
+	headless::NotifyRender(doc, true);
 	try
 	{
 		const auto t0 = std::chrono::steady_clock::now();
@@ -685,7 +523,7 @@ RENDERRESULT RenderDocument(BaseDocument* doc, const BaseContainer& rdata, Progr
 	{
 		result = RENDERRESULT_OUTOFMEMORY;
 	}
-	Notify(doc, false);
+	headless::NotifyRender(doc, false);
 	return result;
 }
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <mutex>
 #include <set>
 
@@ -29,6 +30,8 @@ public:
 	static std::set<std::pair<const BaseObject*, const BaseObject*>> seen; // (op->link, instance's link)
 	static std::set<const Vector*> arrays;
 	static VolumeData* kept; // a copy of the last sample
+	static Int32 watch_x, watch_y; // the pixel whose texture coordinate is noted
+	static Vector watched_uvw;
 
 	INITRENDERRESULT InitRender(BaseShader*, const InitRenderStruct&) override
 	{
@@ -48,11 +51,14 @@ public:
 		if (!kept)
 			kept = VolumeData::Alloc();
 		cd->vd->CopyTo(kept);
+		if (cd->vd->x == watch_x && cd->vd->y == watch_y)
+			watched_uvw = cd->p;
 		return source->GetDataInstance()->GetVector(kColour);
 	}
 	static void Clear()
 	{
 		inits = frees = 0;
+		watch_x = watch_y = -1;
 		seen.clear();
 		arrays.clear();
 		VolumeData::Free(kept);
@@ -63,6 +69,8 @@ int ProbeShader::inits = 0, ProbeShader::frees = 0;
 std::set<std::pair<const BaseObject*, const BaseObject*>> ProbeShader::seen;
 std::set<const Vector*> ProbeShader::arrays;
 VolumeData* ProbeShader::kept = nullptr;
+Int32 ProbeShader::watch_x = -1, ProbeShader::watch_y = -1;
+Vector ProbeShader::watched_uvw;
 
 // A material that logs the calls it gets (render with one thread) and shows white.
 class ProbeMaterial : public MaterialData
@@ -109,8 +117,16 @@ class Scatter : public ObjectData
 public:
 	static NodeData* Alloc() { return new Scatter(); }
 	static Int32 count;
+	static std::vector<std::string> log;
+	Bool Message(GeListNode*, Int32 type, void* data) override
+	{
+		if (type == MSG_MULTI_RENDERNOTIFICATION)
+			log.push_back(static_cast<RenderNotificationData*>(data)->start ? "start" : "end");
+		return true;
+	}
 	BaseObject* GetVirtualObjects(BaseObject*, HierarchyHelp*) override
 	{
+		log.push_back("evaluate");
 		BaseObject* null = BaseObject::Alloc(Onull);
 		BaseObject* disc = BaseObject::Alloc(Odisc);
 		disc->GetDataInstance()->SetFloat(PRIM_DISC_ORAD, 1.0);
@@ -129,6 +145,7 @@ public:
 	}
 };
 Int32 Scatter::count = 1;
+std::vector<std::string> Scatter::log;
 
 class HostRender : public HostTest
 {
@@ -140,6 +157,7 @@ protected:
 		ASSERT_TRUE(RegisterMaterialPlugin(kProbeMaterial, "Probe", 0, ProbeMaterial::Alloc, String(), 0));
 		ASSERT_TRUE(RegisterObjectPlugin(kScatter, "Scatter", OBJECT_GENERATOR, Scatter::Alloc, String(), nullptr, 0));
 		ProbeShader::Clear();
+		Scatter::log.clear();
 		ProbeMaterial::log.clear();
 		ProbeMaterial::info = 0;
 		bmp = BaseBitmap::Alloc();
@@ -276,9 +294,14 @@ TEST_F(HostRender, ShaderSeesTheRayObjectAndAnInstanceRecordNamingTheInstanceObj
 	inst->GetDataInstance()->SetInt32(INSTANCEOBJECT_RENDERINSTANCE_MODE, 1);
 	inst->GetDataInstance()->SetVector(kColour, Vector(0, 1, 0));
 
+	ProbeShader::watch_x = 300; // by the instance's centre
+	ProbeShader::watch_y = 100;
 	ASSERT_EQ(Render(400, 200), RENDERRESULT_OK);
 	EXPECT_EQ(AtPoint(Vector(-25, 0, 0)), (Rgb{255, 0, 0}));
 	EXPECT_EQ(AtPoint(Vector(25, 0, 0)), (Rgb{0, 255, 0}));
+	// the pixel centre (300.5, 100.5) lies at x = 25.125, z = -0.125 on the disc of radius 10
+	EXPECT_NEAR(ProbeShader::watched_uvw.x, 0.5 + 0.125 / 20.0, 1e-9);
+	EXPECT_NEAR(ProbeShader::watched_uvw.y, 0.5 - 0.125 / 20.0, 1e-9);
 	EXPECT_EQ(SeenAtPoint(Vector(25, 0, 0)), inst);
 	std::set<std::pair<const BaseObject*, const BaseObject*>> expected{{disc, nullptr}, {disc, inst}};
 	EXPECT_EQ(ProbeShader::seen, expected);
@@ -320,6 +343,7 @@ TEST_F(HostRender, AGeneratorsResultOfInstancesRendersEachAtItsPlace)
 	BaseObject* gen = Add(kScatter, Vector(-40, 0, 0));
 	Apply(gen, Plain(Vector(0, 1, 0)));
 	ASSERT_EQ(Render(400, 200), RENDERRESULT_OK);
+	EXPECT_EQ(Scatter::log, (std::vector<std::string>{"start", "evaluate", "end"})) << "not evaluated again afterwards";
 	EXPECT_EQ(headless::LastRender().render_objects, 1000);
 	EXPECT_EQ(headless::LastRender().instances, 999);
 	BaseObject* disc = gen->GetCache()->GetDown();
@@ -327,6 +351,59 @@ TEST_F(HostRender, AGeneratorsResultOfInstancesRendersEachAtItsPlace)
 	for (Float x : {-40.0, -37.0, -34.0, 20.0})
 		EXPECT_EQ(AtPoint(Vector(x, 0, 0)), (Rgb{0, 255, 0})) << x;
 	EXPECT_EQ(AtPoint(Vector(-38.5, 0, 0)), kBlack);
+}
+
+TEST_F(HostRender, PrimitivesAndTheGeneratorsInAResultPolygonizeToPolygons)
+{
+	BaseObject* sphere = Add(Osphere, Vector());
+	Scatter::count = 3;
+	Add(kScatter, Vector(10, 0, 0));
+	doc->ExecutePasses(nullptr, true, true, true, 0);
+	const BaseObject* cache = sphere->GetCache();
+	ASSERT_NE(cache, nullptr);
+	EXPECT_NEAR(sphere->GetRad().y, 100.0, 1e-9);
+	doc->ExecutePasses(nullptr, true, true, true, 0);
+	EXPECT_EQ(sphere->GetCache(), cache) << "an unchanged primitive keeps its polygons";
+	sphere->SetParameter(PRIM_SPHERE_RAD, 50.0);
+	doc->ExecutePasses(nullptr, true, true, true, 0);
+	EXPECT_NEAR(sphere->GetRad().y, 50.0, 1e-9);
+
+	BaseDocument* shown = doc->Polygonize();
+	std::vector<Int32> points;
+	std::function<void(const BaseObject*)> walk = [&](const BaseObject* op) {
+		for (; op; op = op->GetNext())
+		{
+			if (op->GetType() == Opolygon)
+				points.push_back(static_cast<const PolygonObject*>(op)->GetPointCount());
+			EXPECT_NE(op->GetType(), Odisc);
+			EXPECT_NE(op->GetType(), Oinstance);
+			walk(op->GetDown());
+		}
+	};
+	walk(shown->GetFirstObject());
+	// the scatter's disc and its two instances (36 segments and a centre), then the sphere
+	EXPECT_EQ(points, (std::vector<Int32>{37, 37, 37, 2 + 11 * 24}));
+	BaseDocument::Free(shown);
+}
+
+// Corners that are not points of the object, a texture tag without a material and an instance that
+// repeats its own parent would read out of bounds, shade through no material or never end.
+TEST_F(HostRender, FaultyObjectsAreLeftOutAndTheRestRenders)
+{
+	CameraAbove();
+	PolygonObject* bad = Polygon({{-10, 0, -10}, {10, 0, -10}, {10, 0, 10}});
+	bad->GetPolygonW()[0] = CPolygon(0, 1, 7);
+	BaseObject* null = Add(Onull, Vector());
+	BaseObject* disc = Add(Odisc, Vector(25, 0, 0), null);
+	disc->GetDataInstance()->SetFloat(PRIM_DISC_ORAD, 10.0);
+	disc->MakeTag(Ttexture); // no material
+	BaseObject* loop = Add(Oinstance, Vector(-50, 0, 0), null);
+	loop->GetDataInstance()->SetLink(INSTANCEOBJECT_LINK, null);
+	ASSERT_EQ(Render(400, 200), RENDERRESULT_OK);
+	EXPECT_EQ(AtPoint(Vector(5, 0, 0)), kBlack);
+	EXPECT_EQ(AtPoint(Vector(25, 0, 0)), (Rgb{204, 204, 204}));
+	EXPECT_EQ(SeenAtPoint(Vector(-25, 0, 0)), disc) << "the instance repeats the disc once, as a plain copy";
+	EXPECT_EQ(headless::LastRender().render_objects, 2);
 }
 
 TEST_F(HostRender, ModeOffHidesAnObjectAndItsChildrenUnlessTheySayOn)
@@ -488,10 +565,12 @@ TEST_F(HostRender, ThePictureIsTheSameWhateverTheThreadCount)
 	Apply(Add(Osphere, Vector(0, -50, 0)), Shaded());
 	Add(Odisc, Vector(30, 0, 0))->GetDataInstance()->SetFloat(PRIM_DISC_ORAD, 20.0);
 	std::vector<std::vector<UChar>> pictures;
+	std::set<Int64> triangles;
 	for (Int32 threads : {1, 2, 3})
 	{
 		headless::SetRenderThreads(threads);
 		ASSERT_EQ(Render(), RENDERRESULT_OK);
+		triangles.insert(headless::LastRender().triangles);
 		std::vector<UChar> px;
 		for (Int32 y = 0; y < 100; ++y)
 			for (Int32 x = 0; x < 200; ++x)
@@ -504,6 +583,7 @@ TEST_F(HostRender, ThePictureIsTheSameWhateverTheThreadCount)
 	}
 	EXPECT_EQ(pictures[0], pictures[1]);
 	EXPECT_EQ(pictures[0], pictures[2]);
+	EXPECT_EQ(triangles.size(), 1u) << "a triangle across bands of rows counts once";
 }
 
 TEST_F(HostRender, TheDocumentsViewAnswersItsFirstCameraAtTheTimeOfAsking)
