@@ -349,6 +349,12 @@ void BaseContainer::SetData(Int32 id, const GeData& v)
 	}
 	// copied first: v may be a value of this container, which the insertion moves
 	GeData copy(v);
+	if (_values.empty())
+	{
+		// most nodes carry a handful of parameters (an instance object four): one allocation, not three
+		_values.reserve(4);
+		it = _values.begin();
+	}
 	_values.insert(it, Entry{id, std::move(copy)});
 }
 
