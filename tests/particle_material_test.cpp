@@ -94,6 +94,19 @@ TEST_F(ParticleMaterial, AnotherMaterialGetsASecondTagAndTheLastParticleMaterial
 	EXPECT_EQ(ParticleShaderOf(plain), nullptr);
 }
 
+TEST_F(ParticleMaterial, TheMaterialGoesToTheObjectsOwnDocument)
+{
+	BaseDocument* other = BaseDocument::Alloc();
+	BaseObject* there = BaseObject::Alloc(TW_Particle_Importer);
+	other->InsertObject(there, nullptr, nullptr);
+	headless::PressButton(there, TW_PI_CREATE_MATERIAL);
+	EXPECT_EQ(Materials(), 0) << "not into the active document";
+	EXPECT_EQ(Length(other->GetFirstMaterial()), 1);
+	EXPECT_EQ(Length(other->GetFirstShader()), 1);
+	EXPECT_EQ(FindParticleMaterial(there), other->GetFirstMaterial());
+	BaseDocument::Free(other);
+}
+
 TEST_F(ParticleMaterial, ARefusedTagMakesNothing)
 {
 	headless::RefuseTagAllocation(Ttexture);
