@@ -90,7 +90,7 @@ void BaseDocument::Deform(BaseObject* op, BaseThread* bt)
 	if (mods.empty())
 	{
 		BaseObject::Free(op->_deform_cache);
-		op->_deform_inputs.clear();
+		op->_deform.reset();
 		return;
 	}
 	std::vector<UInt64> inputs{op->GetDirty(DIRTYFLAGS_DATA | DIRTYFLAGS_MATRIX | DIRTYFLAGS_CACHE)};
@@ -100,11 +100,13 @@ void BaseDocument::Deform(BaseObject* op, BaseThread* bt)
 		inputs.push_back(m.first->GetDirty(DIRTYFLAGS_DATA | DIRTYFLAGS_MATRIX));
 	}
 	const Matrix mg = op->GetMg();
-	if (op->_deform_cache && inputs == op->_deform_inputs && mg == op->_deform_mg)
+	if (op->_deform_cache && op->_deform && inputs == op->_deform->inputs && mg == op->_deform->mg)
 		return;
 	BaseObject::Free(op->_deform_cache);
-	op->_deform_inputs = inputs;
-	op->_deform_mg = mg;
+	if (!op->_deform)
+		op->_deform.reset(new BaseObject::DeformRecord);
+	op->_deform->inputs = inputs;
+	op->_deform->mg = mg;
 	const BaseObject* shown = op->_cache ? op->_cache : op;
 	op->_deform_cache = shown->GetClone(COPYFLAGS_NO_HIERARCHY);
 	if (!op->_deform_cache)

@@ -175,7 +175,8 @@ struct RenderReport
 	const BaseObject* SeenAt(Int32 x, Int32 y) const;
 };
 const RenderReport& LastRender();
-// How many threads shade a render (0, the default: one per core). The picture is the same for any count.
+// How many threads rasterise and shade a render (0, the default: one per core). The picture is the same
+// for any count.
 void SetRenderThreads(Int32 threads);
 
 // The material's preview, as the material manager asks for it: a preview document with a scene

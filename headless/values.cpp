@@ -153,42 +153,99 @@ bool Gradient::operator==(const Gradient& o) const
 	return true;
 }
 
-GeData::GeData(BaseList2D* link) : _type(DA_ALIASLINK), _l(static_cast<Int64>(headless::NodeSerial(link))), _link(link) {}
+GeData::GeData(const String& v) : GeData()
+{
+	_u.s = new std::string(v.Get());
+	_type = DA_STRING;
+}
+
+GeData::GeData(const char* v) : GeData()
+{
+	_u.s = new std::string(v ? v : "");
+	_type = DA_STRING;
+}
+
+GeData::GeData(const Filename& v) : GeData()
+{
+	_u.s = new std::string(v.Get());
+	_type = DA_FILENAME;
+}
+
+GeData::GeData(BaseList2D* link) : GeData()
+{
+	_type = DA_ALIASLINK;
+	_u.link.node = link;
+	_u.link.serial = headless::NodeSerial(link);
+}
 
 BaseList2D* GeData::GetLink() const
 {
-	if (_type != DA_ALIASLINK || !_link)
+	if (_type != DA_ALIASLINK || !_u.link.node)
 		return nullptr;
-	return headless::NodeSerial(_link) == static_cast<UInt64>(_l) ? _link : nullptr;
+	return headless::NodeSerial(_u.link.node) == _u.link.serial ? _u.link.node : nullptr;
 }
 
-GeData::GeData(const Gradient& g) : _type(DA_GRADIENT), _gradient(new Gradient(g)) {}
-
-GeData::GeData(const BaseContainer& bc) : _type(DA_CONTAINER), _bc(new BaseContainer(bc)) {}
-
-GeData::GeData(const GeData& o)
+GeData::GeData(const Gradient& g) : GeData()
 {
-	*this = o;
+	_u.gradient = new Gradient(g);
+	_type = DA_GRADIENT;
+}
+
+GeData::GeData(const BaseContainer& bc) : GeData()
+{
+	_u.bc = new BaseContainer(bc);
+	_type = DA_CONTAINER;
+}
+
+GeData::GeData(const GeData& o) : GeData()
+{
+	switch (o._type)
+	{
+		case DA_STRING:
+		case DA_FILENAME: _u.s = new std::string(*o._u.s); break;
+		case DA_GRADIENT: _u.gradient = new Gradient(*o._u.gradient); break;
+		case DA_CONTAINER: _u.bc = new BaseContainer(*o._u.bc); break;
+		default: _u = o._u; break;
+	}
+	_type = o._type;
 }
 
 GeData& GeData::operator=(const GeData& o)
 {
-	if (this == &o)
-		return *this;
-	_type = o._type;
-	_l = o._l;
-	_f = o._f;
-	_v = o._v;
-	_s = o._s;
-	_t = o._t;
-	_link = o._link;
-	_p = o._p;
-	_gradient.reset(o._gradient ? new Gradient(*o._gradient) : nullptr);
-	_bc.reset(o._bc ? new BaseContainer(*o._bc) : nullptr);
+	// copied before the old value goes: o may live inside it (a value of a nested container)
+	if (this != &o)
+		*this = GeData(o);
 	return *this;
 }
 
-GeData::~GeData() = default;
+GeData& GeData::operator=(GeData&& o) noexcept
+{
+	if (this == &o)
+		return *this;
+	Release();
+	_type = o._type;
+	_u = o._u;
+	o._type = DA_NIL;
+	return *this;
+}
+
+void GeData::Release()
+{
+	switch (_type)
+	{
+		case DA_STRING:
+		case DA_FILENAME: delete _u.s; break;
+		case DA_GRADIENT: delete _u.gradient; break;
+		case DA_CONTAINER: delete _u.bc; break;
+		default: break;
+	}
+	_type = DA_NIL;
+}
+
+GeData::~GeData()
+{
+	Release();
+}
 
 namespace
 {
@@ -214,8 +271,8 @@ Int32 GeData::GetInt32() const
 	switch (_type)
 	{
 		case DA_LONG:
-		case DA_LLONG: return static_cast<Int32>(_l);
-		case DA_REAL: return FloatToInt<Int32>(_f);
+		case DA_LLONG: return static_cast<Int32>(_u.l);
+		case DA_REAL: return FloatToInt<Int32>(_u.f);
 		default: return 0;
 	}
 }
@@ -225,8 +282,8 @@ Int64 GeData::GetInt64() const
 	switch (_type)
 	{
 		case DA_LONG:
-		case DA_LLONG: return _l;
-		case DA_REAL: return FloatToInt<Int64>(_f);
+		case DA_LLONG: return _u.l;
+		case DA_REAL: return FloatToInt<Int64>(_u.f);
 		default: return 0;
 	}
 }
@@ -235,9 +292,9 @@ Float GeData::GetFloat() const
 {
 	switch (_type)
 	{
-		case DA_REAL: return _f;
+		case DA_REAL: return _u.f;
 		case DA_LONG:
-		case DA_LLONG: return static_cast<Float>(_l);
+		case DA_LLONG: return static_cast<Float>(_u.l);
 		default: return 0.0;
 	}
 }
@@ -250,26 +307,74 @@ bool GeData::operator==(const GeData& o) const
 	{
 		case DA_NIL: return true;
 		case DA_LONG:
-		case DA_LLONG: return _l == o._l;
-		case DA_REAL: return _f == o._f;
-		case DA_VECTOR: return _v == o._v;
+		case DA_LLONG: return _u.l == o._u.l;
+		case DA_REAL: return _u.f == o._u.f;
+		case DA_VECTOR: return GetVector() == o.GetVector();
 		case DA_STRING:
-		case DA_FILENAME: return _s == o._s;
-		case DA_TIME: return _t == o._t;
-		case DA_ALIASLINK: return _link == o._link && _l == o._l;
-		case DA_VOID: return _p == o._p;
-		case DA_GRADIENT: return *_gradient == *o._gradient;
-		case DA_CONTAINER: return *_bc == *o._bc;
+		case DA_FILENAME: return *_u.s == *o._u.s;
+		case DA_TIME: return GetTime() == o.GetTime();
+		case DA_ALIASLINK: return _u.link.node == o._u.link.node && _u.link.serial == o._u.link.serial;
+		case DA_VOID: return _u.p == o._u.p;
+		case DA_GRADIENT: return *_u.gradient == *o._u.gradient;
+		case DA_CONTAINER: return *_u.bc == *o._u.bc;
 	}
 	return false;
 }
 
 static const GeData kNil;
 
+std::vector<BaseContainer::Entry>::iterator BaseContainer::Find(Int32 id)
+{
+	return std::lower_bound(_values.begin(), _values.end(), id, [](const Entry& e, Int32 key) { return e.id < key; });
+}
+
+std::vector<BaseContainer::Entry>::const_iterator BaseContainer::Find(Int32 id) const
+{
+	return std::lower_bound(_values.begin(), _values.end(), id, [](const Entry& e, Int32 key) { return e.id < key; });
+}
+
 const GeData* BaseContainer::GetDataPointer(Int32 id) const
 {
-	auto it = _values.find(id);
-	return it == _values.end() ? nullptr : &it->second;
+	auto it = Find(id);
+	return it != _values.end() && it->id == id ? &it->value : nullptr;
+}
+
+void BaseContainer::SetData(Int32 id, const GeData& v)
+{
+	auto it = Find(id);
+	if (it != _values.end() && it->id == id)
+	{
+		it->value = v;
+		return;
+	}
+	// copied first: v may be a value of this container, which the insertion moves
+	GeData copy(v);
+	if (_values.empty())
+	{
+		// most nodes carry a handful of parameters (an instance object four): one allocation, not three
+		_values.reserve(4);
+		it = _values.begin();
+	}
+	_values.insert(it, Entry{id, std::move(copy)});
+}
+
+Bool BaseContainer::RemoveData(Int32 id)
+{
+	auto it = Find(id);
+	if (it == _values.end() || it->id != id)
+		return false;
+	_values.erase(it);
+	return true;
+}
+
+bool BaseContainer::operator==(const BaseContainer& o) const
+{
+	if (_id != o._id || _values.size() != o._values.size())
+		return false;
+	for (size_t i = 0; i < _values.size(); ++i)
+		if (_values[i].id != o._values[i].id || _values[i].value != o._values[i].value)
+			return false;
+	return true;
 }
 
 const GeData& BaseContainer::GetData(Int32 id) const
@@ -347,17 +452,17 @@ BaseContainer BaseContainer::GetContainer(Int32 id) const
 
 BaseContainer* BaseContainer::GetContainerInstance(Int32 id)
 {
-	auto it = _values.find(id);
-	if (it == _values.end() || it->second.GetType() != DA_CONTAINER)
+	auto it = Find(id);
+	if (it == _values.end() || it->id != id || it->value.GetType() != DA_CONTAINER)
 		return nullptr;
-	return const_cast<BaseContainer*>(it->second.GetContainer());
+	return const_cast<BaseContainer*>(it->value.GetContainer());
 }
 
 std::vector<Int32> BaseContainer::GetIds() const
 {
 	std::vector<Int32> ids;
 	ids.reserve(_values.size());
-	for (const auto& kv : _values)
-		ids.push_back(kv.first);
+	for (const Entry& e : _values)
+		ids.push_back(e.id);
 	return ids;
 }

@@ -116,27 +116,42 @@ enum GEDATATYPE : Int32
 	DA_GRADIENT = 1000481,
 };
 
-// One parameter value of any of the container's types.
+// One parameter value of any of the container's types. Containers hold many of these (one render
+// instance object per particle), so the small kinds live in place and the large ones (text, gradient,
+// container) on the heap behind one pointer.
 class GeData
 {
 public:
-	GeData() = default;
-	GeData(Int32 v) : _type(DA_LONG), _l(v) {}
-	GeData(Bool v) : _type(DA_LONG), _l(v ? 1 : 0) {}
-	GeData(Int64 v) : _type(DA_LLONG), _l(v) {}
-	GeData(Float v) : _type(DA_REAL), _f(v) {}
-	GeData(const Vector& v) : _type(DA_VECTOR), _v(v) {}
-	GeData(const String& v) : _type(DA_STRING), _s(v.Get()) {}
-	GeData(const char* v) : _type(DA_STRING), _s(v ? v : "") {}
-	GeData(const Filename& v) : _type(DA_FILENAME), _s(v.Get()) {}
-	GeData(const BaseTime& v) : _type(DA_TIME), _t(v) {}
+	GeData() { _u.v[0] = _u.v[1] = _u.v[2] = 0.0; }
+	GeData(Int32 v) : GeData() { _type = DA_LONG; _u.l = v; }
+	GeData(Bool v) : GeData() { _type = DA_LONG; _u.l = v ? 1 : 0; }
+	GeData(Int64 v) : GeData() { _type = DA_LLONG; _u.l = v; }
+	GeData(Float v) : GeData() { _type = DA_REAL; _u.f = v; }
+	GeData(const Vector& v) : GeData()
+	{
+		_type = DA_VECTOR;
+		_u.v[0] = v.x;
+		_u.v[1] = v.y;
+		_u.v[2] = v.z;
+	}
+	GeData(const String& v);
+	GeData(const char* v);
+	GeData(const Filename& v);
+	GeData(const BaseTime& v) : GeData()
+	{
+		_type = DA_TIME;
+		_u.t[0] = v.GetNumerator();
+		_u.t[1] = v.GetDenominator();
+	}
 	// A link to a node; it reads as null once that node is freed.
 	GeData(BaseList2D* link);
-	GeData(void* p, GEDATATYPE) : _type(DA_VOID), _p(p) {}
+	GeData(void* p, GEDATATYPE) : GeData() { _type = DA_VOID; _u.p = p; }
 	GeData(const Gradient& g);
 	GeData(const BaseContainer& bc);
 	GeData(const GeData& o);
+	GeData(GeData&& o) noexcept : _type(o._type), _u(o._u) { o._type = DA_NIL; }
 	GeData& operator=(const GeData& o);
+	GeData& operator=(GeData&& o) noexcept;
 	~GeData();
 
 	GEDATATYPE GetType() const { return _type; }
@@ -144,28 +159,41 @@ public:
 	Int32 GetInt32() const;
 	Int64 GetInt64() const;
 	Float GetFloat() const;
-	Vector GetVector() const { return _type == DA_VECTOR ? _v : Vector(); }
-	String GetString() const { return _type == DA_STRING ? String(_s) : String(); }
-	Filename GetFilename() const { return (_type == DA_FILENAME || _type == DA_STRING) ? Filename(_s) : Filename(); }
-	BaseTime GetTime() const { return _type == DA_TIME ? _t : BaseTime(); }
+	Vector GetVector() const { return _type == DA_VECTOR ? Vector(_u.v[0], _u.v[1], _u.v[2]) : Vector(); }
+	String GetString() const { return _type == DA_STRING ? String(*_u.s) : String(); }
+	Filename GetFilename() const { return (_type == DA_FILENAME || _type == DA_STRING) ? Filename(*_u.s) : Filename(); }
+	BaseTime GetTime() const { return _type == DA_TIME ? BaseTime(_u.t[0], _u.t[1]) : BaseTime(); }
 	BaseList2D* GetLink() const;
-	void* GetVoid() const { return _type == DA_VOID ? _p : nullptr; }
-	const Gradient* GetGradient() const { return _type == DA_GRADIENT ? _gradient.get() : nullptr; }
-	const BaseContainer* GetContainer() const { return _type == DA_CONTAINER ? _bc.get() : nullptr; }
+	void* GetVoid() const { return _type == DA_VOID ? _u.p : nullptr; }
+	const Gradient* GetGradient() const { return _type == DA_GRADIENT ? _u.gradient : nullptr; }
+	const BaseContainer* GetContainer() const { return _type == DA_CONTAINER ? _u.bc : nullptr; }
 	bool operator==(const GeData& o) const;
 	bool operator!=(const GeData& o) const { return !(*this == o); }
 
 private:
+	// Frees what a heap kind owns; the value is nil after it.
+	void Release();
+
+	struct Link
+	{
+		BaseList2D* node;
+		UInt64 serial; // tells a freed node from a new one at its address
+	};
+	union Payload
+	{
+		Int64 l;
+		Float f;
+		Float v[3];
+		Float t[2]; // numerator, denominator
+		Link link;
+		void* p;
+		std::string* s; // DA_STRING and DA_FILENAME
+		Gradient* gradient;
+		BaseContainer* bc;
+	};
+
 	GEDATATYPE _type = DA_NIL;
-	Int64 _l = 0; // also the linked node's serial, which tells a freed node from a new one at its address
-	Float _f = 0.0;
-	Vector _v;
-	std::string _s;
-	BaseTime _t;
-	BaseList2D* _link = nullptr;
-	void* _p = nullptr;
-	std::unique_ptr<Gradient> _gradient;
-	std::unique_ptr<BaseContainer> _bc;
+	Payload _u;
 };
 
 // Numbered parameters of an object, a tag, a document's settings or a dialog.
@@ -204,16 +232,26 @@ public:
 	void SetLink(Int32 id, BaseList2D* link) { SetData(id, GeData(link)); }
 	void SetVoid(Int32 id, void* p) { SetData(id, GeData(p, DA_VOID)); }
 	void SetContainer(Int32 id, const BaseContainer& bc) { SetData(id, GeData(bc)); }
-	void SetData(Int32 id, const GeData& v) { _values[id] = v; }
+	void SetData(Int32 id, const GeData& v);
 
-	Bool RemoveData(Int32 id) { return _values.erase(id) > 0; }
+	Bool RemoveData(Int32 id);
 	void FlushAll() { _values.clear(); }
 	Int32 GetCount() const { return static_cast<Int32>(_values.size()); }
 	// Parameter IDs in ascending order, for saving and copying.
 	std::vector<Int32> GetIds() const;
-	bool operator==(const BaseContainer& o) const { return _id == o._id && _values == o._values; }
+	bool operator==(const BaseContainer& o) const;
 
 private:
+	struct Entry
+	{
+		Int32 id;
+		GeData value;
+	};
+	// The entry of id, or where it would go.
+	std::vector<Entry>::iterator Find(Int32 id);
+	std::vector<Entry>::const_iterator Find(Int32 id) const;
+
 	Int32 _id = 0;
-	std::map<Int32, GeData> _values;
+	// Kept sorted by ID: containers are small, and a flat array costs far less than a tree per value.
+	std::vector<Entry> _values;
 };

@@ -164,8 +164,13 @@ protected:
 	UInt32 _cache_dirty = 0;
 	UInt32 _cache_dirty_matrix = 0;
 	// What the deformers last ran on (see ExecutePasses); while it is unchanged the deform cache stays.
-	std::vector<UInt64> _deform_inputs;
-	Matrix _deform_mg;
+	// Only objects with deformers have one, so it is allocated when they first run.
+	struct DeformRecord
+	{
+		std::vector<UInt64> inputs;
+		Matrix mg;
+	};
+	std::unique_ptr<DeformRecord> _deform;
 
 	friend class BaseDocument;
 };

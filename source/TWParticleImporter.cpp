@@ -6,6 +6,7 @@
 #include "main.h"
 #include "mesh_bin.h"
 #include "particle_bin.h"
+#include "particle_material.h"
 #include "plugin_ids.h"
 
 #include <cmath>
@@ -100,10 +101,7 @@ Bool TWParticleImporter::Init(GeListNode* node)
 	bc->SetInt32(TW_PI_DISPLAY_AXIS, 0);
 	bc->SetFloat(TW_PI_DISPLAY_SIZE, 0.02);
 	bc->SetInt32(TW_PI_COLOR_CHANNEL, 0);
-	Gradient ramp;
-	ramp.InsertKnot(Vector(0.0, 0.0, 1.0), 0.0, 1.0, 0.5, 2);
-	ramp.InsertKnot(Vector(1.0, 0.0, 0.0), 1.0, 1.0, 0.5, 2);
-	bc->SetData(TW_PI_COLOR_GRADIENT, GeData(ramp));
+	bc->SetData(TW_PI_COLOR_GRADIENT, GeData(DefaultParticleGradient()));
 	bc->RemoveData(TW_PI_CACHE_POINTER);
 	bc->SetInt32(TW_PI_FORMAT, 0);
 	bc->SetBool(TW_PI_USE_IDS, false);
@@ -329,7 +327,8 @@ Bool TWParticleImporter::Message(GeListNode* node, Int32 type, void* data)
 		case MSG_DESCRIPTION_COMMAND:
 		{
 			const DescriptionCommand* dc = static_cast<const DescriptionCommand*>(data);
-			// TW_PI_CREATE_MATERIAL is answered by the particle material once it exists.
+			if (dc && dc->id == TW_PI_CREATE_MATERIAL)
+				CreateParticleMaterial(op);
 			if (dc && dc->id == TW_PI_ADD_ROW)
 				_rows.push_back({100, 4, -1, 0});
 			break;
@@ -463,17 +462,19 @@ BaseObject* TWParticleImporter::GetVirtualObjects(BaseObject* op, HierarchyHelp*
 	}
 	EnsureGroup(op);
 
+	ParticleFrame* render_frame = nullptr;
 	if (_cache)
 	{
 		const float r = static_cast<float>(bc->GetInt32(TW_PI_RENDER_FRAME));
 		const bool advance = f > fi + 0.5 || std::fabs(static_cast<float>(f) - (r - 0.5f)) < 0.0001f;
 		const Int32 frame = advance ? fi + 1 : fi;
 		RefreshSettings(op);
-		const ParticleFrame* pf;
+		ParticleFrame* pf;
 		if (rendering)
 		{
 			FrameCacheSettings single = RenderSettings();
 			pf = SlotParticleFrame(GetFrame(&_cache->render, &single, frame));
+			render_frame = pf;
 		}
 		else
 			pf = SlotParticleFrame(GetFrame(&_cache->viewport, &_settings, frame));
@@ -490,7 +491,7 @@ BaseObject* TWParticleImporter::GetVirtualObjects(BaseObject* op, HierarchyHelp*
 	(void)ID_XPRESSO_TAG;
 	if (!rendering)
 		return nullptr;
-	return BaseObject::Alloc(Onull);
+	return BuildRenderInstances(op, doc, render_frame);
 }
 
 Bool RegisterTWParticleImporter()

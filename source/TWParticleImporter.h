@@ -77,4 +77,13 @@ private:
 	ParticleColouriser _colouriser;
 	// Sets the colouriser up from the display parameters before a draw.
 	void ConfigureDisplay(BaseObject* op, BaseDocument* doc);
+	// Sets a colouriser up from the object's display parameters (the table generation aside).
+	static void ConfigureColouriser(ParticleColouriser& c, BaseObject* op, BaseDocument* doc);
+
+	// --- rendering (particle_render.cpp)
+	// A null holding one render object per particle of the group, coloured from frame (the render
+	// table's frame for this time) when the object's particle material has a shader.
+	BaseObject* BuildRenderInstances(BaseObject* op, BaseDocument* doc, ParticleFrame* frame);
+	// The object that stands for the first particle; null for a shape that adds nothing.
+	BaseObject* MakeRenderShape(BaseObject* op, BaseDocument* doc) const;
 };

@@ -7,6 +7,14 @@
 #include <cmath>
 #include <typeinfo>
 
+Gradient DefaultParticleGradient()
+{
+	Gradient ramp;
+	ramp.InsertKnot(Vector(0.0, 0.0, 1.0), 0.0, 1.0, 0.5, 2);
+	ramp.InsertKnot(Vector(1.0, 0.0, 0.0), 1.0, 1.0, 0.5, 2);
+	return ramp;
+}
+
 // --- frame source
 
 ParticleFrameSource::~ParticleFrameSource()

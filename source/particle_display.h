@@ -12,6 +12,9 @@
 // 9 viscosity, 10 density, 11 pressure, 12 mass, 13 temperature, 14 vorticity).
 constexpr Int32 TW_DISPLAY_CHANNEL_MAX = 14;
 
+// The ramp a new importer and a new particle shader colour with: blue at 0 to red at 1.
+Gradient DefaultParticleGradient();
+
 // The frames to show. The importer's source shows one frame, borrowed from its viewport table.
 class ParticleFrameSource
 {

@@ -5,8 +5,13 @@
 
 void TWParticleImporter::ConfigureDisplay(BaseObject* op, BaseDocument* doc)
 {
+	ConfigureColouriser(_colouriser, op, doc);
+	_colouriser.generation = _cache ? _cache->viewport.generation : 0;
+}
+
+void TWParticleImporter::ConfigureColouriser(ParticleColouriser& c, BaseObject* op, BaseDocument* doc)
+{
 	const BaseContainer* bc = op->GetDataInstance();
-	ParticleColouriser& c = _colouriser;
 	c.draw_type = bc->GetInt32(TW_PI_DISPLAY_MODE) - 1;
 	c.axis = bc->GetInt32(TW_PI_DISPLAY_AXIS);
 	c.size = bc->GetFloat(TW_PI_DISPLAY_SIZE) * 100.0;
@@ -20,7 +25,6 @@ void TWParticleImporter::ConfigureDisplay(BaseObject* op, BaseDocument* doc)
 	c.current_frame = WholeFrame(doc->GetTime(), doc->GetFps());
 	c.range_min = bc->GetFloat(TW_PI_RANGE_MIN);
 	c.range_max = bc->GetFloat(TW_PI_RANGE_MAX);
-	c.generation = _cache ? _cache->viewport.generation : 0;
 	c.doc = doc;
 	c.object = op;
 }

@@ -1,11 +1,10 @@
 // cli_view_test.cpp - twconnect view: sequences and scenes drawn into PNGs, checked by the pixels that matter.
 #include "cli_support.h"
 #include "particle_bin.h"
-#include "picture_support.h"
+#include "png_support.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <algorithm>
 #include <vector>
@@ -17,49 +16,6 @@ const Rgb kBackground{61, 61, 61};
 // Speeds 0, 1 and 2 give velocity values 0, 1 and 4: blue, a quarter of the way to red (eased by the
 // default gradient's smooth knots), red.
 const Rgb kBlue{0, 0, 255}, kQuarter{40, 0, 215}, kRed{255, 0, 0};
-
-struct Picture
-{
-	int width = 0, height = 0;
-	std::vector<unsigned char> rgb;
-	Rgb At(int x, int y) const
-	{
-		const size_t i = 3 * (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x));
-		return {rgb[i], rgb[i + 1], rgb[i + 2]};
-	}
-	// The pixels that are not background, left to right.
-	std::vector<std::pair<int, Rgb>> Lit() const
-	{
-		std::vector<std::pair<int, Rgb>> lit;
-		for (int x = 0; x < width; ++x)
-			for (int y = 0; y < height; ++y)
-				if (!(At(x, y) == kBackground))
-					lit.push_back({x, At(x, y)});
-		return lit;
-	}
-};
-
-Picture ReadPng(const std::string& path)
-{
-	Picture p;
-	png_image image{};
-	image.version = PNG_IMAGE_VERSION;
-	if (!png_image_begin_read_from_file(&image, path.c_str()))
-	{
-		ADD_FAILURE() << "cannot read " << path << ": " << image.message;
-		return p;
-	}
-	image.format = PNG_FORMAT_RGB;
-	p.rgb.resize(PNG_IMAGE_SIZE(image));
-	if (!png_image_finish_read(&image, nullptr, p.rgb.data(), 0, nullptr))
-	{
-		ADD_FAILURE() << "cannot read " << path << ": " << image.message;
-		return Picture();
-	}
-	p.width = static_cast<int>(image.width);
-	p.height = static_cast<int>(image.height);
-	return p;
-}
 
 // Frames first..last of a sequence drop_NNNNN.bin: three particles in a row along x, one metre apart,
 // at speeds 0, 1 and 2 from left to right.
@@ -91,7 +47,7 @@ void WriteDrops(const TempDir& dir, int first, int last)
 std::vector<Rgb> LitColours(const Picture& p)
 {
 	std::vector<Rgb> colours;
-	for (const auto& [x, c] : p.Lit())
+	for (const auto& [x, c] : p.Lit(kBackground))
 		colours.push_back(c);
 	return colours;
 }
@@ -113,7 +69,7 @@ TEST(CliView, ParticlesShowTheGradientsColoursWhereTheyAre)
 	EXPECT_EQ(p.width, 320);
 	EXPECT_EQ(p.height, 200);
 	// the editor camera looks along +z with +x to the right: one pixel per particle, slowest leftmost
-	const auto lit = p.Lit();
+	const auto lit = p.Lit(kBackground);
 	ASSERT_EQ(lit.size(), 3u);
 	EXPECT_EQ(lit[0].second, kBlue);
 	EXPECT_EQ(lit[1].second, kQuarter);

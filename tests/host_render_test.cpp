@@ -99,10 +99,11 @@ public:
 	void CalcVolumetric(BaseMaterial*, VolumeData*) override { Note("CalcVolumetric"); }
 
 private:
-	// the calls of the first sample only
+	// the calls of the first sample only: the first CalcSurface ends it unless CalcVolumetric follows
 	static void Note(const char* call)
 	{
-		if (std::count(log.begin(), log.end(), "CalcVolumetric") == 0)
+		const bool volumetric = info & VOLUMEINFO_VOLUMETRIC;
+		if (std::count(log.begin(), log.end(), volumetric ? "CalcVolumetric" : "CalcSurface") == 0)
 			log.push_back(call);
 	}
 };

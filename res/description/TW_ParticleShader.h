@@ -1,9 +1,32 @@
+// TW_ParticleShader.h - parameter IDs of the particle shader; documents store them, never renumber.
 #ifndef TW_PARTICLESHADER_H__
 #define TW_PARTICLESHADER_H__
 
 enum
 {
 	TW_ParticleShader = 1031723,
+
+	TW_PS_USE_IMPORTER = 1001,
+	TW_PS_CHANNEL = 1002,
+	TW_PS_GRADIENT = 1003,
+	TW_PS_GROUP_SETTINGS = 1200,
+
+	// choices of the channel: the importer's display channel codes
+	TW_PS_CHANNEL_NONE = 0,
+	TW_PS_CHANNEL_VELOCITY = 1,
+	TW_PS_CHANNEL_NORMAL = 2,
+	TW_PS_CHANNEL_FORCE = 3,
+	TW_PS_CHANNEL_TEXTURE_U = 4,
+	TW_PS_CHANNEL_TEXTURE_V = 5,
+	TW_PS_CHANNEL_NEIGHBORS = 6,
+	TW_PS_CHANNEL_AGE = 7,
+	TW_PS_CHANNEL_ISOLATION = 8,
+	TW_PS_CHANNEL_VISCOSITY = 9,
+	TW_PS_CHANNEL_DENSITY = 10,
+	TW_PS_CHANNEL_PRESSURE = 11,
+	TW_PS_CHANNEL_MASS = 12,
+	TW_PS_CHANNEL_TEMPERATURE = 13,
+	TW_PS_CHANNEL_VORTICITY = 14,
 };
 
 #endif

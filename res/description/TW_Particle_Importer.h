@@ -107,6 +107,12 @@ enum
 	TW_PI_CACHE_MODE_WINDOW = 1,
 	TW_PI_CACHE_MODE_ALL = 2,
 
+	// choices of the render shape
+	TW_PI_RENDER_SHAPE_DISC = 0,
+	TW_PI_RENDER_SHAPE_SPHERE = 1,
+	TW_PI_RENDER_SHAPE_SIZED_DISC = 2,
+	TW_PI_RENDER_SHAPE_OBJECT = 10,
+
 	// rows of the description: element IDs are these bases plus the row index
 	TW_PI_ROW_TARGET = 10000,
 	TW_PI_ROW_OPERATOR = 10100,

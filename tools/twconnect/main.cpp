@@ -28,6 +28,7 @@ const Command kCommands[] = {
 	{"import-sd", "import an SD scene through its dialog and play it", ImportSdCommand},
 	{"export", "export particles or a mesh sequence through the exporters' dialogs", ExportCommand},
 	{"view", "draw a sequence or SD scene in the headless viewport into PNG pictures", ViewCommand},
+	{"render", "render a sequence or SD scene with the headless renderer into PNG pictures", RenderCommand},
 };
 
 // The name of the deepest subcommand on the command line, for the hint after a bad argument.

@@ -1,0 +1,54 @@
+// scene_setup.h - what twconnect view and render share: the importer that fits a file, put into a new
+// document as a user would, the display channels by name, and the pictures' folders.
+#pragma once
+
+#include "cli.h"
+#include "headless.h"
+
+#include <functional>
+#include <string>
+
+enum class SceneKind
+{
+	PARTICLES,
+	MESH,
+	SD,
+};
+
+// By the file's name and first bytes: an .sd scene, a mesh .bin or .md sequence, else particles.
+SceneKind SceneKindOf(const std::string& file);
+
+// The display channel code of a name ("velocity", "Texture-U"; letters and digits count, any case), or
+// -1 for none.
+int ChannelCode(const std::string& name);
+// The channel names, comma separated, for messages and help.
+std::string ChannelNames();
+
+// The message boxes the module showed since *shown, on stderr; true when there were any.
+bool ReportBoxes(size_t* shown);
+
+// An importer on the sequence of file; its first and last frames, or false after saying why not.
+// configure sets a particle importer up before the file is given (as a user sets the display first);
+// command names the subcommand in messages.
+bool AddImporter(const char* command, BaseDocument* doc, const std::string& file, SceneKind kind,
+	const std::function<void(BaseObject*)>& configure, BaseObject** importer, long long* first, long long* last);
+
+// The SD Importer's dialog as a user fills it; the document's range is then the scene's.
+bool ImportScene(const char* command, BaseDocument* doc, const std::string& file, long long* first, long long* last);
+
+// The picture's folder, made when missing as the exporters make theirs.
+bool MakePictureFolder(const char* command, const std::string& file);
+
+// --frame N, or --start N and --end N: one picture, or one per frame of a range.
+struct FrameOptions
+{
+	long long frame = 0, start = 0, end = 0;
+	CLI::Option* frame_given = nullptr;
+	CLI::Option* start_given = nullptr;
+	CLI::Option* end_given = nullptr;
+
+	void Add(CLI::App& app, const char* what);
+	// Narrows the sequence's [*first, *last] to what was asked (the first frame alone when nothing
+	// was); *ranged tells whether the pictures are numbered. False for an empty range.
+	bool Choose(long long* first, long long* last, bool* ranged) const;
+};
