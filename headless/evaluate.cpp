@@ -1,6 +1,7 @@
 // evaluate.cpp - evaluating a document: particles, then generators and deformers in hierarchy order.
 #include "host_state.h"
 
+#include "c4d_material.h"
 #include "c4d_particleobject.h"
 #include "c4d_particles.h"
 
@@ -236,6 +237,9 @@ void headless::NotifyRender(BaseDocument* doc, Bool start)
 		op->Message(MSG_MULTI_RENDERNOTIFICATION, &rn);
 		return true;
 	});
+	// materials hear it too: one that reports problems does so once per render
+	for (BaseMaterial* mat = doc->GetFirstMaterial(); mat; mat = mat->GetNext())
+		mat->Message(MSG_MULTI_RENDERNOTIFICATION, &rn);
 }
 
 void headless::RenderDocument(BaseDocument* doc, const std::vector<BaseTime>& times,

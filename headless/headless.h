@@ -179,6 +179,12 @@ const RenderReport& LastRender();
 // for any count.
 void SetRenderThreads(Int32 threads);
 
+// The material's preview, as the material manager asks for it: a preview document with a scene
+// camera, the material's own scene when it asks for one (MATPREVIEW_GET_OBJECT_INFO, then
+// MATPREVIEW_MODIFY_CACHE_SCENE, MATPREVIEW_PREPARE_SCENE and MATPREVIEW_GENERATE_IMAGE) or else the
+// host's sphere carrying a copy of it, rendered into bmp at bmp's size.
+RENDERRESULT RenderMaterialPreview(BaseMaterial* mat, BaseBitmap* bmp);
+
 // --- modal dialogs: what a user does in a dialog the module opens
 // One gadget of a dialog as its resource laid it out.
 struct Gadget

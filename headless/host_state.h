@@ -55,7 +55,8 @@ void FreeShaders(BaseList2D* node);
 INITRENDERRESULT StandardInitRender(BaseMaterial* mat, const InitRenderStruct& irs);
 void StandardFreeRender(BaseMaterial* mat);
 void StandardSurface(BaseMaterial* mat, VolumeData* vd);
-// The render notification (start or end) to every object of the document, in hierarchy order.
+// The render notification (start or end) to every object of the document in hierarchy order, then to
+// every material.
 void NotifyRender(BaseDocument* doc, Bool start);
 // A document's own view (BaseDocument::GetActiveBaseDraw): its scene camera is the document's first
 // camera at the time of asking, its editor camera has the editor's orientation.

@@ -40,6 +40,29 @@ void BaseMaterial::Remove()
 
 BaseMaterial::~BaseMaterial() = default;
 
+BaseMaterial* BaseMaterial::GetClone(Int32 flags) const
+{
+	(void)flags;
+	BaseMaterial* copy = nullptr;
+	if (const Material* standard = dynamic_cast<const Material*>(this))
+	{
+		Material* m = new Material();
+		for (const auto& ch : standard->_channels)
+			m->GetChannel(ch.first)->SetData(ch.second->GetData());
+		copy = m;
+	}
+	else
+		copy = new BaseMaterial(_type);
+	copy->_bc = _bc;
+	copy->_name = _name;
+	if (!CopyNodeDataTo(copy))
+	{
+		delete copy;
+		return nullptr;
+	}
+	return copy;
+}
+
 BaseChannel* Material::GetChannel(Int32 id)
 {
 	std::unique_ptr<BaseChannel>& ch = _channels[id];

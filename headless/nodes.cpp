@@ -151,6 +151,8 @@ BaseObject* BaseObject::Alloc(Int32 type)
 	}
 	if (type == Oinstance)
 		op->GetDataInstance()->SetInt32(INSTANCEOBJECT_RENDERINSTANCE_MODE, 0);
+	if (type == Ocube)
+		op->GetDataInstance()->SetVector(PRIM_CUBE_LEN, Vector(200.0, 200.0, 200.0));
 	if (type == Osphere)
 	{
 		BaseContainer* bc = op->GetDataInstance();
@@ -172,7 +174,7 @@ BaseObject* BaseObject::Alloc(Int32 type)
 		bc->SetFloat(LIGHT_BRIGHTNESS, 1.0);
 		bc->SetInt32(LIGHT_TYPE, LIGHT_TYPE_OMNI);
 	}
-	if (type == Ocamera || type == Onull || type == Oinstance || type == Opolygongroup || type == Osphere ||
+	if (type == Ocamera || type == Onull || type == Oinstance || type == Opolygongroup || type == Ocube || type == Osphere ||
 		type == Odisc || type == Olight)
 		return op;
 	if (!op->AttachNodeData())

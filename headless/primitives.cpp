@@ -1,4 +1,4 @@
-// primitives.cpp - the sphere and disc primitives: generators whose result is one polygon object.
+// primitives.cpp - the cube, sphere and disc primitives: generators whose result is one polygon object.
 #include "host_state.h"
 
 #include "c4d_polygon.h"
@@ -113,18 +113,35 @@ PolygonObject* Disc(const BaseContainer* bc)
 	return op;
 }
 
+// A box round the origin with the three edge lengths: six quads facing outwards.
+PolygonObject* Cube(const BaseContainer* bc)
+{
+	const Vector h = bc->GetVector(PRIM_CUBE_LEN, Vector(200.0, 200.0, 200.0)) * 0.5;
+	PolygonObject* op = PolygonObject::Alloc(8, 6);
+	if (!op)
+		return nullptr;
+	Vector* p = op->GetPointW();
+	for (Int32 k = 0; k < 8; ++k)
+		p[k] = Vector(k & 1 ? h.x : -h.x, k & 2 ? h.y : -h.y, k & 4 ? h.z : -h.z);
+	// corners by bit: 1 = +x, 2 = +y, 4 = +z; each face ordered so that (b - a) x (c - a) points outwards
+	const CPolygon faces[6] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+	std::copy(faces, faces + 6, op->GetPolygonW());
+	return op;
+}
+
 } // namespace
 
 bool headless::IsPrimitive(const BaseObject* op)
 {
-	return op && (op->GetType() == Osphere || op->GetType() == Odisc);
+	return op && (op->GetType() == Ocube || op->GetType() == Osphere || op->GetType() == Odisc);
 }
 
 PolygonObject* headless::BuildPrimitive(const BaseObject* op)
 {
 	if (!IsPrimitive(op))
 		return nullptr;
-	PolygonObject* poly = op->GetType() == Osphere ? Sphere(op->GetDataInstance()) : Disc(op->GetDataInstance());
+	const BaseContainer* bc = op->GetDataInstance();
+	PolygonObject* poly = op->GetType() == Ocube ? Cube(bc) : op->GetType() == Osphere ? Sphere(bc) : Disc(bc);
 	if (poly)
 		poly->SetName(op->GetName());
 	return poly;

@@ -117,6 +117,7 @@ void Sample(const VolumeData::Render& scene, const ZBuffer& zb, size_t i, Volume
 	vd->time = scene.time;
 	vd->col = vd->trans = vd->refl = Vector();
 	vd->alpha = 1.0;
+	vd->tray = vd->rray = nullptr;
 }
 
 // The material that shows on a render object: the last of its list, else the render's default.
@@ -322,12 +323,15 @@ private:
 						continue;
 					Sample(*_scene, zb, i, vd);
 					BaseMaterial* mat = ShowingMaterial(*_scene, *vd->op);
-					auto info = _scene->render_info.find(mat);
-					if (info != _scene->render_info.end() && (info->second & VOLUMEINFO_INITCALCULATION))
+					auto found = _scene->render_info.find(mat);
+					const Int32 info = found != _scene->render_info.end() ? found->second : 0;
+					if (info & VOLUMEINFO_INITCALCULATION)
 						mat->InitCalculation(vd, INITCALCULATION_SURFACE);
-					mat->CalcAlpha(vd);
+					if (info & VOLUMEINFO_ALPHA)
+						mat->CalcAlpha(vd);
 					mat->CalcSurface(vd);
-					mat->CalcVolumetric(vd);
+					if (info & VOLUMEINFO_VOLUMETRIC)
+						mat->CalcVolumetric(vd);
 					(*colour)[i] = vd->col;
 				}
 				++done;

@@ -19,6 +19,7 @@ enum
 	Oinstance = 5126, // refers to another object (INSTANCEOBJECT_LINK)
 	Onull = 5140,
 	Obase = 5155, // every object is an instance of it
+	Ocube = 5159,
 	Osphere = 5160,
 	Odisc = 5164,
 	Opolygongroup = 1019268, // heads a group of polygon objects, its children

@@ -44,6 +44,8 @@ private:
 };
 
 class VolumeData;
+class BaseBitmap;
+class BaseThread;
 struct ChannelData;
 struct InitRenderStruct;
 
@@ -87,10 +89,13 @@ private:
 	friend class BaseList2D;
 };
 
-// Render information flags of a material (GetRenderInfo).
+// Render information flags of a material (GetRenderInfo): which of its calls the renderer makes.
 enum
 {
-	VOLUMEINFO_INITCALCULATION = 1 << 3, // InitCalculation is called before each sample
+	VOLUMEINFO_TRANSPARENCY = 1 << 2,	 // CalcTransparency for shadow rays
+	VOLUMEINFO_INITCALCULATION = 1 << 3, // InitCalculation before each sample
+	VOLUMEINFO_ALPHA = 1 << 4,			 // CalcAlpha before the surface
+	VOLUMEINFO_VOLUMETRIC = 1 << 7,		 // CalcVolumetric after the surface
 };
 
 // What InitCalculation prepares for: a surface sample or a shadow ray.
@@ -112,6 +117,8 @@ public:
 	BaseMaterial* GetPred() const { return static_cast<BaseMaterial*>(GeListNode::GetPred()); }
 	// Takes the material out of its document; the caller owns it again.
 	void Remove();
+	// A copy with container, name and plug-in data (via CopyTo), in no document.
+	BaseMaterial* GetClone(Int32 flags = COPYFLAGS_NONE) const;
 	Bool IsInstanceOf(Int32 type) const override { return type == Mbase || type == _type; }
 
 	// --- while rendering: a standard material is the host's own; a plug-in material answers through its
@@ -145,6 +152,52 @@ protected:
 	Material() : BaseMaterial(Mmaterial) { _bc.SetVector(MATERIAL_COLOR_COLOR, Vector(0.8, 0.8, 0.8)); }
 	std::map<Int32, std::unique_ptr<BaseChannel>> _channels;
 	friend class BaseMaterial;
+};
+
+// The material preview: the host asks a material how it wants its preview, lets it build its own
+// preview scene in a preview document that has a scene camera, put itself into it, and render it.
+enum
+{
+	MATPREVIEW_FREE_THREAD = 1011141,
+	MATPREVIEW_PREPARE_SCENE = 1011142,
+	MATPREVIEW_COPY_USERDATA = 1011144,
+	MATPREVIEW_GET_OBJECT_INFO = 1011147,
+	MATPREVIEW_GENERATE_IMAGE = 1011148,
+	MATPREVIEW_MODIFY_CACHE_SCENE = 1011149,
+};
+
+// MATPREVIEW_GET_OBJECT_INFO: the material answers whether it handles its preview, needs a scene of its
+// own and wants none of the host's standard scene objects.
+struct MatPreviewObjectInfo
+{
+	Bool bHandlePreview = false;
+	Bool bNeedsOwnScene = false;
+	Bool bNoStandardScene = false;
+	Int32 lFlags = 0;
+};
+
+// MATPREVIEW_MODIFY_CACHE_SCENE: the preview document to build the scene in.
+struct MatPreviewModifyCacheScene
+{
+	BaseDocument* pDoc = nullptr;
+};
+
+// MATPREVIEW_PREPARE_SCENE: the material puts itself into the preview document and says so.
+struct MatPreviewPrepareScene
+{
+	BaseDocument* pDoc = nullptr;
+	Bool bScenePrepared = false;
+};
+
+// MATPREVIEW_GENERATE_IMAGE: render the preview document into pDest, unless bSkip is set (the host only
+// wants the scene ready); the render's result goes into lResult.
+struct MatPreviewGenerateImage
+{
+	BaseDocument* pDoc = nullptr;
+	BaseBitmap* pDest = nullptr;
+	BaseThread* pThread = nullptr;
+	Bool bSkip = false;
+	Int32 lResult = 0;
 };
 
 // A texture tag: applies its material to the object it sits on (and to the children that have none).

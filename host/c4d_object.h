@@ -44,11 +44,12 @@ enum
 	MODE_UNDEF = 2,
 };
 
-// Parameters of the sphere and disc primitives (generators of polygon objects). A disc lies in its
+// Parameters of the cube, sphere and disc primitives (generators of polygon objects). A disc lies in its
 // own XZ plane facing +Y; its radial segments run from the inner to the outer radius, its rotation
 // segments round it.
 enum
 {
+	PRIM_CUBE_LEN = 1100, // the cube's edge lengths (a vector)
 	PRIM_SPHERE_RAD = 1110,
 	PRIM_SPHERE_SUB = 1111,
 	PRIM_DISC_IRAD = 1120,

@@ -132,8 +132,10 @@ public:
 };
 
 // A material plug-in. Around a render: InitRender (irs.vd lists the render objects), FreeRender. Per
-// surface sample: InitCalculation (only when GetRenderInfo has VOLUMEINFO_INITCALCULATION), CalcAlpha,
-// CalcSurface, CalcVolumetric; per shadow ray: InitCalculation, CalcAlpha, CalcTransparency.
+// surface sample: InitCalculation, CalcAlpha, CalcSurface, CalcVolumetric; per shadow ray:
+// InitCalculation, CalcAlpha, CalcTransparency. All but CalcSurface only when GetRenderInfo asks for
+// them (VOLUMEINFO_INITCALCULATION, _ALPHA, _VOLUMETRIC, _TRANSPARENCY): a material whose volumetric
+// call would add its surface colour once more is not asked.
 class MaterialData : public NodeData
 {
 public:

@@ -56,6 +56,12 @@ struct RayHitID
 	Bool IsValid() const { return object >= 0 && polygon >= 0; }
 };
 
+// A secondary ray a material asks for (through a transparent or reflecting surface).
+struct Ray
+{
+	Vector p, v;
+};
+
 // Barycentric weights of a point on a polygon, one per corner a, b, c, d (d is 0 on a triangle).
 struct RayPolyWeight
 {
@@ -120,6 +126,9 @@ public:
 	Vector trans; // transparency (CalcTransparency)
 	Vector refl;  // reflection
 	Float alpha = 1.0;
+	// the rays the surface sends on through its transparency and its reflection; null for none
+	const Ray* tray = nullptr;
+	const Ray* rray = nullptr;
 
 	struct Render; // the render the sample belongs to (headless host)
 	std::shared_ptr<const Render> render;

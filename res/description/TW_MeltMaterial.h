@@ -4,6 +4,11 @@
 enum
 {
 	TW_MeltMaterial = 1031575,
+
+	TW_MELT_SHARPNESS = 1001,
+	TW_MELT_REPORT = 100000,
+
+	TW_MELT_GROUP = 2000,
 };
 
 #endif
