@@ -472,9 +472,20 @@ BaseObject* BaseObject::GetClone(Int32 flags) const
 		last = tc;
 	}
 	if (!(flags & COPYFLAGS_NO_HIERARCHY))
+	{
+		// each copy goes after the previous one: finding the last child anew would make a copy of a
+		// render result with a million instances take a million squared steps
+		BaseObject* last = nullptr;
 		for (BaseObject* c = GetDown(); c; c = c->GetNext())
 			if (BaseObject* cc = c->GetClone(flags))
-				cc->InsertUnderLast(copy);
+			{
+				if (last)
+					cc->InsertAfter(last);
+				else
+					cc->InsertUnder(copy);
+				last = cc;
+			}
+	}
 	return copy;
 }
 

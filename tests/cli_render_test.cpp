@@ -1,7 +1,7 @@
 // cli_render_test.cpp - twconnect render: particles as coloured instances, meshes and scenes as
 // surfaces, picture sequences, and the arguments and failures it refuses.
 #include "cli_support.h"
-#include "particle_bin.h"
+#include "importer_files.h"
 #include "png_support.h"
 #include "test_support.h"
 
@@ -14,33 +14,6 @@ namespace
 {
 
 const Rgb kBlack{0, 0, 0};
-
-// Frames first..last of a sequence drop_NNNNN.bin: three particles in a row along x, one metre apart,
-// at speeds 0, 1 and 2 from left to right.
-void WriteDrops(const TempDir& dir, int first, int last)
-{
-	for (int frame = first; frame <= last; ++frame)
-	{
-		char name[32];
-		std::snprintf(name, sizeof name, "drop_%05d.bin", frame);
-		BinParticleFrame* f = OpenParticleBin((dir / name).c_str(), 1);
-		ASSERT_NE(f, nullptr);
-		ASSERT_TRUE(AllocateChannels(f, 3));
-		f->header.magic = PARTICLE_BIN_MAGIC;
-		SetParticleBinName(f, "drop");
-		f->header.version = 12;
-		f->header.fps = 25;
-		f->header.particle_count = 3;
-		for (int i = 0; i < 3; ++i)
-		{
-			f->id[i] = i + 1;
-			f->position[3 * i] = static_cast<float>(i - 1);
-			f->velocity[3 * i] = static_cast<float>(i);
-		}
-		ASSERT_TRUE(WriteParticleBin(f));
-		FreeParticleBin(f);
-	}
-}
 
 // The lit pixels of the leftmost and of the rightmost tenth of the lit columns.
 struct Ends
@@ -85,7 +58,7 @@ bool Grey(const Rgb& c)
 TEST(CliRender, ParticlesShowTheGradientsColoursByVelocityWhereTheyAre)
 {
 	TempDir dir;
-	WriteDrops(dir, 0, 0);
+	ASSERT_TRUE(WriteDrops(dir.path(), 0, 0));
 	const std::string in = dir / "drop_00000.bin";
 	CliRun r = Twconnect("render " + in + " --out " + dir / "pic.png" +
 			" --width 320 --height 200 --shape sphere --size 20 --channel velocity --json",
@@ -161,7 +134,7 @@ TEST(CliRender, MeshSequencesAndScenesShowGreySurfaces)
 TEST(CliRender, RangesWriteOnePicturePerFrame)
 {
 	TempDir dir;
-	WriteDrops(dir, 0, 2);
+	ASSERT_TRUE(WriteDrops(dir.path(), 0, 2));
 	CliRun r = Twconnect("render " + dir / "drop_00000.bin" + " --json --start 0 --end 2 --width 64 --height 48 --out '" +
 			dir / "a/pic%04d.png'",
 		dir / "err");
@@ -182,7 +155,7 @@ TEST(CliRender, RangesWriteOnePicturePerFrame)
 TEST(CliRender, BadArgumentsAreRefusedBeforeAnythingIsWritten)
 {
 	TempDir dir;
-	WriteDrops(dir, 0, 0);
+	ASSERT_TRUE(WriteDrops(dir.path(), 0, 0));
 	ASSERT_EQ(Twconnect("sample mesh " + dir / "mesh" + " --end 0").status, 0);
 	const std::string drops = "render " + dir / "drop_00000.bin" + " --out " + dir / "x.png";
 	struct Case
@@ -209,7 +182,7 @@ TEST(CliRender, BadArgumentsAreRefusedBeforeAnythingIsWritten)
 TEST(CliRender, FailuresToReadOrWriteExitNonZeroAndSayWhy)
 {
 	TempDir dir;
-	WriteDrops(dir, 0, 0);
+	ASSERT_TRUE(WriteDrops(dir.path(), 0, 0));
 	WriteFile(dir / "file", "not a folder");
 	ASSERT_EQ(Twconnect("sample mesh " + dir / "folder.png" + " --end 0").status, 0);
 	const std::string in = dir / "drop_00000.bin";

@@ -1,6 +1,6 @@
 // cli_view_test.cpp - twconnect view: sequences and scenes drawn into PNGs, checked by the pixels that matter.
 #include "cli_support.h"
-#include "particle_bin.h"
+#include "importer_files.h"
 #include "png_support.h"
 #include "test_support.h"
 
@@ -17,33 +17,6 @@ const Rgb kBackground{61, 61, 61};
 // default gradient's smooth knots), red.
 const Rgb kBlue{0, 0, 255}, kQuarter{40, 0, 215}, kRed{255, 0, 0};
 
-// Frames first..last of a sequence drop_NNNNN.bin: three particles in a row along x, one metre apart,
-// at speeds 0, 1 and 2 from left to right.
-void WriteDrops(const TempDir& dir, int first, int last)
-{
-	for (int frame = first; frame <= last; ++frame)
-	{
-		char name[32];
-		std::snprintf(name, sizeof name, "drop_%05d.bin", frame);
-		BinParticleFrame* f = OpenParticleBin((dir / name).c_str(), 1);
-		ASSERT_NE(f, nullptr);
-		ASSERT_TRUE(AllocateChannels(f, 3));
-		f->header.magic = PARTICLE_BIN_MAGIC;
-		SetParticleBinName(f, "drop");
-		f->header.version = 12;
-		f->header.fps = 25;
-		f->header.particle_count = 3;
-		for (int i = 0; i < 3; ++i)
-		{
-			f->id[i] = i + 1;
-			f->position[3 * i] = static_cast<float>(i - 1);
-			f->velocity[3 * i] = static_cast<float>(i);
-		}
-		ASSERT_TRUE(WriteParticleBin(f));
-		FreeParticleBin(f);
-	}
-}
-
 std::vector<Rgb> LitColours(const Picture& p)
 {
 	std::vector<Rgb> colours;
@@ -55,7 +28,7 @@ std::vector<Rgb> LitColours(const Picture& p)
 TEST(CliView, ParticlesShowTheGradientsColoursWhereTheyAre)
 {
 	TempDir dir;
-	WriteDrops(dir, 0, 0);
+	ASSERT_TRUE(WriteDrops(dir.path(), 0, 0));
 	CliRun r = Twconnect("view " + dir / "drop_00000.bin" + " --out " + dir / "pic.png" +
 			" --width 320 --height 200 --channel velocity --json",
 		dir / "err");
@@ -91,7 +64,7 @@ TEST(CliView, ParticlesShowTheGradientsColoursWhereTheyAre)
 TEST(CliView, RangesWriteOnePicturePerFrameUnderTheAskedNames)
 {
 	TempDir dir;
-	WriteDrops(dir, 0, 2);
+	ASSERT_TRUE(WriteDrops(dir.path(), 0, 2));
 	const std::string in = dir / "drop_00000.bin";
 	struct Case
 	{
@@ -147,7 +120,7 @@ TEST(CliView, MeshSequencesAndScenesShowTheirSurfaces)
 TEST(CliView, BadArgumentsAreRefusedBeforeAnythingIsWritten)
 {
 	TempDir dir;
-	WriteDrops(dir, 0, 0);
+	ASSERT_TRUE(WriteDrops(dir.path(), 0, 0));
 	ASSERT_EQ(Twconnect("sample mesh " + dir / "mesh" + " --end 0").status, 0);
 	const std::string drops = "view " + dir / "drop_00000.bin" + " --out " + dir / "x.png";
 	struct Case
@@ -176,7 +149,7 @@ TEST(CliView, BadArgumentsAreRefusedBeforeAnythingIsWritten)
 TEST(CliView, FailuresToReadOrWriteExitNonZeroAndSayWhy)
 {
 	TempDir dir;
-	WriteDrops(dir, 0, 0);
+	ASSERT_TRUE(WriteDrops(dir.path(), 0, 0));
 	WriteFile(dir / "file", "not a folder");
 	WriteFile(dir / "bad.sd", "not a scene");
 	ASSERT_EQ(Twconnect("sample mesh " + dir / "folder.png" + " --end 0").status, 0);

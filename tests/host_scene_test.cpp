@@ -74,6 +74,29 @@ TEST_F(HostScene, KeysLandInTimeOrderAndTheAnimationPassMovesTheObject)
 	EXPECT_EQ(curve->GetKeyCount(), 1);
 }
 
+TEST_F(HostScene, ACopyKeepsItsChildrenInOrder)
+{
+	BaseObject* op = BaseObject::Alloc(Onull);
+	BaseObject* last = nullptr;
+	for (const char* name : {"a", "b", "c"})
+	{
+		BaseObject* child = BaseObject::Alloc(Onull);
+		child->SetName(String(name));
+		if (last)
+			child->InsertAfter(last);
+		else
+			child->InsertUnder(op);
+		last = child;
+	}
+	BaseObject* copy = op->GetClone();
+	std::string names;
+	for (BaseObject* c = copy->GetDown(); c; c = c->GetNext())
+		names += c->GetName().Get();
+	EXPECT_EQ(names, "abc");
+	BaseObject::Free(copy);
+	BaseObject::Free(op);
+}
+
 TEST_F(HostScene, TracksTravelWithCopiesAndSavedDocuments)
 {
 	BaseObject* op = BaseObject::Alloc(Onull);

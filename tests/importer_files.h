@@ -41,6 +41,22 @@ inline bool WriteParticleFrameFile(const std::string& path, int frame, int count
 	return WriteBinFrame(path, frame, count, [frame](BinParticleFrame* f, int i) { f->position[3 * i] = static_cast<float>(frame); });
 }
 
+// Frames first..last of a sequence drop_NNNNN.bin in dir: three particles in a row along x, one metre
+// apart, at speeds 0, 1 and 2 from left to right. False when a frame cannot be written.
+inline bool WriteDrops(const std::string& dir, int first, int last)
+{
+	for (int frame = first; frame <= last; ++frame)
+	{
+		const std::string name = std::to_string(100000 + frame).substr(1);
+		if (!WriteBinFrame(dir + "/drop_" + name + ".bin", frame, 3, [](BinParticleFrame* f, int i) {
+				f->position[3 * i] = static_cast<float>(i - 1);
+				f->velocity[3 * i] = static_cast<float>(i);
+			}))
+			return false;
+	}
+	return true;
+}
+
 // A mesh frame of four vertices at x = frame + i (metres), moving at 1 m/s along x, two faces.
 inline bool WriteMeshFrameFile(const std::string& path, int frame)
 {
