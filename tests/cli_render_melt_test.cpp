@@ -21,7 +21,7 @@ protected:
 
 	void SetUp() override
 	{
-		ASSERT_EQ(Twconnect("sample mesh " + dir / "mesh" + " --start 12 --end 12").status, 0);
+		ASSERT_EQ(Twconnect("sample mesh " + dir / "mesh" + " --start 12 --end 12 --weights 2").status, 0);
 		frame = dir / "mesh/surface_00012.bin";
 	}
 	Picture Render(const std::string& options)
@@ -32,23 +32,26 @@ protected:
 	}
 };
 
-// Fluid 1 blue, fluid 2 red: the sample's fluid 1 weighs 0 on one side, 1 on the other.
+// Fluid 1 blue, fluid 2 red: the sample's fluid 1 weighs u, 1 at the right (+x) edge and 0 at the left,
+// so fluid 1's colour pairs with its own weight map only when it shows on the right.
 TEST_F(CliRenderMelt, EachFluidsColourShowsWhereItsWeightIsOneAndTheyMixBetween)
 {
 	const auto lit = Render("--melt 0000ff,ff0000").Lit(kBlack);
 	ASSERT_FALSE(lit.empty());
 	size_t fluid1 = 0, fluid2 = 0, mixed = 0;
+	double x1 = 0.0, x2 = 0.0;
 	for (const auto& [x, c] : lit)
 	{
 		EXPECT_EQ(c.g, 0);
-		// nearly pure: the other fluid's weight is within a pixel of 0 there
-		fluid1 += c.b > 0 && c.r * 20 <= c.b;
-		fluid2 += c.r > 0 && c.b * 20 <= c.r;
+		if (c.b > 0 && c.r == 0)
+			++fluid1, x1 += x;
+		if (c.r > 0 && c.b == 0)
+			++fluid2, x2 += x;
 		mixed += c.r * 4 > c.b && c.b * 4 > c.r;
 	}
-	EXPECT_GT(fluid1, 0u);
-	// fluid 2 alone never shows yet: its material comes out at half strength through the importer
-	EXPECT_EQ(fluid2, 0u);
+	ASSERT_GT(fluid1, 0u);
+	ASSERT_GT(fluid2, 0u);
+	EXPECT_GT(x1 / fluid1, x2 / fluid2 + 20.0);
 	EXPECT_GT(mixed, lit.size() / 2);
 }
 
@@ -57,7 +60,7 @@ TEST_F(CliRenderMelt, SharpnessOneCountsBothFluidsFullyEverywhere)
 	const auto lit = Render("--melt 0000ff,ff0000 --sharpness 1").Lit(kBlack);
 	ASSERT_FALSE(lit.empty());
 	for (const auto& [x, c] : lit)
-		ASSERT_TRUE(c.r > 0 && c.b > 0 && c.g == 0) << c;
+		ASSERT_TRUE(c.r == c.b && c.g == 0) << c;
 }
 
 TEST_F(CliRenderMelt, RefusesBadColourListsAndMisplacedOptionsWritingNothing)
