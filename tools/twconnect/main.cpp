@@ -29,6 +29,7 @@ const Command kCommands[] = {
 	{"export", "export particles or a mesh sequence through the exporters' dialogs", ExportCommand},
 	{"view", "draw a sequence or SD scene in the headless viewport into PNG pictures", ViewCommand},
 	{"render", "render a sequence or SD scene with the headless renderer into PNG pictures", RenderCommand},
+	{"preview", "render a material's own preview into a PNG", PreviewCommand},
 };
 
 // The name of the deepest subcommand on the command line, for the hint after a bad argument.

@@ -5,8 +5,10 @@
 #include "scene_setup.h"
 #include "view_path.h"
 
+#include "TW_MeltMaterial.h"
 #include "TW_ParticleShader.h"
 #include "TW_Particle_Importer.h"
+#include "plugin_ids.h"
 
 #include <cerrno>
 #include <chrono>
@@ -22,11 +24,16 @@ namespace
 struct RenderOptions
 {
 	std::string file, out, plugins, shape = "disc", channel = "velocity", gradient = "blue-red", shader_channel;
+	std::string melt;
 	long long width = 960, height = 540;
-	double size = 5.0;
+	double size = 5.0, sharpness = 0.0;
 	bool json = false, use_importer = false;
 	FrameOptions frames;
 	CLI::Option* size_given = nullptr;
+	CLI::Option* melt_given = nullptr;
+	CLI::Option* sharpness_given = nullptr;
+	// the fluids' colours of --melt, fluid 1 first
+	std::vector<Vector> fluids;
 	// the particle-only options, refused for a mesh or a scene
 	std::vector<CLI::Option*> particle_only;
 };
@@ -143,6 +150,79 @@ void ConfigureParticles(BaseDocument* doc, BaseObject* op, const RenderOptions& 
 			headless::UserSetParameter(op, TW_PI_RENDER_OBJECT, GeData(static_cast<BaseList2D*>(sphere)));
 }
 
+// The melt material blends at most this many fluids.
+constexpr size_t kMaxFluids = 10;
+
+// "rrggbb,rrggbb,...": each colour exactly six hex digits. False with *error set for anything else.
+bool ParseFluidColours(const std::string& text, std::vector<Vector>* colours, std::string* error)
+{
+	colours->clear();
+	size_t start = 0;
+	for (;;)
+	{
+		const size_t comma = text.find(',', start);
+		const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+		const bool hex = item.size() == 6 && item.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+		if (!hex)
+		{
+			*error = "'" + item + "' is no colour of six hex digits such as ff0000";
+			return false;
+		}
+		const unsigned long v = std::stoul(item, nullptr, 16);
+		colours->emplace_back(static_cast<Float>((v >> 16) & 0xff) / 255.0, static_cast<Float>((v >> 8) & 0xff) / 255.0,
+			static_cast<Float>(v & 0xff) / 255.0);
+		if (comma == std::string::npos)
+			break;
+		start = comma + 1;
+	}
+	if (colours->size() > kMaxFluids)
+	{
+		*error = std::to_string(colours->size()) + " colours; the melt material blends at most " +
+				 std::to_string(kMaxFluids);
+		return false;
+	}
+	return true;
+}
+
+// One plain material per fluid and the melt material on top, on the importer whose texture tags
+// apply to the mesh it builds. The melt material takes the materials below it from the last tag to
+// the first and pairs the k-th taken with fluid k's weight map, so the last fluid's tag comes first.
+bool EquipMelt(BaseDocument* doc, BaseObject* op, const RenderOptions& o)
+{
+	for (size_t i = o.fluids.size(); i-- > 0;)
+	{
+		BaseMaterial* plain = BaseMaterial::Alloc(Mmaterial);
+		TextureTag* tag = static_cast<TextureTag*>(op->MakeTag(Ttexture));
+		if (!plain || !tag)
+		{
+			BaseMaterial::Free(plain);
+			CliError("render: no memory for the fluids' materials");
+			return false;
+		}
+		plain->SetName(String(("Fluid " + std::to_string(i + 1)).c_str()));
+		plain->GetDataInstance()->SetVector(MATERIAL_COLOR_COLOR, o.fluids[i]);
+		doc->InsertMaterial(plain);
+		tag->SetMaterial(plain);
+	}
+	BaseMaterial* melt = BaseMaterial::Alloc(ID_TW_MELT_MATERIAL);
+	if (!melt)
+	{
+		CliError("render: the module has no melt material");
+		return false;
+	}
+	doc->InsertMaterial(melt);
+	if (o.sharpness_given->count())
+		melt->GetDataInstance()->SetFloat(TW_MELT_SHARPNESS, static_cast<Float>(o.sharpness));
+	TextureTag* tag = static_cast<TextureTag*>(op->MakeTag(Ttexture));
+	if (!tag)
+	{
+		CliError("render: no memory for the melt material's tag");
+		return false;
+	}
+	tag->SetMaterial(melt);
+	return true;
+}
+
 // "Create material", then the shader's own channel and gradient when asked for.
 bool EquipParticles(BaseObject* op, const RenderOptions& o)
 {
@@ -170,6 +250,8 @@ int RenderFrames(const RenderOptions& o, BaseDocument* doc, SceneKind kind, cons
 							  : !AddImporter("render", doc, o.file, kind, configure, &op, &first, &last))
 		return kExitFailed;
 	if (kind == SceneKind::PARTICLES && !EquipParticles(op, o))
+		return kExitFailed;
+	if (!o.fluids.empty() && !EquipMelt(doc, op, o))
 		return kExitFailed;
 	bool ranged = false;
 	if (!o.frames.Choose(&first, &last, &ranged))
@@ -240,8 +322,13 @@ int RenderFrames(const RenderOptions& o, BaseDocument* doc, SceneKind kind, cons
 	return 0;
 }
 
-int RunRender(const RenderOptions& o)
+int RunRender(RenderOptions& o)
 {
+	std::string error;
+	if (o.melt_given->count() && !ParseFluidColours(o.melt, &o.fluids, &error))
+		return CliBadArgument("render: --melt %s", error.c_str());
+	if (o.sharpness_given->count() && !o.melt_given->count())
+		return CliBadArgument("render: --sharpness applies with --melt only");
 	if (ChannelCode(o.channel) < 0)
 		return CliBadArgument("render: '%s' is no display channel; the channels are %s", o.channel.c_str(),
 			ChannelNames().c_str());
@@ -252,7 +339,6 @@ int RunRender(const RenderOptions& o)
 		return CliBadArgument("render: '%s' is no gradient; the gradients are %s", o.gradient.c_str(),
 			RampNames().c_str());
 	PicturePath path;
-	std::string error;
 	if (!path.Parse(o.out, &error))
 		return CliBadArgument("render: --out %s", error.c_str());
 	const SceneKind kind = SceneKindOf(o.file);
@@ -260,6 +346,8 @@ int RunRender(const RenderOptions& o)
 		for (const CLI::Option* opt : o.particle_only)
 			if (opt->count())
 				return CliBadArgument("render: %s applies to particle sequences only", opt->get_name().c_str());
+	if (kind != SceneKind::MESH && o.melt_given->count())
+		return CliBadArgument("render: --melt applies to mesh sequences only");
 	FILE* f = std::fopen(o.file.c_str(), "rb");
 	if (!f)
 		return CliError("render: cannot open '%s': %s", o.file.c_str(), std::strerror(errno));
@@ -284,7 +372,9 @@ CommandRun RenderCommand(CLI::App& app)
 			   "dialog) and renders the frame through the scene's camera, or else a camera that frames\n"
 			   "everything, into a PNG. Particles render as one instance of the shape per particle, coloured\n"
 			   "by a channel through the gradient by the particle material that \"create material\" makes;\n"
-			   "meshes and scenes render in the default grey. With --start or --end one picture per frame:\n"
+			   "meshes and scenes render in the default grey. --melt gives a mesh one plain material per\n"
+			   "fluid in the colours listed (fluid 1 first) and the melt material on top, which blends them\n"
+			   "by the fluids' weights; --sharpness sets how fully a fluid of small weight counts. With --start or --end one picture per frame:\n"
 			   "--out holds a frame number such as %04d, or _NNNN is added before its extension.");
 	app.add_option("FILE", o->file, "a file of the sequence, or an SD scene")->required()->check(NonEmpty());
 	app.add_option("--out", o->out, "the PNG to write")->required()->check(NonEmpty());
@@ -309,6 +399,9 @@ CommandRun RenderCommand(CLI::App& app)
 		use_importer,
 		shader_channel,
 	};
+	o->melt_given = app.add_option("--melt", o->melt, "COLOR,COLOR,...: one colour per fluid, six hex digits each");
+	o->sharpness_given = app.add_option("--sharpness", o->sharpness, "0 blends by the weights, 1 counts every fluid fully")
+							 ->check(Decimal(0.0, 1.0));
 	app.add_flag("--json", o->json, "one JSON object per picture (frame, file, instances, seconds), then a summary");
 	AddPluginsOption(app, o->plugins);
 	return [o] { return RunRender(*o); };

@@ -31,8 +31,9 @@ static void FillFrame(MeshBinFile* file, int frame, int weight_count)
 		v.texture[0] = p.u; // U
 		v.texture[1] = 1.0f - p.v; // 1 - V
 		v.texture[2] = 0.0f; // W
-		// The stored weights leave the last one, derived on reading, at least 0.
-		v.weights[0] = 0.5f * p.u;
+		// The stored weights leave the last one, derived on reading, at least 0. With two fluids the
+		// first runs the whole way from 0 to 1 across the surface, so a render shows both and their mix.
+		v.weights[0] = weight_count == 2 ? p.u : 0.5f * p.u;
 		if (weight_count == 3)
 			v.weights[1] = 0.5f * p.v;
 	}
