@@ -339,27 +339,12 @@ int RunRender(RenderOptions& o)
 		return CliBadArgument("render: '%s' is no gradient; the gradients are %s", o.gradient.c_str(),
 			RampNames().c_str());
 	PicturePath path;
-	if (!path.Parse(o.out, &error))
-		return CliBadArgument("render: --out %s", error.c_str());
 	const SceneKind kind = SceneKindOf(o.file);
-	if (kind != SceneKind::PARTICLES)
-		for (const CLI::Option* opt : o.particle_only)
-			if (opt->count())
-				return CliBadArgument("render: %s applies to particle sequences only", opt->get_name().c_str());
+	if (const int refused = CheckPictureArguments("render", o.out, kind, o.particle_only, &path))
+		return refused;
 	if (kind != SceneKind::MESH && o.melt_given->count())
 		return CliBadArgument("render: --melt applies to mesh sequences only");
-	FILE* f = std::fopen(o.file.c_str(), "rb");
-	if (!f)
-		return CliError("render: cannot open '%s': %s", o.file.c_str(), std::strerror(errno));
-	std::fclose(f);
-
-	headless::Module module;
-	if (!StartHost(module, PluginFolder(o.plugins)))
-		return kExitFailed;
-	BaseDocument* doc = NewActiveDocument(25, false);
-	const int status = RenderFrames(o, doc, kind, path);
-	FreeActiveDocument(doc);
-	return status;
+	return RunInNewDocument("render", o.file, o.plugins, [&](BaseDocument* doc) { return RenderFrames(o, doc, kind, path); });
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "scene_setup.h"
 
 #include "cli.h"
+#include "host_session.h"
 #include "info_mesh.h"
 
 #include "TW_Mesh_Importer.h"
@@ -184,4 +185,33 @@ bool FrameOptions::Choose(long long* first, long long* last, bool* ranged) const
 	else
 		*last = *first;
 	return *first <= *last;
+}
+
+int CheckPictureArguments(const char* command, const std::string& out, SceneKind kind,
+	const std::vector<CLI::Option*>& particle_only, PicturePath* path)
+{
+	std::string error;
+	if (!path->Parse(out, &error))
+		return CliBadArgument("%s: --out %s", command, error.c_str());
+	if (kind != SceneKind::PARTICLES)
+		for (const CLI::Option* opt : particle_only)
+			if (opt->count())
+				return CliBadArgument("%s: %s applies to particle sequences only", command, opt->get_name().c_str());
+	return 0;
+}
+
+int RunInNewDocument(const char* command, const std::string& file, const std::string& plugins,
+	const std::function<int(BaseDocument*)>& run)
+{
+	FILE* f = std::fopen(file.c_str(), "rb");
+	if (!f)
+		return CliError("%s: cannot open '%s': %s", command, file.c_str(), std::strerror(errno));
+	std::fclose(f);
+	headless::Module module;
+	if (!StartHost(module, PluginFolder(plugins)))
+		return kExitFailed;
+	BaseDocument* doc = NewActiveDocument(25, false);
+	const int status = run(doc);
+	FreeActiveDocument(doc);
+	return status;
 }

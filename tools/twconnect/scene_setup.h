@@ -4,6 +4,7 @@
 
 #include "cli.h"
 #include "headless.h"
+#include "view_path.h"
 
 #include <functional>
 #include <string>
@@ -35,6 +36,16 @@ bool AddImporter(const char* command, BaseDocument* doc, const std::string& file
 
 // The SD Importer's dialog as a user fills it; the document's range is then the scene's.
 bool ImportScene(const char* command, BaseDocument* doc, const std::string& file, long long* first, long long* last);
+
+// The argument checks every picture command makes once it knows the file's kind: the picture path
+// (into *path), and no option of particle_only given for another kind. 0, or the usage error's status.
+int CheckPictureArguments(const char* command, const std::string& out, SceneKind kind,
+	const std::vector<CLI::Option*>& particle_only, PicturePath* path);
+
+// FILE readable, the host started from plugins and a new active document: run does the command's work
+// in it, and its status is the command's.
+int RunInNewDocument(const char* command, const std::string& file, const std::string& plugins,
+	const std::function<int(BaseDocument*)>& run);
 
 // The picture's folder, made when missing as the exporters make theirs.
 bool MakePictureFolder(const char* command, const std::string& file);

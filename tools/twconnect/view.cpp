@@ -113,26 +113,10 @@ int RunView(const ViewOptions& o)
 		return CliBadArgument("view: '%s' is no display channel; the channels are %s", o.channel.c_str(),
 			ChannelNames().c_str());
 	PicturePath path;
-	std::string error;
-	if (!path.Parse(o.out, &error))
-		return CliBadArgument("view: --out %s", error.c_str());
 	const SceneKind kind = SceneKindOf(o.file);
-	if (kind != SceneKind::PARTICLES)
-		for (const CLI::Option* opt : o.particle_only)
-			if (opt->count())
-				return CliBadArgument("view: %s applies to particle sequences only", opt->get_name().c_str());
-	FILE* f = std::fopen(o.file.c_str(), "rb");
-	if (!f)
-		return CliError("view: cannot open '%s': %s", o.file.c_str(), std::strerror(errno));
-	std::fclose(f);
-
-	headless::Module module;
-	if (!StartHost(module, PluginFolder(o.plugins)))
-		return kExitFailed;
-	BaseDocument* doc = NewActiveDocument(25, false);
-	const int status = DrawFrames(o, doc, kind, path);
-	FreeActiveDocument(doc);
-	return status;
+	if (const int refused = CheckPictureArguments("view", o.out, kind, o.particle_only, &path))
+		return refused;
+	return RunInNewDocument("view", o.file, o.plugins, [&](BaseDocument* doc) { return DrawFrames(o, doc, kind, path); });
 }
 
 } // namespace
