@@ -52,18 +52,6 @@ public:
 	}
 };
 
-void Key(BaseObject* op, Int32 param, Int32 component, Int32 frame, Float value, Int32 fps)
-{
-	const DescID id(DescLevel(param, DTYPE_VECTOR, 0), DescLevel(component, DTYPE_REAL, 0));
-	CTrack* track = op->FindCTrack(id);
-	if (!track)
-	{
-		track = CTrack::Alloc(op, id);
-		op->InsertTrackSorted(track);
-	}
-	track->GetCurve()->AddKey(BaseTime(frame, fps))->SetValue(track->GetCurve(), value);
-}
-
 // A grid of side x side points in the xz plane, 10 units apart, as quads.
 PolygonObject* Grid(Int32 side)
 {
@@ -97,10 +85,10 @@ void BuildScene(BaseDocument* doc)
 		doc->InsertObject(op, nullptr, nullptr);
 		for (Int32 c = 0; c < 3; ++c)
 		{
-			Key(op, ID_BASEOBJECT_REL_POSITION, VECTOR_X + c, 0, 10.0 * k, fps);
-			Key(op, ID_BASEOBJECT_REL_POSITION, VECTOR_X + c, kFrames - 1, 10.0 * k + 100.0 * (c + 1), fps);
-			Key(op, ID_BASEOBJECT_REL_ROTATION, VECTOR_X + c, 0, 0.0, fps);
-			Key(op, ID_BASEOBJECT_REL_ROTATION, VECTOR_X + c, kFrames - 1, 0.5 * (c + 1), fps);
+			headless::KeyComponent(op, ID_BASEOBJECT_REL_POSITION, VECTOR_X + c, 0, 10.0 * k, fps);
+			headless::KeyComponent(op, ID_BASEOBJECT_REL_POSITION, VECTOR_X + c, kFrames - 1, 10.0 * k + 100.0 * (c + 1), fps);
+			headless::KeyComponent(op, ID_BASEOBJECT_REL_ROTATION, VECTOR_X + c, 0, 0.0, fps);
+			headless::KeyComponent(op, ID_BASEOBJECT_REL_ROTATION, VECTOR_X + c, kFrames - 1, 0.5 * (c + 1), fps);
 		}
 		if (k < kVertexObjects)
 		{

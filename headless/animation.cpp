@@ -155,6 +155,18 @@ void BaseList2D::InsertTrackSorted(CTrack* track)
 	track->_owner = this;
 }
 
+void headless::KeyComponent(BaseObject* op, Int32 param, Int32 component, Int32 frame, Float value, Int32 fps)
+{
+	const DescID id(DescLevel(param, DTYPE_VECTOR, 0), DescLevel(component, DTYPE_REAL, 0));
+	CTrack* track = op->FindCTrack(id);
+	if (!track)
+	{
+		track = CTrack::Alloc(op, id);
+		op->InsertTrackSorted(track);
+	}
+	track->GetCurve()->AddKey(BaseTime(frame, fps))->SetValue(track->GetCurve(), value);
+}
+
 BaseList2D::~BaseList2D()
 {
 	headless::FreeShaders(this);

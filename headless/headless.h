@@ -141,6 +141,9 @@ void SetThinkingParticlesAvailable(bool available);
 Bool UserSetParameter(BaseList2D* node, Int32 id, const GeData& value);
 // Presses a button of the node's description (MSG_DESCRIPTION_COMMAND).
 Bool PressButton(BaseList2D* node, Int32 id);
+// Records a key of one component of an object's vector parameter (position, rotation, scale) at a frame
+// of the rate fps, as a user does in the timeline; the track is made on first use.
+void KeyComponent(BaseObject* op, Int32 param, Int32 component, Int32 frame, Float value, Int32 fps);
 // The node's description as the attribute manager builds it, and whether an element is enabled.
 std::vector<DescElement> GetDescription(BaseList2D* node);
 bool IsEnabled(BaseList2D* node, Int32 id);

@@ -22,7 +22,7 @@ protected:
 	}
 	void Key(BaseObject* op, Int32 param, Int32 component, Int32 frame, Float value)
 	{
-		KeyComponent(op, param, component, frame, value, doc->GetFps());
+		headless::KeyComponent(op, param, component, frame, value, doc->GetFps());
 	}
 	void EvaluateAt(Float frame)
 	{

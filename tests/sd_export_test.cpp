@@ -66,7 +66,7 @@ protected:
 	}
 	void KeyX(BaseObject* op, Int32 frame, Float value)
 	{
-		KeyComponent(op, ID_BASEOBJECT_REL_POSITION, VECTOR_X, frame, value, doc->GetFps());
+		headless::KeyComponent(op, ID_BASEOBJECT_REL_POSITION, VECTOR_X, frame, value, doc->GetFps());
 	}
 	SdExportSettings Settings(std::initializer_list<std::pair<const char*, bool>> rows)
 	{
