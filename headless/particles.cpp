@@ -71,7 +71,32 @@ TP_PGroup* TP_MasterSystem::AllocParticleGroup()
 {
 	if (_group_fails)
 		return nullptr;
-	return new TP_PGroup();
+	TP_PGroup* group = new TP_PGroup();
+	group->_master = this;
+	return group;
+}
+
+TP_ParticleNode* TP_PGroup::GetFirstNode()
+{
+	if (!_master || _count == 0)
+		return nullptr;
+	if (_nodes_at != _master->_membership)
+	{
+		_nodes.clear();
+		_nodes.reserve(static_cast<size_t>(_count));
+		const std::vector<TP_PGroup*>& owner = _master->_group;
+		for (size_t i = 0; i < owner.size(); ++i)
+			if (owner[i] == this)
+			{
+				TP_ParticleNode node;
+				node._id = static_cast<Int32>(i);
+				_nodes.push_back(node);
+			}
+		if (!_nodes.empty())
+			_nodes.back()._last = true;
+		_nodes_at = _master->_membership;
+	}
+	return _nodes.empty() ? nullptr : _nodes.data();
 }
 
 Bool TP_MasterSystem::InsertParticleGroup(TP_PGroup* parent, TP_PGroup* group, Int32 mode)
@@ -86,6 +111,7 @@ Bool TP_MasterSystem::InsertParticleGroup(TP_PGroup* parent, TP_PGroup* group, I
 
 void TP_MasterSystem::Forget(TP_PGroup* group)
 {
+	++_membership;
 	for (size_t i = 0; i < _group.size(); ++i)
 		if (_group[i] == group)
 			_group[i] = nullptr;

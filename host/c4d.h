@@ -10,6 +10,7 @@
 #include "c4d_description.h"
 #include "c4d_document.h"
 #include "c4d_general.h"
+#include "c4d_graphview.h"
 #include "c4d_gui.h"
 #include "c4d_main.h"
 #include "c4d_material.h"

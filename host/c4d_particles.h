@@ -44,9 +44,28 @@ protected:
 	explicit BaseSceneHook(Int32 type) : BaseList2D(type) {}
 };
 
+class TP_MasterSystem;
+
+// One element of a group's particle list.
+class TP_ParticleNode
+{
+public:
+	Int32 GetParticleID() const { return _id; }
+	// The next element of the group, null after the last.
+	TP_ParticleNode* GetNext() const { return _last ? nullptr : const_cast<TP_ParticleNode*>(this + 1); }
+
+private:
+	Int32 _id = -1;
+	bool _last = false;
+	friend class TP_PGroup;
+};
+
 class TP_PGroup : public BaseList2D
 {
 public:
+	// The group's particle list (its own particles, dead ones included, by ascending ID); null when it
+	// has none. The list stays valid until a particle joins or leaves a group.
+	TP_ParticleNode* GetFirstNode();
 	Int32 GetViewType() const { return _view; }
 	void SetViewType(Int32 code) { _view = code; }
 	// Particles of this group (not of its subgroups).
@@ -58,6 +77,10 @@ private:
 	Int32 _view = TP_PGROUP_VIEW_DEFAULT;
 	Int32 _count = 0;
 	TP_PGroup* _parent = nullptr;
+	TP_MasterSystem* _master = nullptr;
+	// the particle list, built when asked for, and the master's membership count it was built at
+	std::vector<TP_ParticleNode> _nodes;
+	UInt64 _nodes_at = ~UInt64(0);
 	friend class TP_MasterSystem;
 };
 
@@ -104,7 +127,10 @@ public:
 			return;
 		const size_t i = static_cast<size_t>(id);
 		if (_group[i])
+		{
 			--_group[i]->_count;
+			++_membership;
+		}
 		_used[i] = SLOT_FREE;
 		_group[i] = nullptr;
 		_free.push_back(id);
@@ -136,6 +162,7 @@ public:
 		TP_PGroup*& g = _group[static_cast<size_t>(id)];
 		if (g == group)
 			return;
+		++_membership;
 		if (g)
 			--g->_count;
 		g = group;
@@ -310,6 +337,8 @@ private:
 	Bool _passed = false;
 	Int64 _alloc_limit = -1;
 	Bool _group_fails = false;
+	UInt64 _membership = 0; // counts the changes of any group's particles
+	friend class TP_PGroup;
 };
 
 // The document's particle master, or null when the host has no Thinking Particles.

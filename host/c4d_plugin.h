@@ -156,13 +156,10 @@ public:
 	virtual void CalcVolumetric(BaseMaterial* mat, VolumeData* vd) { (void)mat; (void)vd; }
 };
 
+// Operator plug-ins derive from GvOperatorData (c4d_graphview.h).
 using GvOperatorID = Int32;
 using GvOpClassID = Int32;
 using GvOpGroupID = Int32;
-
-class GvOperatorData : public NodeData
-{
-};
 
 Bool RegisterObjectPlugin(Int32 id, const String& str, Int32 info, DataAllocator* g, const String& description,
 	BaseBitmap* icon, Int32 disklevel);

@@ -19,9 +19,5 @@ enum
 // Host library of the particle system.
 constexpr int ID_THINKING_PARTICLES_LIBRARY = 1001428;
 
-// XPresso operator class, group and owner of the particle node.
-constexpr int ID_GV_OPCLASS_TYPE_GENERAL = 1001111;
-constexpr int ID_GV_OPGROUP_TYPE_XPRESSO = 1001117;
-
 // Menu group into which the melt material is filed in the material manager.
 constexpr int ID_MELT_MATERIAL_MENU_GROUP = 1003;
