@@ -2,6 +2,7 @@
 // and back, compared file against file with the cache library's readers.
 #include "cache_types.h"
 #include "cli_support.h"
+#include "importer_files.h"
 #include "mesh_bin.h"
 #include "particle_bin.h"
 #include "test_support.h"
@@ -16,20 +17,6 @@
 
 namespace
 {
-
-struct ParticleFileCloser
-{
-	void operator()(BinParticleFrame* f) const { FreeParticleBin(f); }
-};
-using ParticleFile = std::unique_ptr<BinParticleFrame, ParticleFileCloser>;
-
-ParticleFile ReadParticles(const std::string& path)
-{
-	ParticleFile f(OpenParticleBin(path.c_str(), 0));
-	if (f && ReadParticleBin(f.get(), 100.0f) != 1)
-		f.reset();
-	return f;
-}
 
 struct MeshCloser
 {

@@ -5,7 +5,23 @@
 #include "particle_bin.h"
 
 #include <functional>
+#include <memory>
 #include <string>
+
+struct ParticleFileCloser
+{
+	void operator()(BinParticleFrame* f) const { FreeParticleBin(f); }
+};
+using ParticleFile = std::unique_ptr<BinParticleFrame, ParticleFileCloser>;
+
+// A particle .bin frame read whole, or null when it does not read.
+inline ParticleFile ReadParticles(const std::string& path)
+{
+	ParticleFile f(OpenParticleBin(path.c_str(), 0));
+	if (f && ReadParticleBin(f.get(), 100.0f) != 1)
+		f.reset();
+	return f;
+}
 
 // A v12 particle frame "test" of `count` particles, ids 1..count, 25 fps, numbered `frame`; fill(f, i) sets
 // what else particle i holds. False when the file cannot be written.

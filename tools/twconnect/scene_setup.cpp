@@ -159,13 +159,16 @@ bool MakePictureFolder(const char* command, const std::string& file)
 	return false;
 }
 
-void FrameOptions::Add(CLI::App& app, const char* what)
+void FrameOptions::Add(CLI::App& app, const char* what, bool every)
 {
-	frame_given = app.add_option("--frame", frame, std::string("the frame to ") + what + " (default: the first)")
+	every_frame = every;
+	const std::string range = every_frame ? std::string("of the frames to ") + what : "of a picture sequence";
+	frame_given = app.add_option("--frame", frame, std::string("the one frame to ") + what +
+						  (every_frame ? " (default: every frame)" : " (default: the first)"))
 					  ->transform(Integer(-9999999, 9999999));
-	start_given = app.add_option("--start", start, "first frame of a picture sequence (default: the first)")
+	start_given = app.add_option("--start", start, "first frame " + range + " (default: the first)")
 					  ->transform(Integer(-9999999, 9999999));
-	end_given = app.add_option("--end", end, "last frame of a picture sequence (default: the last)")
+	end_given = app.add_option("--end", end, "last frame " + range + " (default: the last)")
 					->transform(Integer(-9999999, 9999999));
 	for (CLI::Option* opt : {frame_given, start_given, end_given})
 		opt->default_str("");
@@ -174,7 +177,7 @@ void FrameOptions::Add(CLI::App& app, const char* what)
 
 bool FrameOptions::Choose(long long* first, long long* last, bool* ranged) const
 {
-	*ranged = start_given->count() || end_given->count();
+	*ranged = start_given->count() || end_given->count() || (every_frame && !frame_given->count());
 	if (frame_given->count())
 		*first = *last = frame;
 	else if (*ranged)

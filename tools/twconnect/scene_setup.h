@@ -58,8 +58,10 @@ struct FrameOptions
 	CLI::Option* start_given = nullptr;
 	CLI::Option* end_given = nullptr;
 
-	void Add(CLI::App& app, const char* what);
-	// Narrows the sequence's [*first, *last] to what was asked (the first frame alone when nothing
-	// was); *ranged tells whether the pictures are numbered. False for an empty range.
+	// what: "draw", "render", "play"; every_frame: without an option the whole sequence (else its first frame).
+	void Add(CLI::App& app, const char* what, bool every_frame = false);
+	// Narrows the sequence's [*first, *last] to what was asked (when nothing was: the first frame alone,
+	// or all of them for every_frame); *ranged tells whether it is a range. False for an empty range.
 	bool Choose(long long* first, long long* last, bool* ranged) const;
+	bool every_frame = false;
 };
