@@ -132,6 +132,40 @@ void SetTexturePaths(const std::vector<std::string>& folders);
 // Whether documents get a particle master (a host can lack Thinking Particles); on by default.
 void SetThinkingParticlesAvailable(bool available);
 
+// --- XPresso: the host's own recording node
+// Connected to output ports, it keeps what they held each time it was calculated. Its operator ID lies
+// outside the module's range.
+constexpr Int32 ID_RECORDING_NODE = 1099100;
+
+// The values one input port of a recording node received, one per calculation of the node, in the
+// column of its type: vectors (vector), floats (float), integers (integer and particle), strings
+// (string).
+struct RecordedColumn
+{
+	std::string name;
+	Int32 type = 0;
+	std::vector<Vector> vectors;
+	std::vector<Float> floats;
+	std::vector<Int32> integers;
+	std::vector<std::string> strings;
+	size_t Size() const;
+};
+struct RecordedValues
+{
+	std::vector<RecordedColumn> columns; // in the order the ports were recorded
+	Int64 calculations = 0;				 // counted also when nothing is kept
+};
+// A recording node in the graph (null when it cannot be made).
+GvNode* AddRecordingNode(GvNodeMaster* master);
+// Adds an input port of output's name and type to the recorder and connects output to it; null when
+// output is not an output port of another node of the same graph or its type cannot be recorded.
+GvPort* RecordPort(GvNode* recorder, GvPort* output);
+// What the recorder kept; null when the node is not a recording node.
+const RecordedValues* Recording(const GvNode* recorder);
+void ClearRecording(GvNode* recorder);
+// false: only count the calculations and store no values (for timing a graph).
+void SetRecordingKeeps(GvNode* recorder, bool keep);
+
 // --- what a user does in the attribute manager
 // Sets a parameter as the attribute manager does: a number is converted to the description element's
 // type (an integer rounds to the nearest, halves away from zero) and held to its MIN / MAX; a value

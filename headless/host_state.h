@@ -41,6 +41,8 @@ void CloseAllWindows();
 // The serial number a node got when it was made, 0 for a node that is not alive: links compare it
 // so that a freed node, or a new one at a freed node's address, is not taken for the linked one.
 UInt64 NodeSerial(const GeListNode* node);
+// The registration of an operator of the host's own (the recording node), null for any other ID.
+const Registration* HostOperator(Int32 id);
 // Whether RefuseTagAllocation made allocations of this tag type fail.
 bool TagAllocationRefused(Int32 type);
 // Sets an object's matrix from its position, rotation and scale tracks at this time.

@@ -30,7 +30,7 @@ const Registration* FindRegistration(Int32 id)
 	for (const Registration& r : State().registrations)
 		if (r.id == id)
 			return &r;
-	return nullptr;
+	return HostOperator(id);
 }
 
 Module::Module()

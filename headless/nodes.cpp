@@ -2,6 +2,7 @@
 #include "host_state.h"
 
 #include "c4d_camera.h"
+#include "c4d_graphview.h"
 #include "c4d_material.h"
 #include "c4d_particleobject.h"
 #include "c4d_particles.h"
@@ -336,6 +337,8 @@ BaseTag* BaseTag::Alloc(Int32 type)
 		return nullptr;
 	if (type == Ttexture)
 		return new TextureTag();
+	if (type == Texpresso)
+		return XPressoTag::Alloc();
 	BaseTag* tag = new BaseTag(type);
 	if (headless::FindRegistration(type) && !tag->AttachNodeData())
 	{

@@ -11,6 +11,8 @@ class BaseThread;
 class GvNode;
 class GvNodeMaster;
 class GvOperatorData;
+struct GvHost;
+struct GvPlan;
 
 // The XPresso tag: an object's graph.
 constexpr Int32 Texpresso = 1001149;
@@ -84,6 +86,7 @@ private:
 	Int32 _id = 0;
 	std::vector<GvNode*> _table;
 	friend class GvNodeMaster;
+	friend struct GvHost;
 };
 
 // What a calculation is done for.
@@ -146,6 +149,7 @@ private:
 	std::vector<GvPort*> _targets;
 	friend class GvNode;
 	friend class GvNodeMaster;
+	friend struct GvHost;
 };
 
 // A node of a graph: an operator of a registered operator plug-in, or a group of nodes.
@@ -157,6 +161,8 @@ public:
 	GvOperatorData* GetOperatorData() const;
 	Int32 GetOperatorID() const { return _op_id; }
 	GvNodeMaster* GetNodeMaster() const { return _master; }
+	// The document of the object the graph's tag is on, at the time of asking.
+	BaseDocument* GetDocument() const;
 	// The operator's own parameters (sub-container GV_OPERATOR_CONTAINER of the node's container).
 	BaseContainer* GetOpContainerInstance();
 
@@ -193,8 +199,9 @@ private:
 	GvNodeMaster* _master = nullptr;
 	std::vector<GvPort*> _in, _out;
 	Int32 _error = GV_CALC_ERR_NONE;
-	Int32 _stamp = -1; // host bookkeeping of a calculation
+	Int32 _index = -1; // place in the calculation order of the running Execute
 	friend class GvNodeMaster;
+	friend struct GvHost;
 };
 
 // The graph of an XPresso tag: a root group holding the nodes.
@@ -224,7 +231,9 @@ private:
 	explicit GvNodeMaster(BaseList2D* owner);
 	BaseList2D* _owner = nullptr;
 	GvNode* _root = nullptr;
+	GvPlan* _plan = nullptr; // set while Execute runs
 	friend class XPressoTag;
+	friend struct GvHost;
 };
 
 class XPressoTag : public BaseTag

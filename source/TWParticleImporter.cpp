@@ -487,8 +487,10 @@ BaseObject* TWParticleImporter::GetVirtualObjects(BaseObject* op, HierarchyHelp*
 				MoveSubFrame(op, pf, dt);
 		}
 	}
-	// An XPresso tag would be run here; the headless host has no node masters.
-	(void)ID_XPRESSO_TAG;
+	// A graph on the object reads the particles just written (a particle node defaults to our group).
+	if (XPressoTag* xp = static_cast<XPressoTag*>(op->GetTag(ID_XPRESSO_TAG)))
+		if (GvNodeMaster* gm = xp->GetNodeMaster())
+			gm->Execute(nullptr);
 	if (!rendering)
 		return nullptr;
 	return BuildRenderInstances(op, doc, render_frame);

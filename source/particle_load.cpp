@@ -116,13 +116,9 @@ void TWParticleImporter::EnsureGroup(BaseObject* op)
 		return;
 	}
 	const String name = op->GetName();
-	_group = nullptr;
-	for (TP_PGroup* g : _master->GetParticleGroups())
-		if (g->GetName() == name)
-		{
-			_group = g;
-			return;
-		}
+	_group = FindParticleGroup(_master, name);
+	if (_group)
+		return;
 	TP_PGroup* group = _master->AllocParticleGroup();
 	if (!group)
 	{
@@ -339,10 +335,23 @@ void TWParticleImporter::LoadFrame(BaseObject* op, const ParticleFrame* frame)
 
 Int32 TWParticleImporter::ChannelFor(Int32 number) const
 {
+	return FindStandardChannel(_master, number);
+}
+
+Int32 FindStandardChannel(const TP_MasterSystem* master, Int32 number)
+{
 	for (const StandardChannel& c : STANDARD_CHANNELS)
 		if (c.number == number)
-			return FindDataChannel(_master, c.name);
+			return FindDataChannel(master, c.name);
 	return -1;
+}
+
+TP_PGroup* FindParticleGroup(const TP_MasterSystem* master, const String& name)
+{
+	for (TP_PGroup* g : master->GetParticleGroups())
+		if (g->GetName() == name)
+			return g;
+	return nullptr;
 }
 
 // A .pxy file holds only ids, positions and velocities: every other channel is written as zero

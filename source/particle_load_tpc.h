@@ -9,6 +9,13 @@
 // its type in brackets), or -1.
 Int32 FindDataChannel(const TP_MasterSystem* master, const char* name);
 
+// The master's data channel of a number of the importer's channel table (1-6, 8-11, 13, 14), or -1.
+Int32 FindStandardChannel(const TP_MasterSystem* master, Int32 number);
+
+// The first group of the master, subgroups included, in list order, named exactly name; null when none.
+// Importers and the particle node find their groups this way.
+TP_PGroup* FindParticleGroup(const TP_MasterSystem* master, const String& name);
+
 // The channel type code a custom .tpc channel of this value type is added with.
 Int32 TpcCustomChannelType(Int32 value_type);
 
