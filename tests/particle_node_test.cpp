@@ -1,0 +1,346 @@
+// particle_node_test.cpp - the particle node in an importer's XPresso tag: ports, group choice, values per particle.
+#include "host_test.h"
+#include "importer_files.h"
+
+#include "TW_Particle_Importer.h"
+#include "TW_Particle_Node.h"
+#include "c4d_graphview.h"
+#include "c4d_particles.h"
+#include "particle_bin.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+
+const Int32 NODE = 1026267;
+const Int32 FIRST_PORT = 8001, LAST_PORT = 8017;
+
+// Particle i of the hand-built frame: every channel distinct per particle and per channel.
+void Fill(BinParticleFrame* f, int i)
+{
+	const float k = static_cast<float>(i + 1);
+	for (int c = 0; c < 3; ++c)
+	{
+		f->position[3 * i + c] = k + 0.1f * c;
+		f->velocity[3 * i + c] = 2 * k + 0.1f * c;
+		f->force[3 * i + c] = 3 * k + 0.1f * c;
+		f->vorticity[3 * i + c] = 4 * k + 0.1f * c;
+		f->normal[3 * i + c] = 5 * k + 0.1f * c;
+		f->texture[3 * i + c] = 6 * k + 0.1f * c;
+	}
+	f->neighbors[i] = 10 + i;
+	f->info_bits[i] = static_cast<int16_t>(-3 - i);
+	f->age[i] = 0.5f * k;
+	f->isolation[i] = 7 * k;
+	f->viscosity[i] = 8 * k;
+	f->density[i] = 1000 + k;
+	f->pressure[i] = 9 * k;
+	f->mass[i] = 0.25f * k;
+	f->temperature[i] = 300 + k;
+	f->id[i] = 100 + i;
+}
+
+// One recorded pass: the values of the output ports 8001..8017.
+struct Row
+{
+	Int32 particle;
+	Vector position, velocity, force, vorticity, normal;
+	Int32 neighbors;
+	Vector texture;
+	Int32 info_bit;
+	Float age, isolation, viscosity, density, pressure, mass, temperature;
+	Int32 id;
+};
+
+class ParticleNode : public HostTest
+{
+protected:
+	BaseObject* AddImporter(const std::string& name, int count)
+	{
+		const std::string path = dir / (name + "_00000.bin");
+		EXPECT_TRUE(WriteBinFrame(path, 0, count, Fill));
+		BaseObject* op = BaseObject::Alloc(TW_Particle_Importer);
+		doc->InsertObject(op, nullptr, nullptr);
+		headless::UserSetParameter(op, TW_PI_FILE, GeData(Filename(path)));
+		return op;
+	}
+	// An XPresso tag on op holding a particle node with every output port, each fed to a recorder.
+	GvNode* AddNode(BaseObject* op, const char* group = "")
+	{
+		tag = XPressoTag::Alloc();
+		op->InsertTag(tag);
+		GvNodeMaster* gm = tag->GetNodeMaster();
+		GvNode* node = gm->CreateNode(nullptr, NODE);
+		EXPECT_NE(node, nullptr);
+		for (Int32 id = FIRST_PORT + 2; id <= LAST_PORT; ++id)
+			EXPECT_NE(node->AddPort(GV_PORT_OUTPUT, id), nullptr) << id;
+		node->GetOpContainerInstance()->SetString(TW_PN_GROUP, String(group));
+		recorder = headless::AddRecordingNode(gm);
+		for (Int32 id = FIRST_PORT; id <= LAST_PORT; ++id)
+			EXPECT_NE(headless::RecordPort(recorder, node->GetOutPortFirstMainID(id)), nullptr) << id;
+		return node;
+	}
+	void Evaluate()
+	{
+		doc->SetTime(BaseTime(0.0, 25.0));
+		doc->ExecutePasses(nullptr, true, true, true, 0);
+	}
+	TP_MasterSystem* Master() { return GetThinkingParticlesMaster(doc); }
+	// Everything the recorder received, one row per pass.
+	std::vector<Row> Rows() const
+	{
+		std::vector<Row> rows;
+		const headless::RecordedValues* rec = headless::Recording(recorder);
+		if (!rec || rec->columns.size() != static_cast<size_t>(LAST_PORT - FIRST_PORT + 1))
+			return rows;
+		const auto& c = rec->columns;
+		for (size_t k = 0; k < c[0].Size(); ++k)
+			rows.push_back(Row{c[0].integers.at(k), c[1].vectors.at(k), c[2].vectors.at(k), c[3].vectors.at(k),
+				c[4].vectors.at(k), c[5].vectors.at(k), c[6].integers.at(k), c[7].vectors.at(k), c[8].integers.at(k),
+				c[9].floats.at(k), c[10].floats.at(k), c[11].floats.at(k), c[12].floats.at(k), c[13].floats.at(k),
+				c[14].floats.at(k), c[15].floats.at(k), c[16].integers.at(k)});
+		return rows;
+	}
+
+	TempDir dir;
+	XPressoTag* tag = nullptr;
+	GvNode* recorder = nullptr;
+};
+
+// Particle i of the frame Fill wrote, as the importer puts it into the host and the node reads it back.
+struct Expected
+{
+	Vector position, velocity, force, vorticity, normal, texture;
+	Int32 neighbors, info_bit, id;
+	Float age, isolation, viscosity, density, pressure, mass, temperature;
+};
+
+Vector V(float x, float y, float z)
+{
+	return Vector(x, y, z);
+}
+
+Expected ExpectedOf(int i)
+{
+	const float k = static_cast<float>(i + 1);
+	auto v = [&](float m) { return V(m * k, m * k + 0.1f, m * k + 0.2f); };
+	Expected e;
+	// positions in centimetres (scale 1, object at the origin); velocities as stored
+	const Vector p = v(1);
+	e.position = Vector(p.x * 100.0f, p.y * 100.0f, p.z * 100.0f);
+	e.velocity = v(2);
+	e.force = v(3);
+	e.vorticity = v(4);
+	e.normal = v(5);
+	e.texture = v(6);
+	e.neighbors = 10 + i;
+	e.info_bit = -3 - i;
+	e.age = 0.5f * k;
+	e.isolation = 7 * k;
+	e.viscosity = 8 * k;
+	e.density = 1000 + k;
+	e.pressure = 9 * k;
+	e.mass = 0.25f * k;
+	e.temperature = 300 + k;
+	e.id = 100 + i;
+	return e;
+}
+
+void ExpectNear(const Vector& a, const Vector& b, const char* what)
+{
+	EXPECT_NEAR(a.x, b.x, 1e-4) << what;
+	EXPECT_NEAR(a.y, b.y, 1e-4) << what;
+	EXPECT_NEAR(a.z, b.z, 1e-4) << what;
+}
+
+TEST_F(ParticleNode, EveryPortReadsWhatTheImporterWrote)
+{
+	BaseObject* op = AddImporter("drop", 3);
+	GvNode* node = AddNode(op);
+	Evaluate();
+	EXPECT_EQ(node->GetError(), GV_CALC_ERR_NONE);
+	const std::vector<Row> rows = Rows();
+	ASSERT_EQ(rows.size(), 3u);
+	std::vector<bool> seen(3);
+	for (const Row& r : rows)
+	{
+		const int i = r.id - 100;
+		ASSERT_TRUE(i >= 0 && i < 3) << r.id;
+		seen[static_cast<size_t>(i)] = true;
+		const Expected e = ExpectedOf(i);
+		// the particle port names the host particle the other ports were read from
+		EXPECT_EQ(Master()->Position(r.particle).x, r.position.x);
+		Int32 id = -1;
+		Master()->GetData(r.particle, Master()->GetDataChannelNumber(String("id")), &id, DTYPE_LONG_VALUE);
+		EXPECT_EQ(id, e.id);
+		ExpectNear(r.position, e.position, "Position");
+		ExpectNear(r.velocity, e.velocity, "Velocity");
+		ExpectNear(r.force, e.force, "Force");
+		ExpectNear(r.vorticity, e.vorticity, "Vorticity");
+		ExpectNear(r.normal, e.normal, "Normal");
+		ExpectNear(r.texture, e.texture, "Texture");
+		EXPECT_EQ(r.neighbors, e.neighbors);
+		EXPECT_EQ(r.info_bit, e.info_bit);
+		EXPECT_NEAR(r.age, e.age, 1e-6);
+		EXPECT_NEAR(r.isolation, e.isolation, 1e-4);
+		EXPECT_NEAR(r.viscosity, e.viscosity, 1e-4);
+		EXPECT_NEAR(r.density, e.density, 1e-4);
+		EXPECT_NEAR(r.pressure, e.pressure, 1e-4);
+		EXPECT_NEAR(r.mass, e.mass, 1e-6);
+		EXPECT_NEAR(r.temperature, e.temperature, 1e-4);
+	}
+	EXPECT_EQ(seen, std::vector<bool>(3, true));
+}
+
+// The graph runs after the load of each frame, so it sees that frame's particles, not the last one's.
+TEST_F(ParticleNode, ImporterRunsItsGraphAfterEveryLoad)
+{
+	ASSERT_TRUE(WriteBinFrame(dir / "drop_00001.bin", 1, 2, [](BinParticleFrame* f, int i) {
+		Fill(f, i);
+		f->position[3 * i] = 50.0f;
+	}));
+	BaseObject* op = AddImporter("drop", 3);
+	AddNode(op);
+	Evaluate();
+	ASSERT_EQ(Rows().size(), 3u);
+	doc->SetTime(BaseTime(1.0, 25.0));
+	doc->ExecutePasses(nullptr, true, true, true, 0);
+	const std::vector<Row> rows = Rows();
+	ASSERT_EQ(rows.size(), 5u);
+	EXPECT_DOUBLE_EQ(rows[3].position.x, 5000.0);
+	EXPECT_DOUBLE_EQ(rows[4].position.x, 5000.0);
+}
+
+// Which group a node reads: its "TP Group", else the group named after the object carrying its tag.
+TEST_F(ParticleNode, GroupIsTheNamedOneOrTheTagObjects)
+{
+	struct Case
+	{
+		const char* group;
+		size_t rows;
+		Int32 error;
+	} cases[] = {
+		{"", 3, GV_CALC_ERR_NONE}, // the importer's own group
+		{"TW_other", 5, GV_CALC_ERR_NONE},
+		{"TW_drop", 3, GV_CALC_ERR_NONE},
+		{"TW_nothing", 0, GV_CALC_ERR_INIT_FAILED},
+		{"tw_drop", 0, GV_CALC_ERR_INIT_FAILED}, // names match exactly
+	};
+	BaseObject* op = AddImporter("drop", 3);
+	AddImporter("other", 5);
+	GvNode* node = AddNode(op);
+	Evaluate();
+	for (const Case& c : cases)
+	{
+		SCOPED_TRACE(c.group);
+		const size_t before = Rows().size();
+		node->GetOpContainerInstance()->SetString(TW_PN_GROUP, String(c.group));
+		EXPECT_EQ(tag->GetNodeMaster()->Execute(nullptr), c.error);
+		EXPECT_EQ(node->GetError(), c.error);
+		EXPECT_EQ(Rows().size() - before, c.rows);
+	}
+}
+
+TEST_F(ParticleNode, GroupWithoutParticlesCalculatesNothingAndLeavesTheOutputs)
+{
+	BaseObject* op = AddImporter("drop", 3);
+	GvNode* node = AddNode(op);
+	Evaluate();
+	const std::vector<Row> before = Rows();
+	ASSERT_EQ(before.size(), 3u);
+
+	TP_PGroup* empty = Master()->AllocParticleGroup();
+	empty->SetName(String("empty"));
+	Master()->InsertParticleGroup(nullptr, empty, TP_INSERT_UNDERLAST);
+	node->GetOpContainerInstance()->SetString(TW_PN_GROUP, String("empty"));
+	EXPECT_EQ(tag->GetNodeMaster()->Execute(nullptr), GV_CALC_ERR_NONE);
+	EXPECT_EQ(Rows().size(), 3u);
+	Vector position;
+	ASSERT_TRUE(node->GetOutPortFirstMainID(8002)->GetVector(&position, nullptr));
+	EXPECT_EQ(position.x, before.back().position.x);
+	EXPECT_EQ(position.z, before.back().position.z);
+}
+
+TEST_F(ParticleNode, TitleNamesTheObjectCarryingTheGraph)
+{
+	BaseObject* op = AddImporter("drop", 1);
+	GvNode* node = AddNode(op);
+	EXPECT_EQ(node->GetTitle().Get(), "TW Node (TW_drop)");
+	EXPECT_EQ(node->GetText().Get(), "Tidewell Particle Node Text");
+	EXPECT_EQ(node->GetDetailedText().Get(), "Tidewell Particle Node Detailed Text");
+
+	XPressoTag* loose = XPressoTag::Alloc();
+	GvNode* alone = loose->GetNodeMaster()->CreateNode(nullptr, NODE);
+	ASSERT_NE(alone, nullptr);
+	EXPECT_EQ(alone->GetTitle().Get(), "TW Node");
+	BaseTag* t = loose;
+	BaseTag::Free(t);
+}
+
+TEST_F(ParticleNode, PortsListMenuAndDescriptions)
+{
+	struct Port
+	{
+		Int32 id;
+		const char* name;
+		Int32 type;
+	};
+	const Port outputs[] = {{8001, "Particle", 1001395}, {8002, "Position", 23}, {8003, "Velocity", 23}, {8004, "Force", 23},
+		{8005, "Vorticity", 23}, {8006, "Normal", 23}, {8007, "Number of Neighbors", 15}, {8008, "Texture", 23},
+		{8009, "Info bit", 15}, {8010, "Age", 19}, {8011, "Isolation time", 19}, {8012, "Viscosity", 19},
+		{8013, "Density", 19}, {8014, "Pressure", 19}, {8015, "Mass", 19}, {8016, "Temperature", 19}, {8017, "Id", 15}};
+
+	XPressoTag* t = XPressoTag::Alloc();
+	BaseObject* op = BaseObject::Alloc(Onull);
+	doc->InsertObject(op, nullptr, nullptr);
+	op->InsertTag(t);
+	GvNode* node = t->GetNodeMaster()->CreateNode(nullptr, NODE);
+	ASSERT_NE(node, nullptr);
+	// a new node shows the particle and its position
+	ASSERT_EQ(node->GetOutPortCount(), 2);
+	EXPECT_EQ(node->GetOutPort(0)->GetMainID(), 8001);
+	EXPECT_EQ(node->GetOutPort(1)->GetMainID(), 8002);
+	EXPECT_EQ(node->GetInPortCount(), 0);
+
+	GvOperatorData* data = node->GetOperatorData();
+	GvPortList list;
+	ASSERT_TRUE(data->iGetPortList(node, GV_PORT_OUTPUT, list));
+	ASSERT_EQ(list.size(), std::size(outputs));
+	BaseContainer names, ids;
+	ASSERT_EQ(data->FillPortsMenu(node, names, ids, 0, GV_PORT_OUTPUT, 500), static_cast<Int32>(std::size(outputs)));
+	for (size_t i = 0; i < std::size(outputs); ++i)
+	{
+		const Port& p = outputs[i];
+		SCOPED_TRACE(p.name);
+		EXPECT_EQ(list[i].id, p.id);
+		EXPECT_EQ(ids.GetInt32(500 + static_cast<Int32>(i)), p.id);
+		EXPECT_EQ(names.GetString(500 + static_cast<Int32>(i)).Get(), p.name);
+		GvPort* port = node->GetOutPortFirstMainID(p.id);
+		if (!port)
+			port = node->AddPort(GV_PORT_OUTPUT, p.id);
+		ASSERT_NE(port, nullptr);
+		EXPECT_EQ(port->GetName(node).Get(), p.name);
+		EXPECT_EQ(port->GetValueType(), p.type);
+	}
+
+	list.clear();
+	ASSERT_TRUE(data->iGetPortList(node, GV_PORT_INPUT, list));
+	ASSERT_EQ(list.size(), 1u);
+	EXPECT_EQ(list[0].id, 8000);
+	GvPort* in = node->AddPort(GV_PORT_INPUT, 8000);
+	ASSERT_NE(in, nullptr);
+	EXPECT_EQ(in->GetName(node).Get(), "TP Group");
+	EXPECT_EQ(in->GetValueType(), DTYPE_STRING);
+
+	// other IDs, and table IDs on the wrong side, keep the host's default
+	GvPortDescription pd;
+	EXPECT_FALSE(data->iGetPortDescription(node, GV_PORT_OUTPUT, 8018, &pd));
+	EXPECT_FALSE(data->iGetPortDescription(node, GV_PORT_OUTPUT, 8000, &pd));
+	EXPECT_FALSE(data->iGetPortDescription(node, GV_PORT_INPUT, 8002, &pd));
+}
+
+} // namespace
