@@ -20,13 +20,11 @@ BaseObject* TagObject(GvNode* bn)
 	return static_cast<BaseTag*>(owner)->GetObject();
 }
 
+// The document of the graph's object; a graph off any object takes the document it is calculated for.
 BaseDocument* NodeDocument(GvNode* bn, GvCalc* calc)
 {
 	if (BaseDocument* doc = bn->GetDocument())
 		return doc;
-	if (GvNodeMaster* gm = bn->GetNodeMaster())
-		if (BaseDocument* doc = gm->GetDocument())
-			return doc;
 	return calc ? calc->document : nullptr;
 }
 
@@ -40,6 +38,14 @@ __attribute__((flatten)) void WritePorts(const NodePortReader* readers, size_t c
 }
 
 } // namespace
+
+Bool TWParticleNode::GetDDescription(GeListNode* node, Description* description, Int32& flags)
+{
+	if (!description->LoadDescription(node->GetType()))
+		return false;
+	flags |= DESCFLAGS_DESC_LOADED;
+	return true;
+}
 
 Bool TWParticleNode::iCreateOperator(GvNode* bn)
 {

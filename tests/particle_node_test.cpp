@@ -274,6 +274,12 @@ TEST_F(ParticleNode, PortsListMenuAndDescriptions)
 	EXPECT_FALSE(data->iGetPortDescription(node, GV_PORT_OUTPUT, 8018, &pd));
 	EXPECT_FALSE(data->iGetPortDescription(node, GV_PORT_OUTPUT, 8000, &pd));
 	EXPECT_FALSE(data->iGetPortDescription(node, GV_PORT_INPUT, 8002, &pd));
+
+	// the attribute manager shows the group's name as a text field
+	bool shown = false;
+	for (const DescElement& e : headless::GetDescription(node))
+		shown = shown || (e.id == TW_PN_GROUP && e.dtype == DTYPE_STRING && e.name.Get() == "TP Group");
+	EXPECT_TRUE(shown);
 }
 
 } // namespace
