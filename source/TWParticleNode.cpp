@@ -20,17 +20,32 @@ BaseObject* TagObject(GvNode* bn)
 	return static_cast<BaseTag*>(owner)->GetObject();
 }
 
+// The document of the graph's object; a graph off any object takes the document it is calculated for.
 BaseDocument* NodeDocument(GvNode* bn, GvCalc* calc)
 {
 	if (BaseDocument* doc = bn->GetDocument())
 		return doc;
-	if (GvNodeMaster* gm = bn->GetNodeMaster())
-		if (BaseDocument* doc = gm->GetDocument())
-			return doc;
 	return calc ? calc->document : nullptr;
 }
 
+// One particle's values on every output port; flattened so that the master's reads are inlined into
+// the loop, which runs for every particle and port.
+__attribute__((flatten)) void WritePorts(const NodePortReader* readers, size_t count, const TP_MasterSystem* master, Int32 pid,
+	GvRun* run)
+{
+	for (size_t i = 0; i < count; ++i)
+		WriteNodePort(readers[i], master, pid, run);
+}
+
 } // namespace
+
+Bool TWParticleNode::GetDDescription(GeListNode* node, Description* description, Int32& flags)
+{
+	if (!description->LoadDescription(node->GetType()))
+		return false;
+	flags |= DESCFLAGS_DESC_LOADED;
+	return true;
+}
 
 Bool TWParticleNode::iCreateOperator(GvNode* bn)
 {
@@ -197,9 +212,7 @@ Bool TWParticleNode::Calculate(GvNode* bn, GvPort* port, GvRun* run, GvCalc* cal
 	{
 		run->IncrementID();
 		bn->SetRecalculate(run, true);
-		const Int32 pid = _current->GetParticleID();
-		for (size_t i = 0; i < count; ++i)
-			WriteNodePort(readers[i], master, pid, run);
+		WritePorts(readers, count, master, _current->GetParticleID(), run);
 		calc->master->Recalculate(bn, run, calc);
 	}
 	return true;

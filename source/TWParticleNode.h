@@ -12,6 +12,7 @@ class TWParticleNode : public GvOperatorData
 public:
 	static NodeData* Alloc() { return new TWParticleNode(); }
 
+	Bool GetDDescription(GeListNode* node, Description* description, Int32& flags) override;
 	Bool iCreateOperator(GvNode* bn) override;
 	Bool iGetPortList(GvNode* bn, GvPortIO port, GvPortList& portlist) override;
 	Bool iGetPortDescription(GvNode* bn, GvPortIO port, Int32 id, GvPortDescription* pd) override;
