@@ -71,10 +71,14 @@ struct GvHost
 	{
 		if (src->_type == dst->_type)
 		{
-			dst->_v = src->_v;
-			dst->_f = src->_f;
-			dst->_i = src->_i;
-			dst->_s = src->_s;
+			// only the field of the type: a pass hands on millions of values
+			switch (src->_type)
+			{
+				case DTYPE_VECTOR: dst->_v = src->_v; break;
+				case DTYPE_REAL: dst->_f = src->_f; break;
+				case DTYPE_STRING: dst->_s = src->_s; break;
+				default: dst->_i = src->_i; break;
+			}
 		}
 		else if (src->_type == DTYPE_LONG && dst->_type == DTYPE_REAL)
 			dst->_f = static_cast<Float>(src->_i);
@@ -95,7 +99,7 @@ struct GvHost
 			if (!src)
 				continue;
 			GvNode* m = src->_node;
-			if (plan.Member(m) && !plan.table[m->_index] && src->_calc_id != run->GetCalculationID())
+			if (src->_calc_id != run->GetCalculationID() && plan.Member(m) && !plan.table[m->_index])
 			{
 				Bring(plan, m, run);
 				if (!m->GetOperatorData()->Calculate(m, src, run, &plan.calc))

@@ -233,6 +233,10 @@ int RunNode(const NodeOptions& o, BaseDocument* doc)
 		json_keys.push_back(JsonText(Json(p.name)) + ":");
 	}
 
+	// The importer prepares Thinking Particles at its first evaluation, and away from time 0 that
+	// evaluates the document (and runs the graph) twice more; done here at the start, every frame below
+	// runs the graph once.
+	doc->ExecutePasses(nullptr, true, true, true, 0);
 	if (!o.json && std::fputs(CsvHeader(chosen).c_str(), stdout) < 0)
 		return CliError("node: cannot write the output");
 	const bool progress = isatty(STDERR_FILENO) && !isatty(STDOUT_FILENO) && ranged;
