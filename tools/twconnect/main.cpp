@@ -30,6 +30,7 @@ const Command kCommands[] = {
 	{"view", "draw a sequence or SD scene in the headless viewport into PNG pictures", ViewCommand},
 	{"render", "render a sequence or SD scene with the headless renderer into PNG pictures", RenderCommand},
 	{"preview", "render a material's own preview into a PNG", PreviewCommand},
+	{"check", "check every frame of a sequence: missing, unreadable, inconsistent, count jumps", CheckCommand},
 };
 
 // The name of the deepest subcommand on the command line, for the hint after a bad argument.
