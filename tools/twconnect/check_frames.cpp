@@ -32,25 +32,31 @@ std::string FloatText(float v)
 	return text;
 }
 
-// The arrays of the last frame a worker read, handed to its next read so that a sequence of large
-// frames does not fault in fresh memory for every one of them.
+// What a worker keeps from one frame to the next: the arrays of the last frame it read, handed to its
+// next read so that a sequence of large frames does not fault in fresh memory for every one of them,
+// and a buffer to read through.
 struct Spare
 {
-	void* bin_storage = nullptr;
-	int64_t bin_bytes = 0;
 	TpcParticleFrame* tpc = nullptr;
-	PxyParticleFrame* pxy = nullptr;
 	MeshHandle* mesh = nullptr;
+	std::vector<char> buffer;
 
 	~Spare()
 	{
-		// a storage block is freed by handing it to nobody
-		GiveChannelStorage(nullptr, bin_storage, bin_bytes);
 		FreeTpc(tpc);
-		FreePxy(pxy);
 		MeshHandleFree(mesh);
 	}
 };
+
+// Reads the rest of an open file through once, decoding nothing; an empty string when every byte up
+// to its end read, else why not.
+std::string ReadThrough(FILE* f, std::vector<char>& buffer)
+{
+	buffer.resize(static_cast<size_t>(1) << 20);
+	while (std::fread(buffer.data(), 1, buffer.size(), f) == buffer.size())
+		;
+	return std::ferror(f) ? std::string("read error: ") + std::strerror(errno) : std::string();
+}
 
 // The reason of a failed read; the errno of a file that would not open.
 std::string OpenFailure()
@@ -67,9 +73,15 @@ void ReadParticleBinFacts(const char* path, FrameFacts& facts, Spare& spare)
 		facts.failure = OpenFailure();
 		return;
 	}
-	GiveChannelStorage(f, spare.bin_storage, spare.bin_bytes);
-	spare.bin_storage = nullptr;
-	facts.read = ReadParticleBin(f, 100.0f) != 0;
+	// Records hold nothing a reader could refuse but their count, which the reader checks against the
+	// file's size: a share of none runs every check the importer's read runs, and the records are then
+	// read through without being decoded, so that a block the disk cannot give back still shows.
+	facts.read = ReadParticleBin(f, 0.0f) != 0;
+	if (facts.read)
+	{
+		facts.failure = ReadThrough(f->file, spare.buffer);
+		facts.read = facts.failure.empty();
+	}
 	const BinParticleHeader& h = f->header;
 	if (facts.read)
 	{
@@ -81,9 +93,8 @@ void ReadParticleBinFacts(const char* path, FrameFacts& facts, Spare& spare)
 	}
 	else if (f->failure == CACHE_FAIL_COUNT)
 		facts.failure = std::string(f->failure) + " (" + Text(h.particle_count) + " particles)";
-	else
+	else if (facts.failure.empty())
 		facts.failure = f->failure ? f->failure : CACHE_FAIL_DAMAGED;
-	spare.bin_storage = TakeChannelStorage(f, &spare.bin_bytes);
 	FreeParticleBin(f);
 }
 
@@ -124,18 +135,22 @@ void ReadPxyFacts(const char* path, FrameFacts& facts, Spare& spare)
 		facts.failure = OpenFailure();
 		return;
 	}
-	PxyReuse(f, spare.pxy);
-	spare.pxy = nullptr;
-	facts.read = ReadPxy(f, 100.0f) != 0;
-	ClosePxyFile(f);
+	// as for particle .bin files: the reader's checks, then the records read through
+	facts.read = ReadPxy(f, 0.0f) != 0;
 	if (facts.read)
 	{
-		facts.count = f->kept_count;
+		facts.failure = ReadThrough(f->file, spare.buffer);
+		facts.read = facts.failure.empty();
+	}
+	if (facts.read)
+	{
+		// a version that carries no particles has no records, whatever its count says
+		facts.count = PxyRecordBytes(f->version) ? f->particle_count : 0;
 		facts.fields = {{"version", FloatText(f->version)}};
 	}
-	else
+	else if (facts.failure.empty())
 		facts.failure = f->failure ? f->failure : CACHE_FAIL_DAMAGED;
-	spare.pxy = f;
+	FreePxy(f);
 }
 
 void ReadMeshFacts(const char* path, int32_t format, FrameFacts& facts, Spare& spare)
