@@ -324,6 +324,7 @@ namespace
 {
 
 constexpr int64_t kBlockBytes = 4 << 20;
+constexpr int64_t kRowBlockBytes = 256 << 10;
 
 bool Put(FILE* out, const void* bytes, size_t n)
 {
@@ -335,6 +336,8 @@ bool Put(FILE* out, const std::string& text)
 	return Put(out, text.data(), text.size());
 }
 
+void ScatterColumn(unsigned char* block, int64_t row_bytes, const PlyColumn& c, int64_t first, int64_t n);
+
 // Scatters one column of `n` rows from row `first` into a block of rows of row_bytes, at offset.
 template <int kBytes>
 void Scatter(unsigned char* block, int64_t row_bytes, const PlyColumn& c, int64_t first, int64_t n)
@@ -342,6 +345,64 @@ void Scatter(unsigned char* block, int64_t row_bytes, const PlyColumn& c, int64_
 	const unsigned char* src = c.data + first * c.stride;
 	for (int64_t i = 0; i < n; ++i, block += row_bytes, src += c.stride)
 		std::memcpy(block, src, kBytes);
+}
+
+// A run of columns whose values lie side by side both in memory and in the row (x, y, z of one array):
+// copied as one piece per row.
+struct Run
+{
+	const unsigned char* data;
+	int64_t stride;
+	int bytes;
+	const PlyColumn* convert; // a column that is not a plain copy, alone in its run
+};
+
+std::vector<Run> Runs(const std::vector<PlyColumn>& columns)
+{
+	std::vector<Run> runs;
+	for (const PlyColumn& c : columns)
+	{
+		const bool plain = !(c.from_int64 && c.type == PlyType::Double);
+		const int bytes = PlyTypeBytes(c.type);
+		if (plain && !runs.empty() && !runs.back().convert && runs.back().stride == c.stride &&
+			runs.back().data + runs.back().bytes == c.data && !c.from_int64)
+			runs.back().bytes += bytes;
+		else
+			runs.push_back({c.data, c.stride, bytes, plain ? nullptr : &c});
+	}
+	return runs;
+}
+
+template <int kBytes>
+void ScatterRun(unsigned char* block, int64_t row_bytes, const Run& r, int64_t first, int64_t n)
+{
+	const unsigned char* src = r.data + first * r.stride;
+	for (int64_t i = 0; i < n; ++i, block += row_bytes, src += r.stride)
+		std::memcpy(block, src, kBytes);
+}
+
+void ScatterRun(unsigned char* block, int64_t row_bytes, const Run& r, int64_t first, int64_t n)
+{
+	if (r.convert)
+	{
+		ScatterColumn(block, row_bytes, *r.convert, first, n);
+		return;
+	}
+	switch (r.bytes)
+	{
+	case 1: ScatterRun<1>(block, row_bytes, r, first, n); break;
+	case 2: ScatterRun<2>(block, row_bytes, r, first, n); break;
+	case 4: ScatterRun<4>(block, row_bytes, r, first, n); break;
+	case 8: ScatterRun<8>(block, row_bytes, r, first, n); break;
+	case 12: ScatterRun<12>(block, row_bytes, r, first, n); break;
+	case 16: ScatterRun<16>(block, row_bytes, r, first, n); break;
+	default:
+	{
+		const unsigned char* src = r.data + first * r.stride;
+		for (int64_t i = 0; i < n; ++i, block += row_bytes, src += r.stride)
+			std::memcpy(block, src, static_cast<size_t>(r.bytes));
+	}
+	}
 }
 
 void ScatterColumn(unsigned char* block, int64_t row_bytes, const PlyColumn& c, int64_t first, int64_t n)
@@ -453,18 +514,19 @@ bool WritePly(const ConvertTable& table, FILE* out)
 	if (!Put(out, header))
 		return false;
 
-	std::vector<unsigned char> block(static_cast<size_t>(kBlockBytes));
-	const int64_t per_block = row_bytes > 0 ? std::max<int64_t>(1, kBlockBytes / row_bytes) : 0;
+	// Rows are laid out a column at a time in a block small enough to stay in the core's cache: every
+	// column pass over a larger one would go out to memory.
+	const int64_t per_block = row_bytes > 0 ? std::max<int64_t>(1, kRowBlockBytes / row_bytes) : 0;
+	std::vector<unsigned char> block(static_cast<size_t>(std::max<int64_t>(kBlockBytes, per_block * row_bytes)));
+	const std::vector<Run> runs = Runs(table.columns);
 	for (int64_t first = 0; row_bytes > 0 && first < table.rows; first += per_block)
 	{
 		const int64_t n = std::min(per_block, table.rows - first);
-		if (static_cast<int64_t>(block.size()) < n * row_bytes)
-			block.resize(static_cast<size_t>(n * row_bytes));
 		int64_t offset = 0;
-		for (const PlyColumn& c : table.columns)
+		for (const Run& r : runs)
 		{
-			ScatterColumn(block.data() + offset, row_bytes, c, first, n);
-			offset += PlyTypeBytes(c.type);
+			ScatterRun(block.data() + offset, row_bytes, r, first, n);
+			offset += r.bytes;
 		}
 		if (!Put(out, block.data(), static_cast<size_t>(n * row_bytes)))
 			return false;
