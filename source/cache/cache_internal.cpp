@@ -1,21 +1,27 @@
 // cache_internal.cpp - the allocation hook and file helpers of the cache library.
 #include "cache_internal.h"
 
+#include <atomic>
 #include <cstdlib>
 
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
 
-static int64_t g_fail_after = -1;
-static int64_t g_live = 0;
+// Readers run on several threads at once (twconnect check reads one frame per core): the test
+// hook's counters are atomic.
+static std::atomic<int64_t> g_fail_after{-1};
+static std::atomic<int64_t> g_live{0};
 
 void* CacheAlloc(size_t size_bytes)
 {
-	if (g_fail_after == 0)
-		return nullptr;
-	if (g_fail_after > 0)
-		--g_fail_after;
+	for (int64_t left = g_fail_after.load(std::memory_order_relaxed); left >= 0;)
+	{
+		if (left == 0)
+			return nullptr;
+		if (g_fail_after.compare_exchange_weak(left, left - 1, std::memory_order_relaxed))
+			break;
+	}
 	void* p = nullptr;
 #if defined(__linux__)
 	// A frame's arrays (114 MB for a million particles) are written once from fresh memory: in

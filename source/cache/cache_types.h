@@ -28,3 +28,15 @@ inline bool IsMeshFormat(int32_t code)
 {
 	return code == CACHE_MESH_BIN || code == CACHE_MESH_CHUNK || code == CACHE_MESH_MD;
 }
+
+// Why a read failed, as readers leave it in their record's `failure` (nullptr after a good read).
+// Fixed texts, so that a caller may print or compare them without owning anything.
+constexpr const char* CACHE_FAIL_MAGIC = "bad magic";
+constexpr const char* CACHE_FAIL_VERSION = "version too old";
+constexpr const char* CACHE_FAIL_COUNT = "a count the file cannot hold";
+constexpr const char* CACHE_FAIL_TRUNCATED = "truncated";
+constexpr const char* CACHE_FAIL_INFLATE = "a block that does not inflate";
+constexpr const char* CACHE_FAIL_VALUE_TYPE = "unknown value type";
+constexpr const char* CACHE_FAIL_INDEX = "a corner index beyond the vertices";
+constexpr const char* CACHE_FAIL_DAMAGED = "damaged";
+constexpr const char* CACHE_FAIL_MEMORY = "out of memory";

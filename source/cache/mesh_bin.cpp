@@ -178,21 +178,32 @@ static void DecodeVertices(MeshBinFile* file, int64_t first, int64_t n, const un
 	}
 }
 
+static int Fail(MeshBinFile* file, const char* why)
+{
+	file->failure = why;
+	return 0;
+}
+
 int MeshBinRead(MeshBinFile* file, float percent)
 {
 	if (!file || !file->stream)
 		return 0;
 	MeshBinForget(file);
+	// every block is checked against the file's size: until the arrays are sized, a failure is a file
+	// that ends too soon
+	file->failure = CACHE_FAIL_TRUNCATED;
 	FILE* f = file->stream;
 	const int64_t size = CacheFileSize(f);
 	unsigned char head[16];
-	if (size < 16 || !MeshReadAt(f, 0, head, 16) || LoadU32(head) != MESH_BIN_MAGIC)
+	if (size < 16 || !MeshReadAt(f, 0, head, 16))
 		return 0;
+	if (LoadU32(head) != MESH_BIN_MAGIC)
+		return Fail(file, CACHE_FAIL_MAGIC);
 
 	// Locate every block and check it against the file's size before anything is allocated.
 	const uint32_t v_stored = LoadU32(head + 12);
 	if (v_stored > static_cast<uint32_t>(INT32_MAX))
-		return 0;
+		return Fail(file, CACHE_FAIL_COUNT);
 	const int64_t vertex_count = v_stored;
 	const int64_t face_count_at = 16 + 12 * vertex_count;
 	unsigned char word[4];
@@ -201,7 +212,7 @@ int MeshBinRead(MeshBinFile* file, float percent)
 	const uint32_t f_stored = LoadU32(word);
 	// kept_index_count holds three indices per face
 	if (f_stored > static_cast<uint32_t>(INT32_MAX / 3))
-		return 0;
+		return Fail(file, CACHE_FAIL_COUNT);
 	const int64_t face_count = f_stored;
 	const int64_t faces_at = face_count_at + 4;
 	const int64_t texture_marker_at = faces_at + 12 * face_count;
@@ -219,7 +230,7 @@ int MeshBinRead(MeshBinFile* file, float percent)
 			return 0;
 		const uint32_t w_stored = LoadU32(word);
 		if (w_stored > static_cast<uint32_t>(INT32_MAX))
-			return 0;
+			return Fail(file, CACHE_FAIL_COUNT);
 		weight_count = w_stored;
 		texture_at = texture_marker_at + 8;
 		texture_record = 4 * ((weight_count > 0 ? weight_count - 1 : 0) + 3);
@@ -240,7 +251,7 @@ int MeshBinRead(MeshBinFile* file, float percent)
 	int32_t kept_count = 0;
 	uint32_t* kept = nullptr;
 	if (!MeshKeptFaces(static_cast<int32_t>(face_count), percent, &kept_count, &kept))
-		return 0;
+		return Fail(file, CACHE_FAIL_MEMORY);
 	const int64_t weight_total = texture && weight_count > 0 ? vertex_count * weight_count : 0;
 	const int64_t vertex_bytes = 12 + texture_record + (velocity ? 12 : 0);
 	const int64_t vertex_batch = MeshBatch(vertex_bytes, vertex_count);
@@ -252,7 +263,7 @@ int MeshBinRead(MeshBinFile* file, float percent)
 		!(scratch = CacheAllocArray<unsigned char>(scratch_bytes)))
 	{
 		CacheFree(kept);
-		return 0;
+		return Fail(file, CACHE_FAIL_MEMORY);
 	}
 
 	int ok = 1;
@@ -282,6 +293,9 @@ int MeshBinRead(MeshBinFile* file, float percent)
 	}
 
 	int64_t stored = 0;
+	// the blocks lie inside the file: faces that do not read name a vertex that does not exist
+	if (ok)
+		file->failure = CACHE_FAIL_INDEX;
 	ok = ok && MeshReadFaces(f, faces_at, face_count, vertex_count, kept, kept_count, file->faces, scratch, &stored);
 	CacheFree(kept);
 	CacheFree(scratch);
@@ -298,6 +312,7 @@ int MeshBinRead(MeshBinFile* file, float percent)
 	file->weight_count = static_cast<int32_t>(weight_count);
 	file->kept_face_count = static_cast<int32_t>(stored);
 	file->kept_index_count = static_cast<int32_t>(3 * stored);
+	file->failure = nullptr;
 	return 1;
 }
 

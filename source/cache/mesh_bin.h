@@ -70,6 +70,7 @@ struct MeshBinFile
 	MeshFace* faces; // kept_face_count entries
 	int32_t kept_index_count;
 	int32_t kept_face_count;
+	const char* failure; // why the last read failed (a CACHE_FAIL_ text), or nullptr
 
 	// Storage behind the arrays above. Capacities may exceed the counts when the arrays came from a
 	// recycled frame (MeshHandleReuse); a read only reallocates what is too small.

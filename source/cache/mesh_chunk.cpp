@@ -2,6 +2,7 @@
 #include "mesh_chunk.h"
 
 #include "cache_internal.h"
+#include "cache_types.h"
 #include "mesh_io.h"
 
 #include <cstdio>
@@ -450,6 +451,7 @@ int MeshChunkRead(MeshBinFile* file)
 	if (!file || !file->stream)
 		return 0;
 	MeshBinForget(file);
+	file->failure = CACHE_FAIL_TRUNCATED;
 	file->magic = MESH_BIN_MAGIC;
 	file->version = MESH_BIN_VERSION;
 	file->header_marker = MESH_BIN_HEADER_MARKER;
@@ -464,8 +466,11 @@ int MeshChunkRead(MeshBinFile* file)
 		return 0;
 	s.capacity = s.size - s.at < kMeshBlockBytes ? s.size - s.at : kMeshBlockBytes;
 	s.buffer = CacheAllocArray<unsigned char>(s.capacity > 0 ? s.capacity : 1);
-	const int ok = s.buffer && ReadChunks(file, &s);
+	const bool buffered = s.buffer != nullptr;
+	const int ok = buffered && ReadChunks(file, &s);
 	CacheFree(s.buffer);
+	// the chunk walk does not say which of its checks failed
+	file->failure = ok ? nullptr : buffered ? CACHE_FAIL_DAMAGED : CACHE_FAIL_MEMORY;
 	if (!ok)
 	{
 		MeshBinForget(file);

@@ -352,6 +352,7 @@ int MdRead(MdMeshFile* file, float percent)
 	if (!file || !file->stream)
 		return 0;
 	ForgetFrame(file);
+	file->failure = CACHE_FAIL_MEMORY;
 	HeadReader* r = static_cast<HeadReader*>(CacheAlloc(sizeof(HeadReader)));
 	if (!r)
 		return 0;
@@ -364,11 +365,19 @@ int MdRead(MdMeshFile* file, float percent)
 	uint32_t* kept = nullptr;
 	unsigned char* scratch = nullptr;
 	unsigned char* second_scratch = nullptr;
+	// the head is read through a window checked against the file's size: until the arrays are
+	// sized, a failure is a file that ends too soon unless said otherwise
+	const char* why = CACHE_FAIL_TRUNCATED;
 	do
 	{
 		const unsigned char* head = Take(r, 6);
-		if (!head || LoadU32(head) != MESH_MD_MAGIC)
+		if (!head)
 			break;
+		if (LoadU32(head) != MESH_MD_MAGIC)
+		{
+			why = CACHE_FAIL_MAGIC;
+			break;
+		}
 		file->magic = LoadU32(head);
 		file->version = LoadU16(head + 4);
 		if (!TakeU32(r, &file->name_length))
@@ -387,11 +396,13 @@ int MdRead(MdMeshFile* file, float percent)
 			break;
 		}
 		// kept_index_count holds three indices per face.
+		why = CACHE_FAIL_COUNT;
 		if (v > static_cast<uint32_t>(INT32_MAX) || f > static_cast<uint32_t>(INT32_MAX / 3))
 			break;
 		// A descriptor takes at least four u32 and one byte of name.
 		if (nc > (r->size - r->at) / 17)
 			break;
+		why = CACHE_FAIL_MEMORY;
 		file->channels = static_cast<MdChannel*>(CacheCalloc(nc ? nc : 1, sizeof(MdChannel)));
 		runs = CacheAllocArray<MdRun>(3 * static_cast<int64_t>(nc) + 1);
 		if (!file->channels || !runs)
@@ -399,8 +410,10 @@ int MdRead(MdMeshFile* file, float percent)
 		file->channel_count = static_cast<int32_t>(nc);
 		int64_t run_count = 0;
 		int64_t values = 0;
+		why = CACHE_FAIL_DAMAGED;
 		if (!ReadChannels(file, r, runs, &run_count, &values))
 			break;
+		why = CACHE_FAIL_COUNT;
 
 		const int64_t vertex_count = v;
 		const int64_t face_count = f;
@@ -416,6 +429,7 @@ int MdRead(MdMeshFile* file, float percent)
 			break;
 
 		int32_t kept_count = 0;
+		why = CACHE_FAIL_MEMORY;
 		if (!MeshKeptFaces(static_cast<int32_t>(face_count), percent, &kept_count, &kept))
 			break;
 		const int64_t vertex_batch = MeshBatch(stride, vertex_count);
@@ -427,6 +441,8 @@ int MdRead(MdMeshFile* file, float percent)
 
 		const VertexBlocks blocks = {r->f, vertices_at, stride, vertex_batch, runs, run_count, file->vertices};
 		int64_t stored = 0;
+		// the blocks lie inside the file: faces that do not read name a vertex that does not exist
+		why = CACHE_FAIL_INDEX;
 		// A large frame is read by two threads: one takes the faces and the first vertices, this one the
 		// rest. Without a second scratch buffer or thread it is read here alone.
 		const int64_t face_bytes = 12 * face_count;
@@ -473,6 +489,7 @@ int MdRead(MdMeshFile* file, float percent)
 	CacheFree(kept);
 	CacheFree(runs);
 	CacheFree(r);
+	file->failure = ok ? nullptr : why;
 	if (!ok)
 		ForgetFrame(file);
 	return ok;

@@ -111,6 +111,7 @@ struct MdMeshFile
 	MeshFace* faces; // kept_face_count entries
 	int32_t kept_index_count;
 	int32_t kept_face_count;
+	const char* failure; // why the last read failed (a CACHE_FAIL_ text), or nullptr
 
 	// Capacities of the arrays above, which may exceed the counts when they came from a recycled frame
 	// (MeshHandleReuse); a read only reallocates what is too small.

@@ -2,6 +2,7 @@
 #include "particle_bin.h"
 
 #include "cache_internal.h"
+#include "cache_types.h"
 
 #include <cmath>
 #include <cstring>
@@ -288,11 +289,18 @@ static inline void DecodeRecord(BinParticleFrame* f, int64_t k, const unsigned c
 	f->id[k] = wide_id ? LoadI64(r + 106) : static_cast<int64_t>(LoadI32(r + 106));
 }
 
+static int Fail(BinParticleFrame* frame, const char* why)
+{
+	frame->failure = why;
+	return 0;
+}
+
 int ReadParticleBin(BinParticleFrame* frame, float percentage)
 {
 	if (!frame || !frame->file || frame->writing)
 		return 0;
 	ClearArrays(frame);
+	frame->failure = CACHE_FAIL_TRUNCATED;
 	FILE* f = frame->file;
 	int64_t file_bytes = CacheFileSize(f);
 	if (file_bytes < 4)
@@ -301,8 +309,10 @@ int ReadParticleBin(BinParticleFrame* frame, float percentage)
 	unsigned char hb[PARTICLE_BIN_HEADER_BYTES];
 	size_t got = std::fread(hb, 1, sizeof(hb), f);
 	// magic
-	if (got < 4 || LoadU32(hb) != PARTICLE_BIN_MAGIC)
+	if (got < 4)
 		return 0;
+	if (LoadU32(hb) != PARTICLE_BIN_MAGIC)
+		return Fail(frame, CACHE_FAIL_MAGIC);
 	if (got < sizeof(hb))
 		return 0;
 	BinParticleHeader h;
@@ -311,12 +321,13 @@ int ReadParticleBin(BinParticleFrame* frame, float percentage)
 	frame->header = h;
 	// version
 	if (h.version < PARTICLE_BIN_MIN_VERSION)
-		return 0;
+		return Fail(frame, CACHE_FAIL_VERSION);
 	// particle count against what the file holds, before anything is allocated
 	const int64_t record_bytes = ParticleBinRecordBytes(h.version);
 	const int64_t count = h.particle_count;
 	if (count < 0 || count > (file_bytes - PARTICLE_BIN_HEADER_BYTES) / record_bytes)
-		return 0;
+		return Fail(frame, CACHE_FAIL_COUNT);
+	frame->failure = nullptr;
 
 	const bool all = percentage == 100.0f;
 	const float step = 100.0f / percentage;
@@ -327,7 +338,7 @@ int ReadParticleBin(BinParticleFrame* frame, float percentage)
 
 	// Arrays sized for every record: pages of the part that stays unused are never touched.
 	if (!PrepareChannels(frame, count))
-		return 0;
+		return Fail(frame, CACHE_FAIL_MEMORY);
 	unsigned char* scratch = Scratch(frame, count);
 	const int64_t per_chunk = ScratchBytes(count) / record_bytes;
 	const bool wide_id = h.version >= 12;
@@ -339,7 +350,7 @@ int ReadParticleBin(BinParticleFrame* frame, float percentage)
 		if (std::fread(scratch, static_cast<size_t>(record_bytes), static_cast<size_t>(n), f) != static_cast<size_t>(n))
 		{
 			ClearArrays(frame);
-			return 0;
+			return Fail(frame, CACHE_FAIL_TRUNCATED);
 		}
 		const unsigned char* r = scratch;
 		if (all)

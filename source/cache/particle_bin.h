@@ -120,6 +120,7 @@ struct BinParticleFrame
 
 	int32_t kept_count; // particles held by the arrays
 	int32_t extra_channel_count; // the writer is never given extra channels
+	const char* failure; // why the last read failed (a CACHE_FAIL_ text), or nullptr
 
 	void* storage;
 	int64_t storage_bytes;
@@ -140,7 +141,7 @@ BinParticleFrame* OpenParticleBin(const char* path, int for_writing);
 // Reads the header and the particles selected by percentage (100 = all). 0 for a wrong magic, a
 // version below 9, a negative count, a count the file cannot hold, a short read or a failed
 // allocation; the frame is then left to its owner with no particles (its header holds what was
-// decoded once all 356 header bytes were read).
+// decoded once all 356 header bytes were read) and the reason in failure.
 int ReadParticleBin(BinParticleFrame* frame, float percentage);
 
 // Writes header, header.particle_count records and the trailer. 0 when the frame is not open for

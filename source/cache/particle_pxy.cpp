@@ -2,6 +2,7 @@
 #include "particle_pxy.h"
 
 #include "cache_internal.h"
+#include "cache_types.h"
 
 #include <cmath>
 #include <cstddef>
@@ -82,11 +83,19 @@ static inline void DecodeRecord(PxyParticleRecord* out, const unsigned char* r, 
 	}
 }
 
+static int Fail(PxyParticleFrame* frame, const char* why)
+{
+	frame->kept_count = 0;
+	frame->failure = why;
+	return 0;
+}
+
 int ReadPxy(PxyParticleFrame* frame, float percentage)
 {
 	if (!frame || !frame->file)
 		return 0;
 	frame->kept_count = 0;
+	frame->failure = CACHE_FAIL_TRUNCATED;
 	FILE* f = frame->file;
 	const int64_t file_bytes = CacheFileSize(f);
 	unsigned char hb[PARTICLE_PXY_HEADER_BYTES];
@@ -97,11 +106,19 @@ int ReadPxy(PxyParticleFrame* frame, float percentage)
 	// version: an old file (or one whose version is not a number) carries no particles
 	const int64_t record_bytes = PxyRecordBytes(frame->version);
 	if (record_bytes == 0)
+	{
+		frame->failure = nullptr;
 		return 1;
+	}
 	// particle count against what the file holds, before anything is allocated
 	const int64_t count = frame->particle_count;
 	if (count < 0 || count > (file_bytes - PARTICLE_PXY_HEADER_BYTES) / record_bytes)
+	{
+		frame->failure = CACHE_FAIL_COUNT;
 		return 0;
+	}
+	// what fails from here is a failed allocation or a file cut while it is read
+	frame->failure = nullptr;
 
 	const bool all = percentage == 100.0f;
 	// no particles, or a share that keeps none (0, negative or not a number)
@@ -116,10 +133,10 @@ int ReadPxy(PxyParticleFrame* frame, float percentage)
 	if (all && wide_id && native)
 	{
 		if (!PrepareArrays(frame, count, 0))
-			return 0;
+			return Fail(frame, CACHE_FAIL_MEMORY);
 		if (std::fread(frame->records, static_cast<size_t>(record_bytes), static_cast<size_t>(count), f) !=
 			static_cast<size_t>(count))
-			return 0;
+			return Fail(frame, CACHE_FAIL_TRUNCATED);
 		frame->kept_count = static_cast<int32_t>(count);
 		return 1;
 	}
@@ -131,7 +148,7 @@ int ReadPxy(PxyParticleFrame* frame, float percentage)
 	if (scratch_bytes < SCRATCH_MIN_BYTES)
 		scratch_bytes = SCRATCH_MIN_BYTES;
 	if (!PrepareArrays(frame, count, scratch_bytes))
-		return 0;
+		return Fail(frame, CACHE_FAIL_MEMORY);
 	const int64_t per_chunk = scratch_bytes / record_bytes;
 	int64_t kept = 0;
 	for (int64_t done = 0; done < count;)
@@ -139,7 +156,7 @@ int ReadPxy(PxyParticleFrame* frame, float percentage)
 		const int64_t n = count - done < per_chunk ? count - done : per_chunk;
 		if (std::fread(frame->scratch, static_cast<size_t>(record_bytes), static_cast<size_t>(n), f) !=
 			static_cast<size_t>(n))
-			return 0;
+			return Fail(frame, CACHE_FAIL_TRUNCATED);
 		const unsigned char* r = frame->scratch;
 		for (int64_t j = 0; j < n; ++j, r += record_bytes)
 			if (all || KeepId(LoadI32(r), step, half_window))

@@ -41,6 +41,7 @@ struct PxyParticleFrame
 	float version;
 	int32_t particle_count; // as the header says
 	int32_t kept_count; // records held
+	const char* failure; // why the last read failed (a CACHE_FAIL_ text), or nullptr
 
 	// Arrays kept across reads: a record read again (or handed the arrays of a flushed frame)
 	// reuses them when they are large enough.

@@ -2,6 +2,7 @@
 #include "particle_tpc.h"
 
 #include "cache_internal.h"
+#include "cache_types.h"
 
 #include <cmath>
 #include <cstring>
@@ -287,8 +288,9 @@ static bool ReadExact(FILE* f, void* out, int64_t bytes)
 }
 
 // Reads the descriptors into channels (count records, zeroed by the caller). At every step what
-// is left of the file bounds what may be read, so nothing hostile reaches an allocation.
-static bool ReadDescriptors(FILE* f, int64_t file_bytes, TpcChannel* channels, int32_t count, int64_t* data_start)
+// is left of the file bounds what may be read, so nothing hostile reaches an allocation. nullptr, or
+// why they do not read.
+static const char* ReadDescriptors(FILE* f, int64_t file_bytes, TpcChannel* channels, int32_t count, int64_t* data_start)
 {
 	int64_t pos = PARTICLE_TPC_HEADER_BYTES;
 	unsigned char b[24];
@@ -296,34 +298,40 @@ static bool ReadDescriptors(FILE* f, int64_t file_bytes, TpcChannel* channels, i
 	{
 		TpcChannel* ch = &channels[c];
 		if (file_bytes - pos < 4 || !ReadExact(f, b, 4))
-			return false;
+			return CACHE_FAIL_TRUNCATED;
 		pos += 4;
 		const int64_t name_bytes = LoadI32(b);
 		if (name_bytes < 0 || name_bytes > file_bytes - pos)
-			return false;
+			return CACHE_FAIL_TRUNCATED;
 		char name[PARTICLE_TPC_NAME_BYTES];
 		const int64_t kept = name_bytes < PARTICLE_TPC_NAME_BYTES ? name_bytes : PARTICLE_TPC_NAME_BYTES;
 		if (!ReadExact(f, name, kept) || (name_bytes > kept && std::fseek(f, static_cast<long>(name_bytes - kept), SEEK_CUR) != 0))
-			return false;
+			return CACHE_FAIL_TRUNCATED;
 		CacheCopyName(ch->name, sizeof ch->name, name, static_cast<size_t>(kept));
 		pos += name_bytes;
 		if (file_bytes - pos < 20 || !ReadExact(f, b, 20))
-			return false;
+			return CACHE_FAIL_TRUNCATED;
 		pos += 20;
 		ch->type = LoadI32(b);
 		ch->reserved = LoadU64(b + 4);
 		ch->compressed_bytes = LoadU64(b + 12);
 		ch->element_bytes = TpcElementBytes(ch->type);
 		if (ch->element_bytes == 0)
-			return false;
+			return CACHE_FAIL_VALUE_TYPE;
 		const int64_t summary = 3 * ch->element_bytes, component = 2 * ch->element_bytes / TpcComponents(ch->type);
 		if (file_bytes - pos < summary + component || !ReadExact(f, ch->summary, summary) ||
 			!ReadExact(f, ch->component_summary, component))
-			return false;
+			return CACHE_FAIL_TRUNCATED;
 		pos += summary + component;
 	}
 	*data_start = pos;
-	return true;
+	return nullptr;
+}
+
+static int Fail(TpcParticleFrame* frame, const char* why)
+{
+	frame->failure = why;
+	return 0;
 }
 
 static void ResetFrame(TpcParticleFrame* frame)
@@ -338,12 +346,17 @@ static void ResetFrame(TpcParticleFrame* frame)
 static bool InflateBlock(TpcParticleFrame* frame, const TpcChannel* ch, int64_t offset, unsigned char* out, int64_t out_bytes)
 {
 	const int64_t in_bytes = static_cast<int64_t>(ch->compressed_bytes);
-	if (std::fseek(frame->file, static_cast<long>(offset), SEEK_SET) != 0)
+	if (std::fseek(frame->file, static_cast<long>(offset), SEEK_SET) != 0 ||
+		!ReadExact(frame->file, frame->input, in_bytes))
+	{
+		frame->failure = CACHE_FAIL_TRUNCATED;
 		return false;
-	if (!ReadExact(frame->file, frame->input, in_bytes))
-		return false;
+	}
 	++frame->inflated_blocks;
-	return TpcInflate(frame->input, in_bytes, out, out_bytes) == 1;
+	if (TpcInflate(frame->input, in_bytes, out, out_bytes) == 1)
+		return true;
+	frame->failure = CACHE_FAIL_INFLATE;
+	return false;
 }
 
 // Gives every channel a data buffer of kept x E bytes, taking the buffers of the last read where
@@ -389,6 +402,7 @@ int ReadTpc(TpcParticleFrame* frame, float percentage)
 		return 0;
 	ResetFrame(frame);
 	frame->inflated_blocks = 0;
+	frame->failure = CACHE_FAIL_TRUNCATED;
 	if (!frame->file)
 		return 0;
 	FILE* f = frame->file;
@@ -406,22 +420,26 @@ int ReadTpc(TpcParticleFrame* frame, float percentage)
 		frame->vector_a[k] = LoadF32(h + 16 + 4 * k);
 		frame->vector_b[k] = LoadF32(h + 28 + 4 * k);
 	}
-	if (frame->magic != PARTICLE_TPC_MAGIC || frame->version < PARTICLE_TPC_MIN_VERSION)
-		return 0;
+	if (frame->magic != PARTICLE_TPC_MAGIC)
+		return Fail(frame, CACHE_FAIL_MAGIC);
+	if (frame->version < PARTICLE_TPC_MIN_VERSION)
+		return Fail(frame, CACHE_FAIL_VERSION);
 	const int64_t count = frame->particle_count;
 	// The smallest descriptor takes 29 bytes (an empty name, one-byte values). Particles need a
 	// channel: only blocks bound the count a header may promise.
 	if (count < 0 || channel_count < 0 || channel_count > (file_bytes - PARTICLE_TPC_HEADER_BYTES) / 29 ||
 		(count > 0 && channel_count == 0))
-		return 0;
+		return Fail(frame, CACHE_FAIL_COUNT);
 
 	TpcChannel* channels =
 		channel_count > 0 ? static_cast<TpcChannel*>(CacheCalloc(static_cast<size_t>(channel_count), sizeof(TpcChannel))) : nullptr;
 	int64_t data_start = 0;
-	if ((channel_count > 0 && !channels) || !ReadDescriptors(f, file_bytes, channels, channel_count, &data_start))
+	const char* why = channel_count > 0 && !channels ? CACHE_FAIL_MEMORY
+													 : ReadDescriptors(f, file_bytes, channels, channel_count, &data_start);
+	if (why)
 	{
 		CacheFree(channels);
-		return 0;
+		return Fail(frame, why);
 	}
 	// Blocks must lie inside the file and be able to hold what they promise, before any buffer for
 	// them is allocated.
@@ -440,8 +458,10 @@ int ReadTpc(TpcParticleFrame* frame, float percentage)
 	if (!sound)
 	{
 		CacheFree(channels);
-		return 0;
+		return Fail(frame, CACHE_FAIL_COUNT);
 	}
+	// a failure from here is a failed allocation unless a block says otherwise
+	frame->failure = CACHE_FAIL_MEMORY;
 
 	// The new list replaces the old one; the old buffers wait to be reused.
 	TpcChannel* old = frame->channels;
@@ -482,6 +502,8 @@ int ReadTpc(TpcParticleFrame* frame, float percentage)
 	if (!ok || kept == 0)
 	{
 		ResetFrame(frame);
+		if (ok)
+			frame->failure = nullptr;
 		return ok;
 	}
 	if (all && !Reserve(&frame->input, &frame->input_capacity, largest_block))
@@ -509,6 +531,7 @@ int ReadTpc(TpcParticleFrame* frame, float percentage)
 		return 0;
 	}
 	frame->kept_count = static_cast<int32_t>(kept);
+	frame->failure = nullptr;
 	frame->position = FindChannel(frame, "position");
 	frame->velocity = FindChannel(frame, "velocity");
 	frame->id = id;

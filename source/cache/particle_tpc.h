@@ -62,6 +62,7 @@ struct TpcParticleFrame
 	float vector_b[3];
 	int32_t kept_count;
 	int32_t inflated_blocks; // by the last read
+	const char* failure; // why the last read failed (a CACHE_FAIL_ text), or nullptr
 
 	TpcChannel* channels; // channel_count records after a read
 	int32_t channel_capacity;

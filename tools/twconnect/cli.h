@@ -23,6 +23,8 @@ CommandRun ViewCommand(CLI::App& app);
 CommandRun RenderCommand(CLI::App& app);
 CommandRun PreviewCommand(CLI::App& app);
 CommandRun NodeCommand(CLI::App& app);
+CommandRun CheckCommand(CLI::App& app);
+CommandRun ConvertCommand(CLI::App& app);
 
 // Makes dir and its missing parents, as mkdir -p does. False, with errno set, when it cannot be made
 // or something that is no folder stands in its place.

@@ -31,6 +31,8 @@ const Command kCommands[] = {
 	{"render", "render a sequence or SD scene with the headless renderer into PNG pictures", RenderCommand},
 	{"preview", "render a material's own preview into a PNG", PreviewCommand},
 	{"node", "record what a Particle Node in an XPresso tag gives per particle while a sequence plays", NodeCommand},
+	{"check", "check every frame of a sequence: missing, unreadable, inconsistent, count jumps", CheckCommand},
+	{"convert", "write the frames of a particle or mesh sequence as PLY, CSV or OBJ files", ConvertCommand},
 };
 
 // The name of the deepest subcommand on the command line, for the hint after a bad argument.
