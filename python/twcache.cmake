@@ -34,3 +34,6 @@ if(TARGET twconnect)
 	set_tests_properties(python_twcache PROPERTIES ENVIRONMENT "${TW_PYTHON_TEST_ENV}")
 endif()
 
+# The benchmark's smoke run: it works, figures aside (the full run is bench/python_bench.py by hand).
+add_test(NAME python_bench_smoke COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/bench/python_bench.py --count 20000 --repeats 2)
+set_tests_properties(python_bench_smoke PROPERTIES ENVIRONMENT PYTHONPATH=${TW_PYTHON_DIR})

@@ -41,4 +41,5 @@ PYBIND11_MODULE(twcache, m)
 	BindMesh(m);
 	BindSd(m);
 	BindSequence(m);
+	BindBenchHelpers(m);
 }

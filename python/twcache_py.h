@@ -60,3 +60,4 @@ void BindParticles(py::module_& m);
 void BindMesh(py::module_& m);
 void BindSd(py::module_& m);
 void BindSequence(py::module_& m);
+void BindBenchHelpers(py::module_& m);
