@@ -35,13 +35,17 @@ if(TARGET twconnect)
 	set_target_properties(twconnect PROPERTIES INSTALL_RPATH "\$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
 	set_target_properties(tidewell_connect PROPERTIES INSTALL_RPATH "\$ORIGIN/..")
 	install(TARGETS twconnect RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+	# the module folder as seen from the installed program, for its default --plugins
+	file(RELATIVE_PATH TW_PLUGINS_FROM_BIN /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR}/tidewell_connect)
+	target_compile_definitions(twconnectcore PRIVATE TW_INSTALLED_PLUGIN_DIR="${TW_PLUGINS_FROM_BIN}")
 	install(TARGETS twheadless LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 	install(TARGETS tidewell_connect LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/tidewell_connect)
 	install(DIRECTORY ${CMAKE_SOURCE_DIR}/res DESTINATION ${CMAKE_INSTALL_LIBDIR}/tidewell_connect)
 endif()
 
 # An outside project built against the installed package, the way a pipeline's own tool would be.
-if(TARGET twconnect AND TARGET twcache_python)
+# Not in a sanitizer build: its library needs the sanitizers' runtime, which an outside tool lacks.
+if(TARGET twconnect AND TARGET twcache_python AND NOT TW_SANITIZE)
 	add_test(NAME install_outside_project COMMAND ${CMAKE_COMMAND}
 		-DBUILD_DIR=${CMAKE_BINARY_DIR} -DSOURCE_DIR=${CMAKE_SOURCE_DIR}/tests/outside_project
 		-DWORK_DIR=${CMAKE_BINARY_DIR}/outside_project -DGENERATOR=${CMAKE_GENERATOR}

@@ -154,8 +154,8 @@ CommandRun ConvertCommand(CLI::App& app)
 		   "out_$F4.ply, or for a single frame the file itself")
 		->required()
 		->check(NonEmpty());
-	app.add_option("--start", o->start, "first frame (default: the first on disk)")->transform(Integer(0, 9999999));
-	app.add_option("--end", o->end, "last frame (default: the last on disk)")->transform(Integer(0, 9999999));
+	app.add_option("--start", o->start, "first frame (default: the first on disk)")->transform(Integer(0, 9999999))->default_str("");
+	app.add_option("--end", o->end, "last frame (default: the last on disk)")->transform(Integer(0, 9999999))->default_str("");
 	app.add_flag("--json", o->json, "print the files written as one JSON object");
 	app.footer(
 		"Values stay in the file's units (metres, metres per second). PLY files are binary_little_endian 1.0 with one\n"
