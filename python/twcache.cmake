@@ -29,12 +29,16 @@ install(TARGETS twcache_python LIBRARY DESTINATION ${TW_PYTHON_INSTALL_DIR})
 
 enable_testing()
 # In a sanitizer build the interpreter loads an instrumented module: the address sanitizer's runtime
-# has to come first, and the interpreter's own allocations are not ours to judge for leaks.
+# has to come first, with the C++ runtime whose exceptions it intercepts (the interpreter has none of
+# its own), and the interpreter's own allocations are not ours to judge for leaks.
 set(TW_PYTHON_RUNTIME_ENV)
 if(TW_SANITIZE)
 	execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so OUTPUT_VARIABLE TW_ASAN_RUNTIME
 		OUTPUT_STRIP_TRAILING_WHITESPACE)
-	set(TW_PYTHON_RUNTIME_ENV LD_PRELOAD=${TW_ASAN_RUNTIME} ASAN_OPTIONS=detect_leaks=0)
+	execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++.so OUTPUT_VARIABLE TW_CXX_RUNTIME
+		OUTPUT_STRIP_TRAILING_WHITESPACE)
+	get_filename_component(TW_CXX_RUNTIME ${TW_CXX_RUNTIME} REALPATH)
+	set(TW_PYTHON_RUNTIME_ENV LD_PRELOAD=${TW_ASAN_RUNTIME}:${TW_CXX_RUNTIME} ASAN_OPTIONS=detect_leaks=0)
 endif()
 if(TARGET twconnect)
 	set(TW_PYTHON_TEST_ENV PYTHONPATH=${TW_PYTHON_DIR} TWCONNECT=$<TARGET_FILE:twconnect> TW_SOURCE_DIR=${CMAKE_SOURCE_DIR}
