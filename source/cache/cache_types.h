@@ -30,13 +30,13 @@ inline bool IsMeshFormat(int32_t code)
 }
 
 // Why a read failed, as readers leave it in their record's `failure` (nullptr after a good read).
-// Fixed texts, so that a caller may print or compare them without owning anything.
-constexpr const char* CACHE_FAIL_MAGIC = "bad magic";
-constexpr const char* CACHE_FAIL_VERSION = "version too old";
-constexpr const char* CACHE_FAIL_COUNT = "a count the file cannot hold";
-constexpr const char* CACHE_FAIL_TRUNCATED = "truncated";
-constexpr const char* CACHE_FAIL_INFLATE = "a block that does not inflate";
-constexpr const char* CACHE_FAIL_VALUE_TYPE = "unknown value type";
-constexpr const char* CACHE_FAIL_INDEX = "a corner index beyond the vertices";
-constexpr const char* CACHE_FAIL_DAMAGED = "damaged";
-constexpr const char* CACHE_FAIL_MEMORY = "out of memory";
+// Fixed texts, one object each: a caller may print them, or compare a record's pointer with one.
+inline constexpr char CACHE_FAIL_MAGIC[] = "bad magic";
+inline constexpr char CACHE_FAIL_VERSION[] = "version too old";
+inline constexpr char CACHE_FAIL_COUNT[] = "a count the file cannot hold";
+inline constexpr char CACHE_FAIL_TRUNCATED[] = "truncated";
+inline constexpr char CACHE_FAIL_INFLATE[] = "a block that does not inflate";
+inline constexpr char CACHE_FAIL_VALUE_TYPE[] = "unknown value type";
+inline constexpr char CACHE_FAIL_INDEX[] = "a corner index beyond the vertices";
+inline constexpr char CACHE_FAIL_DAMAGED[] = "damaged";
+inline constexpr char CACHE_FAIL_MEMORY[] = "out of memory";
