@@ -144,7 +144,7 @@ void BM_ConvertPlyOneFrame(benchmark::State& state)
 			probe = std::make_unique<MemcpyProbe>(written);
 		memcpy_times.push_back(probe->Seconds());
 		std::remove(out.c_str());
-		// the floor: the same number of bytes, ready in memory, written to a new file in one call
+		// for reference: the same number of bytes, ready in memory, written to a new file in one call
 		ready.resize(static_cast<size_t>(written), 1);
 		const auto t2 = std::chrono::steady_clock::now();
 		const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

@@ -231,7 +231,8 @@ void ExpectColumn(const Ply& ply, const std::string& name, const std::vector<dou
 TEST(CliConvert, ParticlePlyHoldsEveryChannelOfTheFrameUnderItsName)
 {
 	TempDir dir;
-	ASSERT_EQ(Twconnect("sample particles " + dir / "in" + " --start 1 --end 2 --count 300").status, 0);
+	// enough particles for the rows to span several chunks written by more than one thread
+	ASSERT_EQ(Twconnect("sample particles " + dir / "in" + " --start 1 --end 2 --count 20000").status, 0);
 	const std::vector<std::string> in = Files(dir / "in");
 	ASSERT_EQ(in.size(), 2u);
 	ASSERT_EQ(Twconnect("convert " + in[0] + " --to ply --out " + dir / "out").status, 0);

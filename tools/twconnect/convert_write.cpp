@@ -324,7 +324,6 @@ namespace
 {
 
 constexpr int64_t kBlockBytes = 4 << 20;
-constexpr int64_t kRowBlockBytes = 256 << 10;
 
 bool Put(FILE* out, const void* bytes, size_t n)
 {
@@ -334,99 +333,6 @@ bool Put(FILE* out, const void* bytes, size_t n)
 bool Put(FILE* out, const std::string& text)
 {
 	return Put(out, text.data(), text.size());
-}
-
-void ScatterColumn(unsigned char* block, int64_t row_bytes, const PlyColumn& c, int64_t first, int64_t n);
-
-// Scatters one column of `n` rows from row `first` into a block of rows of row_bytes, at offset.
-template <int kBytes>
-void Scatter(unsigned char* block, int64_t row_bytes, const PlyColumn& c, int64_t first, int64_t n)
-{
-	const unsigned char* src = c.data + first * c.stride;
-	for (int64_t i = 0; i < n; ++i, block += row_bytes, src += c.stride)
-		std::memcpy(block, src, kBytes);
-}
-
-// A run of columns whose values lie side by side both in memory and in the row (x, y, z of one array):
-// copied as one piece per row.
-struct Run
-{
-	const unsigned char* data;
-	int64_t stride;
-	int bytes;
-	const PlyColumn* convert; // a column that is not a plain copy, alone in its run
-};
-
-std::vector<Run> Runs(const std::vector<PlyColumn>& columns)
-{
-	std::vector<Run> runs;
-	for (const PlyColumn& c : columns)
-	{
-		const bool plain = !(c.from_int64 && c.type == PlyType::Double);
-		const int bytes = PlyTypeBytes(c.type);
-		if (plain && !runs.empty() && !runs.back().convert && runs.back().stride == c.stride &&
-			runs.back().data + runs.back().bytes == c.data && !c.from_int64)
-			runs.back().bytes += bytes;
-		else
-			runs.push_back({c.data, c.stride, bytes, plain ? nullptr : &c});
-	}
-	return runs;
-}
-
-template <int kBytes>
-void ScatterRun(unsigned char* block, int64_t row_bytes, const Run& r, int64_t first, int64_t n)
-{
-	const unsigned char* src = r.data + first * r.stride;
-	for (int64_t i = 0; i < n; ++i, block += row_bytes, src += r.stride)
-		std::memcpy(block, src, kBytes);
-}
-
-void ScatterRun(unsigned char* block, int64_t row_bytes, const Run& r, int64_t first, int64_t n)
-{
-	if (r.convert)
-	{
-		ScatterColumn(block, row_bytes, *r.convert, first, n);
-		return;
-	}
-	switch (r.bytes)
-	{
-	case 1: ScatterRun<1>(block, row_bytes, r, first, n); break;
-	case 2: ScatterRun<2>(block, row_bytes, r, first, n); break;
-	case 4: ScatterRun<4>(block, row_bytes, r, first, n); break;
-	case 8: ScatterRun<8>(block, row_bytes, r, first, n); break;
-	case 12: ScatterRun<12>(block, row_bytes, r, first, n); break;
-	case 16: ScatterRun<16>(block, row_bytes, r, first, n); break;
-	default:
-	{
-		const unsigned char* src = r.data + first * r.stride;
-		for (int64_t i = 0; i < n; ++i, block += row_bytes, src += r.stride)
-			std::memcpy(block, src, static_cast<size_t>(r.bytes));
-	}
-	}
-}
-
-void ScatterColumn(unsigned char* block, int64_t row_bytes, const PlyColumn& c, int64_t first, int64_t n)
-{
-	if (c.from_int64 && c.type == PlyType::Double)
-	{
-		const unsigned char* src = c.data + first * c.stride;
-		for (int64_t i = 0; i < n; ++i, block += row_bytes, src += c.stride)
-		{
-			int64_t v;
-			std::memcpy(&v, src, 8);
-			const double d = static_cast<double>(v);
-			std::memcpy(block, &d, 8);
-		}
-		return;
-	}
-	// a 64-bit value that fits in an int is its low (first) four bytes
-	switch (PlyTypeBytes(c.type))
-	{
-	case 1: Scatter<1>(block, row_bytes, c, first, n); break;
-	case 2: Scatter<2>(block, row_bytes, c, first, n); break;
-	case 4: Scatter<4>(block, row_bytes, c, first, n); break;
-	default: Scatter<8>(block, row_bytes, c, first, n); break;
-	}
 }
 
 std::string Number(double v, bool integer)
@@ -496,56 +402,6 @@ char* FormatValue(char* at, char* end, const PlyColumn& c, int64_t row)
 
 } // namespace
 
-bool WritePly(const ConvertTable& table, FILE* out)
-{
-	std::string header = "ply\nformat binary_little_endian 1.0\ncomment written by twconnect convert; units as in the cache "
-						 "file (metres)\nelement vertex " +
-		std::to_string(table.rows) + "\n";
-	int64_t row_bytes = 0;
-	for (const PlyColumn& c : table.columns)
-	{
-		header += std::string("property ") + PlyTypeName(c.type) + " " + c.name + "\n";
-		row_bytes += PlyTypeBytes(c.type);
-	}
-	const int64_t faces = static_cast<int64_t>(table.triangles.size() / 3);
-	if (table.mesh)
-		header += "element face " + std::to_string(faces) + "\nproperty list uchar int vertex_indices\n";
-	header += "end_header\n";
-	if (!Put(out, header))
-		return false;
-
-	// Rows are laid out a column at a time in a block small enough to stay in the core's cache: every
-	// column pass over a larger one would go out to memory.
-	const int64_t per_block = row_bytes > 0 ? std::max<int64_t>(1, kRowBlockBytes / row_bytes) : 0;
-	std::vector<unsigned char> block(static_cast<size_t>(std::max<int64_t>(kBlockBytes, per_block * row_bytes)));
-	const std::vector<Run> runs = Runs(table.columns);
-	for (int64_t first = 0; row_bytes > 0 && first < table.rows; first += per_block)
-	{
-		const int64_t n = std::min(per_block, table.rows - first);
-		int64_t offset = 0;
-		for (const Run& r : runs)
-		{
-			ScatterRun(block.data() + offset, row_bytes, r, first, n);
-			offset += r.bytes;
-		}
-		if (!Put(out, block.data(), static_cast<size_t>(n * row_bytes)))
-			return false;
-	}
-	const int64_t per_face_block = kBlockBytes / 13;
-	for (int64_t first = 0; first < faces; first += per_face_block)
-	{
-		const int64_t n = std::min(per_face_block, faces - first);
-		unsigned char* p = block.data();
-		for (int64_t i = 0; i < n; ++i, p += 13)
-		{
-			p[0] = 3;
-			std::memcpy(p + 1, &table.triangles[3 * (first + i)], 12);
-		}
-		if (!Put(out, block.data(), static_cast<size_t>(13 * n)))
-			return false;
-	}
-	return true;
-}
 
 bool WriteCsv(const ConvertTable& table, FILE* out)
 {

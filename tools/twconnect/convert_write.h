@@ -59,7 +59,8 @@ void AddChannel(ConvertTable& table, const std::string& name, int components, Pl
 // table. False with the reader's reason when it does not read.
 bool LoadConvertTable(int32_t format, const std::string& path, ConvertTable& table, std::string& error);
 
-// Writers into an open stream; false when a write fails.
+// Writers into an open stream; false when a write fails. WritePly takes a new, empty file's stream and
+// writes through its descriptor, on several threads for a large frame, leaving the stream at the end.
 bool WritePly(const ConvertTable& table, FILE* out);
 bool WriteCsv(const ConvertTable& table, FILE* out);
 bool WriteObj(const ConvertTable& table, FILE* out);
