@@ -178,6 +178,58 @@ TEST_F(ParticleNode, GroupIsTheNamedOneOrTheTagObjects)
 	}
 }
 
+// A graph on an unnamed object with no "TP Group" looks for no group: an unnamed group is no one's.
+TEST_F(ParticleNode, NoNameFindsNoGroupNotAnUnnamedOne)
+{
+	BaseObject* op = AddImporter("drop", 3);
+	GvNode* node = AddNode(op);
+	EvaluateAt(0);
+	TP_PGroup* unnamed = Master()->AllocParticleGroup();
+	Master()->InsertParticleGroup(nullptr, unnamed, TP_INSERT_UNDERLAST);
+	Master()->SetGroup(Master()->AllocParticle(), unnamed);
+	ASSERT_TRUE(unnamed->GetName().IsEmpty());
+	op->SetName(String());
+	const size_t before = Passes();
+	EXPECT_EQ(tag->GetNodeMaster()->Execute(nullptr), GV_CALC_ERR_INIT_FAILED);
+	EXPECT_EQ(node->GetError(), GV_CALC_ERR_INIT_FAILED);
+	EXPECT_EQ(Passes(), before);
+}
+
+// A particle the importer did not write (one another node made, say) gives zero for what it does not
+// hold, never the value of the particle before it.
+TEST_F(ParticleNode, DataAParticleDoesNotHoldGoesOutAsZero)
+{
+	BaseObject* op = AddImporter("drop", 3);
+	GvNode* node = AddNode(op);
+	EvaluateAt(0);
+	TP_MasterSystem* m = Master();
+	TP_PGroup* hand = m->AllocParticleGroup();
+	hand->SetName(String("hand"));
+	m->InsertParticleGroup(nullptr, hand, TP_INSERT_UNDERLAST);
+	const Int32 density = m->GetDataChannelNumber(String("density"));
+	ASSERT_GE(density, 0);
+	const Int32 held = m->AllocParticle(), bare = m->AllocParticle();
+	m->SetGroup(held, hand);
+	m->SetGroup(bare, hand);
+	const Float value = 42.0;
+	ASSERT_TRUE(m->SetData(held, density, &value, DTYPE_REAL_VALUE));
+
+	node->GetOpContainerInstance()->SetString(TW_PN_GROUP, String("hand"));
+	const size_t before = Passes();
+	ASSERT_EQ(tag->GetNodeMaster()->Execute(nullptr), GV_CALC_ERR_NONE);
+	ASSERT_EQ(Passes() - before, 2u);
+	for (size_t pass = before; pass < Passes(); ++pass)
+	{
+		const Int32 pid = Column(8001).integers[pass];
+		ASSERT_TRUE(pid == held || pid == bare);
+		SCOPED_TRACE(pid == held ? "the particle with a density" : "the bare particle");
+		EXPECT_EQ(Column(8013).floats[pass], pid == held ? 42.0 : 0.0);
+		EXPECT_EQ(Column(8007).integers[pass], 0); // neighbors
+		EXPECT_EQ(Column(8004).vectors[pass].x, 0.0); // force
+		EXPECT_EQ(Column(8017).integers[pass], 0); // id
+	}
+}
+
 TEST_F(ParticleNode, GroupWithoutParticlesCalculatesNothingAndLeavesTheOutputs)
 {
 	BaseObject* op = AddImporter("drop", 3);
