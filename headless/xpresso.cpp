@@ -749,16 +749,12 @@ GvNode* GvHost::CopyNode(const GvNode* src, GvNodeMaster* master, std::vector<st
 	for (const auto* list : {&src->_in, &src->_out})
 		for (const GvPort* p : *list)
 		{
-			GvPort* q = new GvPort();
+			// the port as it is, without its place in the original's graph
+			GvPort* q = new GvPort(*p);
 			q->_node = copy;
-			q->_id = p->_id;
-			q->_io = p->_io;
-			q->_type = p->_type;
-			q->_name = p->_name;
-			q->_v = p->_v;
-			q->_f = p->_f;
-			q->_i = p->_i;
-			q->_s = p->_s;
+			q->_calc_id = -1;
+			q->_source = nullptr;
+			q->_targets.clear();
 			(p->_io == GV_PORT_INPUT ? copy->_in : copy->_out).push_back(q);
 			ports.emplace_back(p, q);
 		}

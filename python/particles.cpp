@@ -227,7 +227,6 @@ void ReadTpcFrame(Frame& out, const std::string& path, float percent)
 			out.channels[c.name] = ViewArray(dt, {out.count, n}, {item * n, item}, c.data, owner);
 	}
 	out.header["channels"] = names;
-
 }
 
 void ReadPxyFrame(Frame& out, const std::string& path, float percent)

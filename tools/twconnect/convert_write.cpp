@@ -108,21 +108,32 @@ void AddChannel(ConvertTable& table, const std::string& name, int components, Pl
 namespace
 {
 
-bool LoadParticleBin(const std::string& path, ConvertTable& table, std::string& error)
+// Keeps a frame the library opened (null: the file did not open) alive with the table and reads all of
+// it into memory, closing its file. False with the reason when it does not open or read.
+template <typename Frame>
+bool ReadWhole(Frame* f, void (*free_frame)(Frame*), int (*read)(Frame*, float), void (*close)(Frame*),
+	ConvertTable& table, std::string& error)
 {
-	BinParticleFrame* f = OpenParticleBin(path.c_str(), 0);
 	if (!f)
 	{
 		error = std::strerror(errno ? errno : ENOENT);
 		return false;
 	}
-	table.owner = std::shared_ptr<void>(f, [](void* p) { FreeParticleBin(static_cast<BinParticleFrame*>(p)); });
-	if (!ReadParticleBin(f, 100.0f))
+	table.owner = std::shared_ptr<void>(f, [free_frame](void* p) { free_frame(static_cast<Frame*>(p)); });
+	if (!read(f, 100.0f))
 	{
 		error = f->failure ? f->failure : CACHE_FAIL_DAMAGED;
 		return false;
 	}
-	CloseParticleBinFile(f);
+	close(f);
+	return true;
+}
+
+bool LoadParticleBin(const std::string& path, ConvertTable& table, std::string& error)
+{
+	BinParticleFrame* f = OpenParticleBin(path.c_str(), 0);
+	if (!ReadWhole(f, FreeParticleBin, ReadParticleBin, CloseParticleBinFile, table, error))
+		return false;
 	table.rows = f->kept_count;
 	auto bytes = [](const void* p) { return static_cast<const unsigned char*>(p); };
 	AddChannel(table, "position", 3, PlyType::Float, bytes(f->position), 12);
@@ -147,18 +158,8 @@ bool LoadParticleBin(const std::string& path, ConvertTable& table, std::string& 
 bool LoadPxy(const std::string& path, ConvertTable& table, std::string& error)
 {
 	PxyParticleFrame* f = OpenPxy(path.c_str());
-	if (!f)
-	{
-		error = std::strerror(errno ? errno : ENOENT);
+	if (!ReadWhole(f, FreePxy, ReadPxy, ClosePxyFile, table, error))
 		return false;
-	}
-	table.owner = std::shared_ptr<void>(f, [](void* p) { FreePxy(static_cast<PxyParticleFrame*>(p)); });
-	if (!ReadPxy(f, 100.0f))
-	{
-		error = f->failure ? f->failure : CACHE_FAIL_DAMAGED;
-		return false;
-	}
-	ClosePxyFile(f);
 	table.rows = f->kept_count;
 	const unsigned char* r = reinterpret_cast<const unsigned char*>(f->records);
 	const int64_t stride = sizeof(PxyParticleRecord);
@@ -195,18 +196,8 @@ bool TpcColumnType(int32_t type, PlyType* ply, bool* from_int64)
 bool LoadTpc(const std::string& path, ConvertTable& table, std::string& error)
 {
 	TpcParticleFrame* f = OpenTpc(path.c_str());
-	if (!f)
-	{
-		error = std::strerror(errno ? errno : ENOENT);
+	if (!ReadWhole(f, FreeTpc, ReadTpc, CloseTpcFile, table, error))
 		return false;
-	}
-	table.owner = std::shared_ptr<void>(f, [](void* p) { FreeTpc(static_cast<TpcParticleFrame*>(p)); });
-	if (!ReadTpc(f, 100.0f))
-	{
-		error = f->failure ? f->failure : CACHE_FAIL_DAMAGED;
-		return false;
-	}
-	CloseTpcFile(f);
 	table.rows = f->kept_count;
 	// position first, as point-cloud tools expect; the other channels in file order
 	std::vector<const TpcChannel*> order;
@@ -335,67 +326,30 @@ bool Put(FILE* out, const std::string& text)
 	return Put(out, text.data(), text.size());
 }
 
-std::string Number(double v, bool integer)
+template <typename T>
+char* Format(char* at, char* end, const unsigned char* p)
 {
-	char text[64];
-	const auto r = integer ? std::to_chars(text, text + sizeof text, static_cast<long long>(v))
-						   : std::to_chars(text, text + sizeof text, v);
-	return std::string(text, r.ptr);
+	T v;
+	std::memcpy(&v, p, sizeof v);
+	return std::to_chars(at, end, v).ptr;
 }
 
 // One value of a column as text: floats as the shortest decimal that reads back the same.
 char* FormatValue(char* at, char* end, const PlyColumn& c, int64_t row)
 {
 	const unsigned char* p = c.data + row * c.stride;
+	if (c.from_int64)
+		return Format<int64_t>(at, end, p);
 	switch (c.type)
 	{
-	case PlyType::Char: return std::to_chars(at, end, static_cast<int>(static_cast<int8_t>(*p))).ptr;
-	case PlyType::Uchar: return std::to_chars(at, end, static_cast<int>(*p)).ptr;
-	case PlyType::Short:
-	{
-		int16_t v;
-		std::memcpy(&v, p, 2);
-		return std::to_chars(at, end, v).ptr;
-	}
-	case PlyType::Ushort:
-	{
-		uint16_t v;
-		std::memcpy(&v, p, 2);
-		return std::to_chars(at, end, v).ptr;
-	}
-	case PlyType::Int:
-	case PlyType::Uint:
-	case PlyType::Double:
-		if (c.from_int64)
-		{
-			int64_t v;
-			std::memcpy(&v, p, 8);
-			return std::to_chars(at, end, v).ptr;
-		}
-		if (c.type == PlyType::Double)
-		{
-			double v;
-			std::memcpy(&v, p, 8);
-			return std::to_chars(at, end, v).ptr;
-		}
-		if (c.type == PlyType::Int)
-		{
-			int32_t v;
-			std::memcpy(&v, p, 4);
-			return std::to_chars(at, end, v).ptr;
-		}
-		else
-		{
-			uint32_t v;
-			std::memcpy(&v, p, 4);
-			return std::to_chars(at, end, v).ptr;
-		}
-	case PlyType::Float:
-	{
-		float v;
-		std::memcpy(&v, p, 4);
-		return std::to_chars(at, end, v).ptr;
-	}
+	case PlyType::Char: return Format<int8_t>(at, end, p);
+	case PlyType::Uchar: return Format<uint8_t>(at, end, p);
+	case PlyType::Short: return Format<int16_t>(at, end, p);
+	case PlyType::Ushort: return Format<uint16_t>(at, end, p);
+	case PlyType::Int: return Format<int32_t>(at, end, p);
+	case PlyType::Uint: return Format<uint32_t>(at, end, p);
+	case PlyType::Float: return Format<float>(at, end, p);
+	case PlyType::Double: return Format<double>(at, end, p);
 	}
 	return at;
 }
@@ -482,7 +436,7 @@ bool WriteObj(const ConvertTable& table, FILE* out)
 		text += 'f';
 		for (int k = 0; k < 3; ++k)
 		{
-			const std::string index = Number(static_cast<double>(table.triangles[f + k]) + 1.0, true);
+			const std::string index = std::to_string(static_cast<uint64_t>(table.triangles[f + k]) + 1);
 			text += ' ' + index;
 			if (uv)
 				text += '/' + index;
